@@ -1,0 +1,93 @@
+// Timings of the operations a user waits for. Not run by CI: run it by hand on a quiet machine.
+
+#include "history/HistoryStore.h"
+#include "scanning/Inventory.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+Row appRow(int index)
+{
+    const QString n = QString::number(index);
+    return {
+        {Column::appName, QStringLiteral("Some App ") + n},
+        {Column::category, QStringLiteral("Productivity")},
+        {Column::bundleIdentifier, QStringLiteral("com.example.company.app") + n},
+        {Column::version, QStringLiteral("%1.%2.%3").arg(index % 20).arg(index % 7).arg(index % 31)},
+        {Column::appType, QStringLiteral("User")},
+        {Column::appMB, QStringLiteral("%1.25").arg(index % 500)},
+        {Column::dataMB, QStringLiteral("%1.50").arg(index % 900)},
+        {Column::totalMB, QStringLiteral("%1.75").arg(index % 1400)},
+        {Column::scanDate, QStringLiteral("03/05/2024")},
+        {Column::deviceIdentifier, QStringLiteral("00008110-001A2B3C4D5E801E")},
+        {Column::updateAvailable, QStringLiteral("No")},
+        {Column::storeVersion, QStringLiteral("1.2.3")},
+        {Column::storeChecked, QStringLiteral("1709650800.123456")},
+        {Column::artworkURL, QStringLiteral("https://is1-ssl.mzstatic.com/image/thumb/Purple116/"
+                                            "v4/aa/bb/cc/AppIcon-%1/512x512bb.jpg")
+                                 .arg(index)},
+    };
+}
+
+Inventory inventoryOf(int apps, int seed)
+{
+    Inventory inventory;
+    for (int i = 0; i < apps; ++i)
+        inventory.rows.append(appRow(i + seed));
+    inventory.deviceName = QStringLiteral("Ann’s iPhone");
+    inventory.scanID = HistoryStore::newIdentity();
+    inventory.scannedAt = QDateTime::fromSecsSinceEpoch(1700000000 + seed * 1000);
+    inventory.deviceID = QStringLiteral("00008110-001A2B3C4D5E801E");
+    return inventory;
+}
+
+// Median of several runs, in milliseconds.
+double measure(const std::function<void()> &work, int runs = 7)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+
+    QTemporaryDir storage;
+    const HistoryStore history(storage.path());
+    qint64 bytes = 0;
+    for (int i = 0; i < 200; ++i) {
+        const Inventory inventory = inventoryOf(400, i);
+        bytes += inventory.toJson().size();
+        history.archive(inventory);
+    }
+    int listed = 0;
+    const double listing = measure([&] { listed = int(history.list().scans.size()); });
+    std::printf("history list: %d archives, %.1f MB: %.1f ms\n", listed, double(bytes) / 1e6,
+                listing);
+
+    const Inventory large = inventoryOf(5000, 0);
+    const double roundTrip = measure([&] {
+        const QByteArray json = large.toJson();
+        const Inventory back = Inventory::fromJson(json, QStringLiteral("inventory.json"));
+        Q_ASSERT(back.rows.size() == 5000);
+    });
+    std::printf("inventory JSON encode + decode, 5000 apps: %.1f ms\n", roundTrip);
+    return 0;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "history/SavedScan.h"
+#include "scanning/Locations.h"
+
+#include <QList>
+#include <QString>
+
+// The scan history: one file per scan in "History", written once and never changed, plus the
+// user's names and notes in "snapshot-notes.json". Keeps nothing in memory: every call reads
+// the files afresh, and every write replaces a file whole.
+class HistoryStore {
+public:
+    struct Listing {
+        QList<SavedScan> scans;
+        // History files that could not be used; they are left where they are.
+        int unreadable = 0;
+    };
+
+    explicit HistoryStore(QString storage = Locations::storage());
+
+    const QString &storage() const { return m_storage; }
+    QString directory() const;
+    QString notesPath() const;
+
+    // Keeps the first archive of a scan identity; a second archive of it changes nothing.
+    void archive(const Inventory &inventory) const;
+    // Newest first; scans without a date last.
+    Listing list() const;
+    // Gives an inventory of an earlier release its identity and its place in the history.
+    Inventory migrateLatest(const Inventory &inventory) const;
+    Inventory applyingAnnotations(const Inventory &inventory) const;
+    void saveAnnotation(const QString &scanID, const QString &name, const QString &notes) const;
+
+    // 8-4-4-4-12 hexadecimal digits, either letter case.
+    static bool isValidIdentity(const QString &text);
+    static QString newIdentity();
+
+private:
+    QString archivePath(const QString &scanID) const;
+
+    QString m_storage;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// The user's name and notes for one saved scan. Archived scans are never rewritten, so these
+// live in "snapshot-notes.json", keyed by scan identity.
+struct SnapshotAnnotation {
+    QString name;
+    QString notes;
+
+    friend bool operator==(const SnapshotAnnotation &, const SnapshotAnnotation &) = default;
+
+    using Map = QMap<QString, SnapshotAnnotation>;
+
+    // An absent file is an empty map; a damaged one throws, so that it is never overwritten.
+    static Map readMap(const QString &path);
+    static void writeMap(const QString &path, const Map &map);
+};

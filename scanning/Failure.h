@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// Anything that can go wrong in Quillet, shown to the user by its description.
+class Failure : public std::exception {
+public:
+    explicit Failure(QString description)
+        : m_description(std::move(description)), m_utf8(m_description.toUtf8())
+    {
+    }
+
+    const QString &description() const noexcept { return m_description; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_description;
+    QByteArray m_utf8;
+};

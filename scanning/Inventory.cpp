@@ -1,0 +1,425 @@
+#include "scanning/Inventory.h"
+
+#include "scanning/DataFile.h"
+#include "scanning/JsonReader.h"
+#include "scanning/PlatformError.h"
+
+#include <QLocale>
+#include <QSet>
+#include <QTextBoundaryFinder>
+#include <QTimeZone>
+
+#include <unicode/uchar.h>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+// Dates are stored as seconds since 2001-01-01T00:00:00Z.
+constexpr qint64 referenceDateMsecs = 978307200000;
+// About ±3 million years: far beyond any real scan, well inside what QDateTime can hold.
+constexpr double largestStoredSeconds = 1e14;
+
+// White space and line breaks: the separators, tab to carriage return, and NEL.
+bool isSpaceOrLineBreak(char32_t c)
+{
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x85)
+        return true;
+    const int type = u_charType(UChar32(c));
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+bool isControl(char32_t c)
+{
+    return u_charType(UChar32(c)) == U_CONTROL_CHAR;
+}
+
+// --- Encoding ------------------------------------------------------------------------------
+
+void appendEscapedUtf8(QByteArray &out, QByteArrayView utf8)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && c != '"' && c != '\\') {
+            out.append(c);
+            continue;
+        }
+        out.append('\\');
+        switch (c) {
+        case '"':
+        case '\\':
+            out.append(c);
+            break;
+        case '\n':
+            out.append('n');
+            break;
+        case '\r':
+            out.append('r');
+            break;
+        case '\t':
+            out.append('t');
+            break;
+        case '\b':
+            out.append('b');
+            break;
+        case '\f':
+            out.append('f');
+            break;
+        default:
+            out.append("u00");
+            out.append(hex[u >> 4]);
+            out.append(hex[u & 0xF]);
+        }
+    }
+}
+
+void appendString(QByteArray &out, const QString &text)
+{
+    out.append('"');
+    bool ascii = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) {
+        // Most cells are ASCII: skip the intermediate UTF-8 copy.
+        for (QChar c : text) {
+            const char latin = char(c.unicode());
+            if (c.unicode() >= 0x20 && latin != '"' && latin != '\\')
+                out.append(latin);
+            else
+                appendEscapedUtf8(out, QByteArrayView(&latin, 1));
+        }
+    } else {
+        appendEscapedUtf8(out, text.toUtf8());
+    }
+    out.append('"');
+}
+
+void appendOptional(QByteArray &out, const char *key, const std::optional<QString> &value)
+{
+    if (!value)
+        return;
+    out.append(",\"").append(key).append("\":");
+    appendString(out, *value);
+}
+
+// --- Decoding ------------------------------------------------------------------------------
+
+[[noreturn]] void notAnInventory(const QString &path, const QString &why)
+{
+    throw PlatformError::notDecodable(
+        path, QStringLiteral("it is not an inventory (%1)").arg(why));
+}
+
+QString quotedKey(QByteArrayView key)
+{
+    return QChar(0x201C) + QString::fromUtf8(key) + QChar(0x201D);
+}
+
+// Column names repeat in every row, and many cells repeat the cell above them (dates, device,
+// type, category). Sharing those strings keeps decoding a large history fast and small.
+class RowDecoder {
+public:
+    explicit RowDecoder(QByteArrayView source) : m_source(source) {}
+
+    Row decode(JsonReader &reader, const QString &path)
+    {
+        Row row;
+        row.reserve(m_columns.isEmpty() ? 16 : m_columns.size());
+        quint64 seen = 0;
+        qsizetype hint = 0;
+        QByteArrayView key;
+        reader.beginObject();
+        while (reader.nextKey(key)) {
+            const qsizetype index = columnIndex(key, hint);
+            hint = index + 1;
+            Column &column = m_columns[index];
+            if (reader.peek() != JsonReader::Type::String)
+                notAnInventory(path, QStringLiteral("the cell %1 of a row is not text")
+                                         .arg(quotedKey(key)));
+            const QByteArrayView bytes = reader.readUtf8();
+            if (!(bytes == column.lastBytes) || column.lastBytes.data() == nullptr) {
+                column.lastValue = QString::fromUtf8(bytes);
+                // Only views into the source stay valid; escaped texts live in a scratch buffer.
+                const bool inSource = bytes.data() >= m_source.data() &&
+                                      bytes.data() < m_source.data() + m_source.size();
+                column.lastBytes = inSource ? bytes : QByteArrayView();
+            }
+            const quint64 bit = index < 64 ? quint64(1) << index : 0;
+            if (bit && !(seen & bit))
+                row.append(column.name, column.lastValue);
+            else
+                row.insert(column.name, column.lastValue); // a repeated key: the later wins
+            seen |= bit;
+        }
+        return row;
+    }
+
+private:
+    struct Column {
+        QByteArray utf8;
+        QString name;
+        QByteArrayView lastBytes;
+        QString lastValue;
+    };
+
+    qsizetype columnIndex(QByteArrayView key, qsizetype hint)
+    {
+        if (hint < m_columns.size() && m_columns[hint].utf8 == key)
+            return hint;
+        for (qsizetype i = 0; i < m_columns.size(); ++i) {
+            if (m_columns[i].utf8 == key)
+                return i;
+        }
+        m_columns.append({key.toByteArray(), QString::fromUtf8(key), {}, {}});
+        return m_columns.size() - 1;
+    }
+
+    QByteArrayView m_source;
+    QList<Column> m_columns;
+};
+
+std::optional<QString> readOptionalString(JsonReader &reader, QByteArrayView key,
+                                          const QString &path)
+{
+    switch (reader.peek()) {
+    case JsonReader::Type::Null:
+        reader.skipValue();
+        return std::nullopt;
+    case JsonReader::Type::String:
+        return reader.readString();
+    default:
+        notAnInventory(path, QStringLiteral("%1 is not text").arg(quotedKey(key)));
+    }
+}
+
+} // namespace
+
+QStringList Inventory::defaultFields()
+{
+    return {Column::appName,      Column::category, Column::bundleIdentifier, Column::version,
+            Column::appType,      Column::appMB,    Column::dataMB,           Column::totalMB,
+            Column::scanDate,     Column::deviceIdentifier};
+}
+
+bool Inventory::hasVisibleName(const std::optional<QString> &text)
+{
+    if (!text)
+        return false;
+    for (char32_t c : QStringView(*text).toUcs4()) {
+        if (!isSpaceOrLineBreak(c) && !isControl(c) &&
+            !u_hasBinaryProperty(UChar32(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+            return true;
+    }
+    return false;
+}
+
+QList<Row> Inventory::namedRows() const
+{
+    QList<Row> named;
+    for (const Row &row : rows) {
+        if (const QString *name = row.find(Column::appName); name && hasVisibleName(*name))
+            named.append(row);
+    }
+    return named;
+}
+
+std::optional<QString> Inventory::resolvedDeviceID() const
+{
+    if (deviceID && !deviceID->isEmpty())
+        return deviceID;
+    std::optional<QString> found;
+    for (const Row &row : rows) {
+        const QString *cell = row.find(Column::deviceIdentifier);
+        if (!cell || cell->isEmpty())
+            continue;
+        if (found && *found != *cell)
+            return std::nullopt;
+        found = *cell;
+    }
+    return found;
+}
+
+QString Inventory::exportStem(const std::optional<QString> &deviceName, const QDateTime &date)
+{
+    QString name = deviceName.value_or(QString());
+    for (QChar &c : name) {
+        if (c == u'/' || c == u':' || c == u'\\' || isControl(c.unicode()))
+            c = u'-';
+    }
+
+    auto trimmed = [](QChar c) { return c == u'.' || isSpaceOrLineBreak(c.unicode()); };
+    qsizetype begin = 0;
+    qsizetype end = name.size();
+    while (begin < end && trimmed(name[begin]))
+        ++begin;
+    while (end > begin && trimmed(name[end - 1]))
+        --end;
+    name = name.sliced(begin, end - begin);
+
+    // Cut on whole characters so that no glyph is torn apart, at 180 bytes of UTF-8.
+    constexpr qsizetype limit = 180;
+    if (name.toUtf8().size() > limit) {
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, name);
+        qsizetype kept = 0;
+        qsizetype bytes = 0;
+        for (qsizetype next = graphemes.toNextBoundary(); next != -1;
+             next = graphemes.toNextBoundary()) {
+            bytes += QStringView(name).sliced(kept, next - kept).toUtf8().size();
+            if (bytes > limit)
+                break;
+            kept = next;
+        }
+        name.truncate(kept);
+    }
+    if (name.isEmpty())
+        name = QStringLiteral("apps");
+
+    QTimeZone newYork("America/New_York");
+    if (!newYork.isValid())
+        newYork = QTimeZone::systemTimeZone();
+    return name + u'-' + QLocale::c().toString(date.toTimeZone(newYork), u"MM-dd-yyyy");
+}
+
+Inventory Inventory::withStoreColumns() const
+{
+    Inventory copy = *this;
+    copy.fields.removeAll(Column::updateAvailable);
+    const QString unknown = QStringLiteral("Unknown");
+    for (Row &row : copy.rows) {
+        if (!row.contains(Column::updateAvailable))
+            row.append(Column::updateAvailable, unknown);
+    }
+    return copy;
+}
+
+QByteArray Inventory::toJson() const
+{
+    QByteArray out;
+    out.reserve(64 + rows.size() * 400);
+    out.append("{\"fields\":[");
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            out.append(',');
+        appendString(out, fields[i]);
+    }
+    out.append("],\"rows\":[");
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        out.append(i ? ",{" : "{");
+        bool first = true;
+        for (const Row::Cell &cell : rows[i].cells()) {
+            if (!first)
+                out.append(',');
+            first = false;
+            appendString(out, cell.key);
+            out.append(':');
+            appendString(out, cell.value);
+        }
+        out.append('}');
+    }
+    out.append(']');
+    appendOptional(out, "deviceName", deviceName);
+    appendOptional(out, "scanID", scanID);
+    if (scannedAt) {
+        const double seconds =
+            double(scannedAt->toMSecsSinceEpoch() - referenceDateMsecs) / 1000.0;
+        char buffer[32];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+        out.append(",\"scannedAt\":").append(buffer, result.ptr - buffer);
+    }
+    appendOptional(out, "deviceID", deviceID);
+    appendOptional(out, "snapshotName", snapshotName);
+    appendOptional(out, "snapshotNotes", snapshotNotes);
+    out.append('}');
+    return out;
+}
+
+Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
+{
+    Inventory inventory;
+    bool haveFields = false;
+    bool haveRows = false;
+    JsonReader reader(json);
+    try {
+        if (reader.peek() != JsonReader::Type::Object)
+            notAnInventory(path, QStringLiteral("it holds no object"));
+        reader.beginObject();
+        QByteArrayView key;
+        while (reader.nextKey(key)) {
+            if (key == "fields") {
+                if (reader.peek() != JsonReader::Type::Array)
+                    notAnInventory(path, QStringLiteral("“fields” is not a list"));
+                inventory.fields.clear();
+                reader.beginArray();
+                while (reader.nextElement()) {
+                    if (reader.peek() != JsonReader::Type::String)
+                        notAnInventory(path, QStringLiteral("“fields” holds something not text"));
+                    inventory.fields.append(reader.readString());
+                }
+                haveFields = true;
+            } else if (key == "rows") {
+                if (reader.peek() != JsonReader::Type::Array)
+                    notAnInventory(path, QStringLiteral("“rows” is not a list"));
+                inventory.rows.clear();
+                RowDecoder decoder(json);
+                reader.beginArray();
+                while (reader.nextElement()) {
+                    if (reader.peek() != JsonReader::Type::Object)
+                        notAnInventory(path, QStringLiteral("“rows” holds something not a row"));
+                    inventory.rows.append(decoder.decode(reader, path));
+                }
+                haveRows = true;
+            } else if (key == "deviceName") {
+                inventory.deviceName = readOptionalString(reader, key, path);
+            } else if (key == "scanID") {
+                inventory.scanID = readOptionalString(reader, key, path);
+            } else if (key == "deviceID") {
+                inventory.deviceID = readOptionalString(reader, key, path);
+            } else if (key == "snapshotName") {
+                inventory.snapshotName = readOptionalString(reader, key, path);
+            } else if (key == "snapshotNotes") {
+                inventory.snapshotNotes = readOptionalString(reader, key, path);
+            } else if (key == "scannedAt") {
+                const JsonReader::Type type = reader.peek();
+                if (type == JsonReader::Type::Null) {
+                    reader.skipValue();
+                    inventory.scannedAt.reset();
+                    continue;
+                }
+                if (type != JsonReader::Type::Number)
+                    notAnInventory(path, QStringLiteral("“scannedAt” is not a number"));
+                const double seconds = reader.readNumber();
+                if (!(std::abs(seconds) <= largestStoredSeconds))
+                    notAnInventory(path, QStringLiteral("“scannedAt” is out of range"));
+                inventory.scannedAt = QDateTime::fromMSecsSinceEpoch(
+                    referenceDateMsecs + std::llround(seconds * 1000.0), QTimeZone::utc());
+            } else {
+                reader.skipValue();
+            }
+        }
+        reader.finish();
+    } catch (const JsonReader::SyntaxError &error) {
+        throw PlatformError::notDecodable(
+            path, QStringLiteral("it is not valid JSON (at offset %1)").arg(error.offset));
+    }
+    if (!haveFields)
+        notAnInventory(path, QStringLiteral("“fields” is missing"));
+    if (!haveRows)
+        notAnInventory(path, QStringLiteral("“rows” is missing"));
+    return inventory;
+}
+
+Inventory Inventory::readFile(const QString &path)
+{
+    return fromJson(DataFile::read(path), path);
+}
+
+void Inventory::writeFile(const QString &path) const
+{
+    DataFile::write(path, toJson());
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "scanning/Row.h"
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Column names: the vocabulary of the table, the exports, the comparison and the details.
+namespace Column {
+inline const QString appName = QStringLiteral("App name");
+inline const QString category = QStringLiteral("Category");
+inline const QString bundleIdentifier = QStringLiteral("Bundle identifier");
+inline const QString version = QStringLiteral("Version");
+inline const QString appType = QStringLiteral("App type");
+inline const QString appMB = QStringLiteral("App MB");
+inline const QString dataMB = QStringLiteral("Data MB");
+inline const QString totalMB = QStringLiteral("Total MB");
+inline const QString scanDate = QStringLiteral("Scan date (UTC)");
+inline const QString deviceIdentifier = QStringLiteral("Device identifier");
+inline const QString updateAvailable = QStringLiteral("Update available");
+inline const QString storeVersion = QStringLiteral("Store version");
+inline const QString storeChecked = QStringLiteral("Store checked");
+inline const QString artworkURL = QStringLiteral("Artwork URL");
+} // namespace Column
+
+// One scan of one device (or one import of an older export). Its JSON form is the format of
+// "inventory.json" and of every history file.
+struct Inventory {
+    QStringList fields = defaultFields();
+    QList<Row> rows;
+    std::optional<QString> deviceName;
+    std::optional<QString> scanID;
+    std::optional<QDateTime> scannedAt;
+    std::optional<QString> deviceID;
+    std::optional<QString> snapshotName;
+    std::optional<QString> snapshotNotes;
+
+    friend bool operator==(const Inventory &, const Inventory &) = default;
+
+    static QStringList defaultFields();
+
+    // True when the text shows anything: a scalar that is not white space, a line break, a
+    // control character or a default-ignorable code point.
+    static bool hasVisibleName(const std::optional<QString> &text);
+
+    // The rows whose app name shows anything, in order.
+    QList<Row> namedRows() const;
+    // The device identifier, or the one identifier all rows agree on.
+    std::optional<QString> resolvedDeviceID() const;
+    // Base name of export files: the device name made safe, then the New York date.
+    static QString exportStem(const std::optional<QString> &deviceName,
+                              const QDateTime &date = QDateTime::currentDateTimeUtc());
+    // A copy showing "Update available" as a store column only, with "Unknown" where missing.
+    Inventory withStoreColumns() const;
+
+    QByteArray toJson() const;
+    // Throws PlatformError naming `path` when the data is not an inventory.
+    static Inventory fromJson(QByteArrayView json, const QString &path);
+
+    static Inventory readFile(const QString &path);
+    void writeFile(const QString &path) const;
+};

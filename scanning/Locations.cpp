@@ -1,0 +1,63 @@
+#include "scanning/Locations.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+QString &storageOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+QString &resourcesOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+QString Locations::storage()
+{
+    if (!storageOverride().isEmpty())
+        return storageOverride();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Quillet");
+}
+
+QString Locations::resources()
+{
+    if (!resourcesOverride().isEmpty())
+        return resourcesOverride();
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    // The bundle's Resources on macOS, the installed share folder, then the build tree.
+    const QString candidates[] = {
+        programFolder + QStringLiteral("/../Resources"),
+        programFolder + QStringLiteral("/../share/quillet"),
+        programFolder + QStringLiteral("/resources"),
+    };
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).isDir())
+            return QDir::cleanPath(candidate);
+    }
+    return QDir::cleanPath(candidates[2]);
+}
+
+QString Locations::legacyExports(const QString &storage)
+{
+    return QDir::cleanPath(storage + QStringLiteral("/../Tallyfold/exports"));
+}
+
+void Locations::setStorage(const QString &folder)
+{
+    storageOverride() = QDir(folder).absolutePath();
+}
+
+void Locations::setResources(const QString &folder)
+{
+    resourcesOverride() = QDir(folder).absolutePath();
+}

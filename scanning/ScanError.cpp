@@ -1,0 +1,13 @@
+#include "scanning/ScanError.h"
+
+ScanError::ScanError(const QString &message) : Failure(message) {}
+
+QString ScanError::cancelledMessage()
+{
+    return QStringLiteral("Scan cancelled. Your previous inventory is preserved.");
+}
+
+ScanError ScanError::cancelled()
+{
+    return ScanError(cancelledMessage());
+}

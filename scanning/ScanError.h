@@ -1,0 +1,12 @@
+#pragma once
+
+#include "scanning/Failure.h"
+
+// Quillet's own failures: the message is complete and shown to the user as it is.
+class ScanError : public Failure {
+public:
+    explicit ScanError(const QString &message);
+
+    static QString cancelledMessage();
+    static ScanError cancelled();
+};

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds Quillet and runs every test through CTest.
+#   scripts/test.sh               -> build/
+#   scripts/test.sh --sanitize    -> build-asan/ with address + undefined sanitizers
+# Needs no display and no locale.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+repo="$(cd "$here/.." && pwd)"
+
+build_args=()
+dir="$repo/build"
+for arg in "$@"; do
+    case "$arg" in
+        --sanitize)
+            build_args+=(--sanitize)
+            dir="$repo/build-asan"
+            ;;
+        -h|--help)
+            echo "usage: scripts/test.sh [--sanitize]"
+            exit 0
+            ;;
+        *)
+            echo "test.sh: unknown argument: $arg" >&2
+            echo "usage: scripts/test.sh [--sanitize]" >&2
+            exit 2
+            ;;
+    esac
+done
+
+"$here/build.sh" ${build_args[@]+"${build_args[@]}"}
+
+export QT_QPA_PLATFORM=offscreen
+if [[ "$dir" == "$repo/build-asan" ]]; then
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2
