@@ -21,7 +21,8 @@ Row appRow(int index)
         {Column::appName, QStringLiteral("Some App ") + n},
         {Column::category, QStringLiteral("Productivity")},
         {Column::bundleIdentifier, QStringLiteral("com.example.company.app") + n},
-        {Column::version, QStringLiteral("%1.%2.%3").arg(index % 20).arg(index % 7).arg(index % 31)},
+        {Column::version,
+         QStringLiteral("%1.%2.%3").arg(index % 20).arg(index % 7).arg(index % 31)},
         {Column::appType, QStringLiteral("User")},
         {Column::appMB, QStringLiteral("%1.25").arg(index % 500)},
         {Column::dataMB, QStringLiteral("%1.50").arg(index % 900)},
@@ -31,9 +32,10 @@ Row appRow(int index)
         {Column::updateAvailable, QStringLiteral("No")},
         {Column::storeVersion, QStringLiteral("1.2.3")},
         {Column::storeChecked, QStringLiteral("1709650800.123456")},
-        {Column::artworkURL, QStringLiteral("https://is1-ssl.mzstatic.com/image/thumb/Purple116/"
-                                            "v4/aa/bb/cc/AppIcon-%1/512x512bb.jpg")
-                                 .arg(index)},
+        {Column::artworkURL,
+         QStringLiteral("https://is1-ssl.mzstatic.com/image/thumb/Purple116/"
+                        "v4/aa/bb/cc/AppIcon-%1/512x512bb.jpg")
+             .arg(index)},
     };
 }
 

@@ -97,11 +97,10 @@ HistoryStore::Listing HistoryStore::list() const
         throw PlatformError::cannotList(folder,
                                         QStringLiteral("you do not have permission to read it"));
 
-    const QStringList names =
-        QDir(folder).entryList({QStringLiteral("*.json")},
-                               QDir::AllEntries | QDir::Hidden | QDir::System |
-                                   QDir::NoDotAndDotDot | QDir::CaseSensitive,
-                               QDir::Name);
+    const QStringList names = QDir(folder).entryList(
+        {QStringLiteral("*.json")},
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::CaseSensitive,
+        QDir::Name);
     const SnapshotAnnotation::Map annotations = SnapshotAnnotation::readMap(notesPath());
 
     for (const QString &name : names) {

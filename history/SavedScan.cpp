@@ -8,10 +8,9 @@ QString SavedScan::title() const
     QString device = inventory.deviceName.value_or(QString()).trimmed();
     if (device.isEmpty())
         device = QStringLiteral("Unnamed device");
-    const QString date =
-        inventory.scannedAt
-            ? QLocale::system().toString(inventory.scannedAt->toLocalTime(), QLocale::ShortFormat)
-            : QStringLiteral("Scan date unknown");
+    const QString date = inventory.scannedAt
+        ? QLocale::system().toString(inventory.scannedAt->toLocalTime(), QLocale::ShortFormat)
+        : QStringLiteral("Scan date unknown");
     const QString name = inventory.snapshotName.value_or(QString()).trimmed();
     const QString prefix = name.isEmpty() ? QString() : name + separator;
     return prefix + device + separator + date + separator + id.left(6);

@@ -46,8 +46,9 @@ void SnapshotAnnotation::writeMap(const QString &path, const Map &map)
 {
     QJsonObject root;
     for (auto it = map.begin(); it != map.end(); ++it) {
-        root.insert(it.key(), QJsonObject{{QLatin1String("name"), it->name},
-                                          {QLatin1String("notes"), it->notes}});
+        root.insert(
+            it.key(),
+            QJsonObject{{QLatin1String("name"), it->name}, {QLatin1String("notes"), it->notes}});
     }
     DataFile::write(path, QJsonDocument(root).toJson(QJsonDocument::Compact));
 }

@@ -73,16 +73,16 @@ void DataFile::makeFolder(const QString &path)
     if (info.isDir())
         return;
     if (info.exists())
-        throw PlatformError::cannotCreateFolder(path,
-                                                QStringLiteral("a file of that name is in the way"));
+        throw PlatformError::cannotCreateFolder(
+            path, QStringLiteral("a file of that name is in the way"));
     if (!QDir().mkpath(path)) {
         // Find the deepest existing ancestor to say why.
         QFileInfo ancestor(info.absolutePath());
         while (!ancestor.exists() && ancestor.absoluteFilePath() != ancestor.absolutePath())
             ancestor = QFileInfo(ancestor.absolutePath());
         const QString reason = !ancestor.isDir()
-                                   ? QStringLiteral("a file is in the way of its path")
-                                   : QStringLiteral("you do not have permission to write there");
+            ? QStringLiteral("a file is in the way of its path")
+            : QStringLiteral("you do not have permission to write there");
         throw PlatformError::cannotCreateFolder(path, reason);
     }
 }

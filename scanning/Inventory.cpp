@@ -112,8 +112,7 @@ void appendOptional(QByteArray &out, const char *key, const std::optional<QStrin
 
 [[noreturn]] void notAnInventory(const QString &path, const QString &why)
 {
-    throw PlatformError::notDecodable(
-        path, QStringLiteral("it is not an inventory (%1)").arg(why));
+    throw PlatformError::notDecodable(path, QStringLiteral("it is not an inventory (%1)").arg(why));
 }
 
 QString quotedKey(QByteArrayView key)
@@ -140,14 +139,14 @@ public:
             hint = index + 1;
             Column &column = m_columns[index];
             if (reader.peek() != JsonReader::Type::String)
-                notAnInventory(path, QStringLiteral("the cell %1 of a row is not text")
-                                         .arg(quotedKey(key)));
+                notAnInventory(
+                    path, QStringLiteral("the cell %1 of a row is not text").arg(quotedKey(key)));
             const QByteArrayView bytes = reader.readUtf8();
             if (!(bytes == column.lastBytes) || column.lastBytes.data() == nullptr) {
                 column.lastValue = QString::fromUtf8(bytes);
                 // Only views into the source stay valid; escaped texts live in a scratch buffer.
                 const bool inSource = bytes.data() >= m_source.data() &&
-                                      bytes.data() < m_source.data() + m_source.size();
+                    bytes.data() < m_source.data() + m_source.size();
                 column.lastBytes = inSource ? bytes : QByteArrayView();
             }
             const quint64 bit = index < 64 ? quint64(1) << index : 0;
@@ -202,9 +201,9 @@ std::optional<QString> readOptionalString(JsonReader &reader, QByteArrayView key
 
 QStringList Inventory::defaultFields()
 {
-    return {Column::appName,      Column::category, Column::bundleIdentifier, Column::version,
-            Column::appType,      Column::appMB,    Column::dataMB,           Column::totalMB,
-            Column::scanDate,     Column::deviceIdentifier};
+    return {Column::appName,  Column::category,        Column::bundleIdentifier, Column::version,
+            Column::appType,  Column::appMB,           Column::dataMB,           Column::totalMB,
+            Column::scanDate, Column::deviceIdentifier};
 }
 
 bool Inventory::hasVisibleName(const std::optional<QString> &text)
@@ -326,8 +325,7 @@ QByteArray Inventory::toJson() const
     appendOptional(out, "deviceName", deviceName);
     appendOptional(out, "scanID", scanID);
     if (scannedAt) {
-        const double seconds =
-            double(scannedAt->toMSecsSinceEpoch() - referenceDateMsecs) / 1000.0;
+        const double seconds = double(scannedAt->toMSecsSinceEpoch() - referenceDateMsecs) / 1000.0;
         char buffer[32];
         const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds);
         out.append(",\"scannedAt\":").append(buffer, result.ptr - buffer);

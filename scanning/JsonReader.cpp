@@ -189,8 +189,8 @@ QByteArrayView JsonReader::readUtf8()
         const unsigned char c = static_cast<unsigned char>(data[m_pos]);
         if (c == '"') {
             const QByteArrayView raw(data + start, m_pos - start);
-            if (!ascii && !isValidUtf8(reinterpret_cast<const unsigned char *>(raw.data()),
-                                       raw.size())) {
+            if (!ascii &&
+                !isValidUtf8(reinterpret_cast<const unsigned char *>(raw.data()), raw.size())) {
                 m_pos = start;
                 fail();
             }

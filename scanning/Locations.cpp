@@ -26,7 +26,7 @@ QString Locations::storage()
     if (!storageOverride().isEmpty())
         return storageOverride();
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Quillet");
+        QStringLiteral("/Quillet");
 }
 
 QString Locations::resources()

@@ -22,38 +22,42 @@ QString quoted(const QString &text)
 
 PlatformError::PlatformError(Kind kind, const QString &description)
     : Failure(description), m_kind(kind)
-{
-}
+{}
 
 PlatformError PlatformError::cannotRead(const QString &path, const QString &reason)
 {
-    return {Kind::FileSystem, QStringLiteral("The file %1 could not be read: %2.")
-                                  .arg(quoted(displayName(path)), reason)};
+    return {Kind::FileSystem,
+            QStringLiteral("The file %1 could not be read: %2.")
+                .arg(quoted(displayName(path)), reason)};
 }
 
 PlatformError PlatformError::cannotSave(const QString &path, const QString &reason)
 {
     const QString folder = QFileInfo(QFileInfo(path).absolutePath()).fileName();
-    return {Kind::FileSystem, QStringLiteral("The file %1 could not be saved in the folder %2: %3.")
-                                  .arg(quoted(displayName(path)), quoted(folder), reason)};
+    return {Kind::FileSystem,
+            QStringLiteral("The file %1 could not be saved in the folder %2: %3.")
+                .arg(quoted(displayName(path)), quoted(folder), reason)};
 }
 
 PlatformError PlatformError::cannotCreateFolder(const QString &path, const QString &reason)
 {
-    return {Kind::FileSystem, QStringLiteral("The folder %1 could not be created: %2.")
-                                  .arg(quoted(displayName(path)), reason)};
+    return {Kind::FileSystem,
+            QStringLiteral("The folder %1 could not be created: %2.")
+                .arg(quoted(displayName(path)), reason)};
 }
 
 PlatformError PlatformError::cannotList(const QString &path, const QString &reason)
 {
-    return {Kind::FileSystem, QStringLiteral("The contents of the folder %1 could not be read: %2.")
-                                  .arg(quoted(displayName(path)), reason)};
+    return {Kind::FileSystem,
+            QStringLiteral("The contents of the folder %1 could not be read: %2.")
+                .arg(quoted(displayName(path)), reason)};
 }
 
 PlatformError PlatformError::notDecodable(const QString &path, const QString &reason)
 {
-    return {Kind::Decoding, QStringLiteral("The file %1 could not be read: %2.")
-                                .arg(quoted(displayName(path)), reason)};
+    return {Kind::Decoding,
+            QStringLiteral("The file %1 could not be read: %2.")
+                .arg(quoted(displayName(path)), reason)};
 }
 
 QString PlatformError::reasonForErrno(int error)

@@ -90,9 +90,8 @@ public:
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &all);
         posix_spawnattr_setpgroup(&attributes, 0);
-        posix_spawnattr_setflags(&attributes,
-                                 POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                     POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setflags(
+            &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     }
     ~SpawnSettings()
     {
@@ -136,15 +135,13 @@ bool hasExited(pid_t pid)
 void waitForExit(pid_t pid)
 {
     siginfo_t info{};
-    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-    }
+    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
 }
 
 int reap(pid_t pid)
 {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return status;
 }
 
@@ -158,8 +155,7 @@ qint64 fileSize(int fd)
 
 Scanner::Scanner(QString resources, QString storage)
     : m_resources(std::move(resources)), m_storage(std::move(storage))
-{
-}
+{}
 
 void Scanner::cancel()
 {
@@ -202,13 +198,13 @@ QByteArray Scanner::runTool(const QString &name, const QStringList &arguments)
     SpawnSettings settings(out, err);
 
     pid_t pid = 0;
-    const int spawnError = ::posix_spawn(&pid, argv.first().constData(), &settings.actions,
-                                         &settings.attributes, argumentList.data(),
-                                         environment.data());
+    const int spawnError =
+        ::posix_spawn(&pid, argv.first().constData(), &settings.actions, &settings.attributes,
+                      argumentList.data(), environment.data());
     if (spawnError != 0) {
-        const QString reason =
-            spawnError == ENOENT
-                ? QStringLiteral("it is not in the folder %1").arg(quoted(m_resources + QStringLiteral("/Tools")))
+        const QString reason = spawnError == ENOENT
+            ? QStringLiteral("it is not in the folder %1")
+                  .arg(quoted(m_resources + QStringLiteral("/Tools")))
             : spawnError == EACCES ? QStringLiteral("it is not an executable program")
                                    : PlatformError::reasonForErrno(spawnError);
         throw PlatformError(PlatformError::Kind::Launch,
@@ -241,9 +237,10 @@ QByteArray Scanner::runTool(const QString &name, const QStringList &arguments)
     if (outcome != Outcome::Exited) {
         ::kill(-pid, SIGTERM);
         std::this_thread::sleep_for(200ms);
-        if (!hasExited(pid))
-            ::kill(-pid, SIGKILL);
     }
+    // Whatever is left of the tool, and anything it started, goes now. The tool is not reaped
+    // yet, so its process group id cannot belong to anyone else.
+    ::kill(-pid, SIGKILL);
     waitForExit(pid);
     {
         std::lock_guard guard(m_lock);
@@ -267,10 +264,9 @@ QByteArray Scanner::runTool(const QString &name, const QStringList &arguments)
     QString errorText;
     try {
         // Decoded leniently: one stray byte must not hide the tool's explanation.
-        errorText = QString::fromUtf8(DataFile::read(folder.filePath(QStringLiteral("stderr"))))
-                        .trimmed();
-    } catch (const PlatformError &) {
-    }
+        errorText =
+            QString::fromUtf8(DataFile::read(folder.filePath(QStringLiteral("stderr")))).trimmed();
+    } catch (const PlatformError &) {}
     throw ScanError(errorText.isEmpty() ? connectionFailedMessage : errorText);
 }
 
@@ -282,18 +278,18 @@ Inventory Scanner::load() const
         return history.migrateLatest(Inventory::readFile(inventoryPath));
 
     // No inventory yet: bring in the newest CSV export of an earlier release, if any.
-    const QFileInfoList entries = QDir(Locations::legacyExports(m_storage))
-                                      .entryInfoList(QDir::AllEntries | QDir::Hidden |
-                                                         QDir::System | QDir::NoDotAndDotDot,
-                                                     QDir::Name);
+    const QFileInfoList entries =
+        QDir(Locations::legacyExports(m_storage))
+            .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDir::Name);
     std::optional<QFileInfo> newest;
     for (const QFileInfo &entry : entries) {
         if (entry.suffix() != u"csv")
             continue;
         const QDateTime modified = entry.lastModified();
         if (!newest ||
-            (modified.isValid() && (!newest->lastModified().isValid() ||
-                                    modified > newest->lastModified())))
+            (modified.isValid() &&
+             (!newest->lastModified().isValid() || modified > newest->lastModified())))
             newest = entry;
     }
     if (!newest)

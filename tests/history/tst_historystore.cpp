@@ -1,1 +1,377 @@
-int main(){return 0;}
+#include "history/HistoryStore.h"
+#include "history/SnapshotAnnotation.h"
+#include "scanning/PlatformError.h"
+#include "scanning/ScanError.h"
+#include "tests/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+
+using OptionalText = std::optional<QString>;
+using OptionalDate = std::optional<QDateTime>;
+
+namespace {
+
+const QString idA = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
+const QString idB = u"BBBBBBBB-0000-4000-8000-000000000002"_s;
+const QString idC = u"CCCCCCCC-0000-4000-8000-000000000003"_s;
+const QString idD = u"DDDDDDDD-0000-4000-8000-000000000004"_s;
+
+Inventory scan(const QString &id, OptionalDate date = std::nullopt, const QString &app = u"Maps"_s)
+{
+    Inventory inventory;
+    inventory.rows = {{{Column::appName, app}}};
+    inventory.scanID = id;
+    inventory.scannedAt = date;
+    inventory.deviceName = u"Ann's iPhone"_s;
+    return inventory;
+}
+
+QStringList ids(const HistoryStore::Listing &listing)
+{
+    QStringList result;
+    for (const SavedScan &saved : listing.scans)
+        result.append(saved.id);
+    return result;
+}
+
+} // namespace
+
+class TestHistoryStore : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void listWithoutHistoryCreatesNothing();
+    void listCountsAndKeepsUnusableFiles();
+    void listOrdersNewestFirst();
+    void listAppliesAnnotations();
+    void listFailsOnDamagedNotesAndKeepsThem();
+    void archiveKeepsTheFirstFile();
+    void archiveRefusesInvalidIdentity_data();
+    void archiveRefusesInvalidIdentity();
+    void migrateGivesIdentityOnce();
+    void migrateLeavesOthersAlone_data();
+    void migrateLeavesOthersAlone();
+    void annotationName_data();
+    void annotationName();
+    void annotationKeepsEmptyEntriesAndLastValues();
+    void annotationNeedsAnArchive_data();
+    void annotationNeedsAnArchive();
+    void annotationNeverOverwritesDamagedNotes_data();
+    void annotationNeverOverwritesDamagedNotes();
+    void applyingWithoutIdentityReadsNothing();
+    void title_data();
+    void title();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_storage;
+};
+
+void TestHistoryStore::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_storage = m_root->filePath(u"Quillet"_s);
+}
+
+void TestHistoryStore::listWithoutHistoryCreatesNothing()
+{
+    const HistoryStore::Listing listing = HistoryStore(m_storage).list();
+    QVERIFY(listing.scans.isEmpty());
+    QCOMPARE(listing.unreadable, 0);
+    QVERIFY(!QFileInfo::exists(m_storage));
+}
+
+void TestHistoryStore::listCountsAndKeepsUnusableFiles()
+{
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    const QString history = store.directory();
+    const QList<std::pair<QString, QByteArray>> others = {
+        {u"a.txt"_s, "not history"},
+        {u"b.JSON"_s, "{}"},
+        {u"empty-object.json"_s, "{}"},
+        {u"truncated.json"_s, R"({"fields":[],"rows":[)"},
+        {u"no-identity.json"_s, R"({"fields":[],"rows":[]})"},
+        {u"bad-identity.json"_s, R"({"fields":[],"rows":[],"scanID":"not-a-uuid"})"},
+        {u".hidden.json"_s, "garbage"},
+    };
+    for (const auto &[name, content] : others)
+        writeBytes(history + u'/' + name, content);
+    QDir(history).mkdir(u"folder.json"_s);
+
+    const HistoryStore::Listing listing = store.list();
+    QCOMPARE(ids(listing), QStringList{idA});
+    QCOMPARE(listing.unreadable, 6);
+    for (const auto &[name, content] : others)
+        QCOMPARE(readBytes(history + u'/' + name), content);
+}
+
+void TestHistoryStore::listOrdersNewestFirst()
+{
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA, utc("2024-01-02T10:00:00")));
+    store.archive(scan(idB));
+    store.archive(scan(idC, utc("2024-03-04T10:00:00")));
+    store.archive(scan(idD, utc("2024-01-02T10:00:00")));
+    // The same identity under a second file name is listed twice, not merged.
+    QFile::copy(store.directory() + u'/' + idB + u".json"_s, store.directory() + u"/copy.json"_s);
+
+    const HistoryStore::Listing listing = store.list();
+    QCOMPARE(ids(listing), (QStringList{idC, idD, idA, idB, idB}));
+    QCOMPARE(listing.unreadable, 0);
+    QCOMPARE(listing.scans[0].inventory, scan(idC, utc("2024-03-04T10:00:00")));
+}
+
+void TestHistoryStore::listAppliesAnnotations()
+{
+    const HistoryStore store(m_storage);
+    Inventory named = scan(idA);
+    named.snapshotName = u"stored name"_s;
+    store.archive(named);
+    store.archive(scan(idB));
+    store.saveAnnotation(idB, u"Before iOS update"_s, u"Phone from work"_s);
+    store.saveAnnotation(idA, u""_s, u""_s);
+
+    const HistoryStore::Listing listing = store.list();
+    QCOMPARE(listing.scans.size(), 2);
+    for (const SavedScan &saved : listing.scans) {
+        const bool isB = saved.id == idB;
+        QCOMPARE(saved.inventory.snapshotName, OptionalText(isB ? u"Before iOS update"_s : u""_s));
+        QCOMPARE(saved.inventory.snapshotNotes, OptionalText(isB ? u"Phone from work"_s : u""_s));
+    }
+}
+
+void TestHistoryStore::listFailsOnDamagedNotesAndKeepsThem()
+{
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    writeBytes(store.notesPath(), "{\"x\":");
+    QVERIFY_THROWS_EXCEPTION(PlatformError, store.list());
+    try {
+        store.list();
+    } catch (const PlatformError &error) {
+        QVERIFY(error.description().contains(u"\u201Csnapshot-notes.json\u201D"_s));
+    }
+    QCOMPARE(readBytes(store.notesPath()), QByteArray("{\"x\":"));
+}
+
+void TestHistoryStore::archiveKeepsTheFirstFile()
+{
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA, std::nullopt, u"First"_s));
+    const QByteArray first = readBytes(store.directory() + u'/' + idA + u".json"_s);
+    store.archive(scan(idA, std::nullopt, u"Second"_s));
+    QCOMPARE(readBytes(store.directory() + u'/' + idA + u".json"_s), first);
+    QCOMPARE(store.list().scans[0].inventory.rows[0].value(Column::appName), u"First"_s);
+}
+
+void TestHistoryStore::archiveRefusesInvalidIdentity_data()
+{
+    QTest::addColumn<OptionalText>("scanID");
+    QTest::newRow("absent") << OptionalText();
+    QTest::newRow("short") << OptionalText(u"abc"_s);
+    QTest::newRow("braces") << OptionalText(u"{"_s + idA + u"}"_s);
+    QTest::newRow("path separator") << OptionalText(u"../../AAAAAAAA-0000-4000-8000-0000000"_s);
+    QTest::newRow("no hyphens") << OptionalText(u"AAAAAAAA000040008000000000000001AAAA"_s);
+}
+
+void TestHistoryStore::archiveRefusesInvalidIdentity()
+{
+    QFETCH(OptionalText, scanID);
+    Inventory inventory = scan(idA);
+    inventory.scanID = scanID;
+    try {
+        HistoryStore(m_storage).archive(inventory);
+        QFAIL("archived");
+    } catch (const ScanError &error) {
+        QCOMPARE(error.description(), u"The scan has no valid history identifier."_s);
+    }
+    QVERIFY(!QFileInfo::exists(m_storage));
+}
+
+void TestHistoryStore::migrateGivesIdentityOnce()
+{
+    const HistoryStore store(m_storage);
+    Inventory old = scan(idA);
+    old.scanID.reset();
+    const Inventory migrated = store.migrateLatest(old);
+    QVERIFY(migrated.scanID && HistoryStore::isValidIdentity(*migrated.scanID));
+    QCOMPARE(*migrated.scanID, migrated.scanID->toUpper());
+    Inventory expected = migrated;
+    expected.scanID.reset();
+    QCOMPARE(expected, old);
+    QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s), migrated);
+    QCOMPARE(ids(store.list()), QStringList{*migrated.scanID});
+
+    const QByteArray written = readBytes(m_storage + u"/inventory.json"_s);
+    QCOMPARE(store.migrateLatest(migrated), migrated);
+    QCOMPARE(readBytes(m_storage + u"/inventory.json"_s), written);
+    QCOMPARE(store.list().scans.size(), 1);
+}
+
+void TestHistoryStore::migrateLeavesOthersAlone_data()
+{
+    QTest::addColumn<Inventory>("inventory");
+    QTest::addColumn<OptionalText>("expectedName");
+    Inventory empty;
+    QTest::newRow("no rows, no identity") << empty << OptionalText();
+    Inventory invalid = scan(u"not-a-uuid"_s);
+    QTest::newRow("invalid identity is kept") << invalid << OptionalText();
+    QTest::newRow("annotated") << scan(idA) << OptionalText(u"Named"_s);
+}
+
+void TestHistoryStore::migrateLeavesOthersAlone()
+{
+    QFETCH(Inventory, inventory);
+    QFETCH(OptionalText, expectedName);
+    const HistoryStore store(m_storage);
+    SnapshotAnnotation::Map notes{{idA, {u"Named"_s, u"n"_s}}};
+    QDir().mkpath(m_storage);
+    SnapshotAnnotation::writeMap(store.notesPath(), notes);
+
+    const Inventory result = store.migrateLatest(inventory);
+    QCOMPARE(result.scanID, inventory.scanID);
+    QCOMPARE(result.snapshotName, expectedName);
+    QCOMPARE(QDir(m_storage).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{u"snapshot-notes.json"_s});
+}
+
+void TestHistoryStore::annotationName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("line feed") << u"  Before\nupdate  "_s << u"Before update"_s;
+    QTest::newRow("CR LF is two breaks") << u"a\r\nb"_s << u"a  b"_s;
+    QTest::newRow("unicode breaks") << u"a\u2028b\u2029c\u0085d\u000Be"_s << u"a b c d e"_s;
+    QTest::newRow("only spaces") << u"   "_s << u""_s;
+    QTest::newRow("trailing break") << u"Name\n"_s << u"Name"_s;
+}
+
+void TestHistoryStore::annotationName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, stored);
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA, utc("2025-03-04T10:15:00")));
+    const QString notes = u"  line one\r\nline two  "_s;
+    store.saveAnnotation(idA, name, notes);
+
+    const QJsonObject file = QJsonDocument::fromJson(readBytes(store.notesPath())).object();
+    QCOMPARE(file.keys(), QStringList{idA});
+    QCOMPARE(file.value(idA).toObject().value("name"_L1).toString(), stored);
+    QCOMPARE(file.value(idA).toObject().value("notes"_L1).toString(), notes);
+    const SavedScan saved = store.list().scans.at(0);
+    QCOMPARE(saved.title().startsWith(u"Ann's iPhone"_s), stored.isEmpty());
+}
+
+void TestHistoryStore::annotationKeepsEmptyEntriesAndLastValues()
+{
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    store.archive(scan(idB));
+    store.saveAnnotation(idA, u"first"_s, u"one"_s);
+    store.saveAnnotation(idB, u""_s, u""_s);
+    store.saveAnnotation(idA, u"second"_s, u"two"_s);
+    const SnapshotAnnotation::Map map = SnapshotAnnotation::readMap(store.notesPath());
+    QCOMPARE(map, (SnapshotAnnotation::Map{{idA, {u"second"_s, u"two"_s}}, {idB, {u""_s, u""_s}}}));
+}
+
+void TestHistoryStore::annotationNeedsAnArchive_data()
+{
+    QTest::addColumn<QString>("scanID");
+    QTest::newRow("not an identity") << u"abc"_s;
+    QTest::newRow("no archive") << idB;
+    QTest::newRow("empty") << QString();
+}
+
+void TestHistoryStore::annotationNeedsAnArchive()
+{
+    QFETCH(QString, scanID);
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    store.saveAnnotation(idA, u"kept"_s, u""_s);
+    const QByteArray before = readBytes(store.notesPath());
+    try {
+        store.saveAnnotation(scanID, u"x"_s, u"y"_s);
+        QFAIL("saved");
+    } catch (const ScanError &error) {
+        QCOMPARE(error.description(), u"Select a saved scan before editing its name or notes."_s);
+    }
+    QCOMPARE(readBytes(store.notesPath()), before);
+}
+
+void TestHistoryStore::annotationNeverOverwritesDamagedNotes_data()
+{
+    QTest::addColumn<QByteArray>("notes");
+    QTest::newRow("array") << QByteArray("[]");
+    QTest::newRow("truncated") << QByteArray(R"({"A":{"name":"x")");
+    QTest::newRow("notes missing") << QByteArray(R"({"A":{"name":"x"}})");
+    QTest::newRow("name not text") << QByteArray(R"({"A":{"name":1,"notes":""}})");
+    QTest::newRow("entry not an object") << QByteArray(R"({"A":"x"})");
+}
+
+void TestHistoryStore::annotationNeverOverwritesDamagedNotes()
+{
+    QFETCH(QByteArray, notes);
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    writeBytes(store.notesPath(), notes);
+    QVERIFY_THROWS_EXCEPTION(PlatformError, store.saveAnnotation(idA, u"x"_s, u""_s));
+    QVERIFY_THROWS_EXCEPTION(PlatformError, store.applyingAnnotations(scan(idA)));
+    QCOMPARE(readBytes(store.notesPath()), notes);
+}
+
+void TestHistoryStore::applyingWithoutIdentityReadsNothing()
+{
+    const HistoryStore store(m_storage);
+    writeBytes(store.notesPath(), "damaged");
+    Inventory inventory = scan(idA);
+    inventory.scanID.reset();
+    inventory.snapshotName = u"own"_s;
+    QCOMPARE(store.applyingAnnotations(inventory), inventory);
+}
+
+void TestHistoryStore::title_data()
+{
+    QTest::addColumn<OptionalText>("device");
+    QTest::addColumn<OptionalText>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("blank device, no date") << OptionalText(u"   "_s) << OptionalText()
+                                           << u"Unnamed device · Scan date unknown · ABCDEF"_s;
+    QTest::newRow("absent device") << OptionalText() << OptionalText(u"  "_s)
+                                   << u"Unnamed device · Scan date unknown · ABCDEF"_s;
+    QTest::newRow("named") << OptionalText(u" Anna's iPhone\n"_s)
+                           << OptionalText(u" Before iOS update "_s)
+                           << u"Before iOS update · Anna's iPhone · Scan date unknown · ABCDEF"_s;
+}
+
+void TestHistoryStore::title()
+{
+    QFETCH(OptionalText, device);
+    QFETCH(OptionalText, name);
+    QFETCH(QString, expected);
+    Inventory inventory;
+    inventory.deviceName = device;
+    inventory.snapshotName = name;
+    const QString id = u"ABCDEF12-0000-4000-8000-000000000000"_s;
+    QCOMPARE((SavedScan{id, inventory}.title()), expected);
+
+    // With a date, the middle part is the locale's short date and time.
+    inventory.scannedAt = utc("2025-03-04T10:15:00");
+    const QStringList parts = SavedScan{id, inventory}.title().split(u" · "_s);
+    QCOMPARE(parts.size(), expected.count(u" · "_s) + 1);
+    QVERIFY(parts.at(parts.size() - 2).contains(u"25"_s));
+}
+
+QTEST_GUILESS_MAIN(TestHistoryStore)
+#include "tst_historystore.moc"
