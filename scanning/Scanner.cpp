@@ -202,11 +202,16 @@ QByteArray Scanner::runTool(const QString &name, const QStringList &arguments)
         ::posix_spawn(&pid, argv.first().constData(), &settings.actions, &settings.attributes,
                       argumentList.data(), environment.data());
     if (spawnError != 0) {
-        const QString reason = spawnError == ENOENT
-            ? QStringLiteral("it is not in the folder %1")
-                  .arg(quoted(m_resources + QStringLiteral("/Tools")))
-            : spawnError == EACCES ? QStringLiteral("it is not an executable program")
-                                   : PlatformError::reasonForErrno(spawnError);
+        QString reason;
+        if (spawnError == ENOENT && !QFileInfo::exists(executable))
+            reason = QStringLiteral("it is not in the folder %1")
+                         .arg(quoted(QFileInfo(executable).absolutePath()));
+        else if (spawnError == ENOENT)
+            reason = QStringLiteral("a program it needs is missing");
+        else if (spawnError == EACCES)
+            reason = QStringLiteral("it is not an executable program");
+        else
+            reason = PlatformError::reasonForErrno(spawnError);
         throw PlatformError(PlatformError::Kind::Launch,
                             QStringLiteral("The device tool %1 could not be started: %2.")
                                 .arg(quoted(name), reason));

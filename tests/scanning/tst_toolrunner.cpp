@@ -251,6 +251,9 @@ private Q_SLOTS:
         const Result result = run(scanner, tool);
         QVERIFY2(result.launchError, qPrintable(result.error));
         QVERIFY2(result.error.contains(u"“"_s + tool + u"”"_s), qPrintable(result.error));
+        // Only a tool that is really absent is reported as missing from its folder.
+        QCOMPARE(result.error.contains(u"is not in the folder"_s),
+                 !QFileInfo::exists(m_resources + u"/Tools/"_s + tool));
     }
 
     // Each tool starts a background child and writes its pid to "$1": stopping a tool must
