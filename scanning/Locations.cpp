@@ -34,11 +34,12 @@ QString Locations::resources()
     if (!resourcesOverride().isEmpty())
         return resourcesOverride();
     const QString programFolder = QCoreApplication::applicationDirPath();
-    // The bundle's Resources on macOS, the installed share folder, then the build tree.
+    // The bundle's Resources on macOS, the installed share folder, then the build tree
+    // (the program in build/app, the resources in build/resources).
     const QString candidates[] = {
         programFolder + QStringLiteral("/../Resources"),
         programFolder + QStringLiteral("/../share/quillet"),
-        programFolder + QStringLiteral("/resources"),
+        programFolder + QStringLiteral("/../resources"),
     };
     for (const QString &candidate : candidates) {
         if (QFileInfo(candidate).isDir())
