@@ -1,7 +1,9 @@
 // Timings of the operations a user waits for. Not run by CI: run it by hand on a quiet machine.
 
 #include "history/HistoryStore.h"
+#include "scanning/DataFile.h"
 #include "scanning/Inventory.h"
+#include "scanning/Scanner.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,6 +67,31 @@ double measure(const std::function<void()> &work, int runs = 7)
     return times[times.size() / 2];
 }
 
+// A device listing of `apps` apps, as the app-list tool prints it.
+QByteArray appListing(int apps)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC "
+                     "\"-//Apple//DTD PLIST 1.0//EN\" "
+                     "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
+                     "version=\"1.0\">\n<array>\n";
+    for (int i = 0; i < apps; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        xml += "\t<dict>\n\t\t<key>ApplicationType</key>\n\t\t<string>User</string>\n"
+               "\t\t<key>CFBundleDisplayName</key>\n\t\t<string>Some App " +
+            n +
+            "</string>\n\t\t<key>CFBundleIdentifier</key>\n\t\t<string>com.example.company.app" +
+            n + "</string>\n\t\t<key>CFBundleName</key>\n\t\t<string>SomeApp" + n +
+            "</string>\n\t\t<key>CFBundleShortVersionString</key>\n\t\t<string>" +
+            QByteArray::number(i % 20) + "." + QByteArray::number(i % 7) +
+            "</string>\n\t\t<key>CFBundleVersion</key>\n\t\t<string>" + n +
+            "</string>\n\t\t<key>DynamicDiskUsage</key>\n\t\t<integer>" +
+            QByteArray::number(qint64(i) * 7919 * 1024) +
+            "</integer>\n\t\t<key>StaticDiskUsage</key>\n\t\t<integer>" +
+            QByteArray::number(qint64(i) * 104729 * 10) + "</integer>\n\t</dict>\n";
+    }
+    return xml + "</array>\n</plist>\n";
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -91,5 +118,36 @@ int main(int argc, char **argv)
         Q_ASSERT(back.rows.size() == 5000);
     });
     std::printf("inventory JSON encode + decode, 5000 apps: %.1f ms\n", roundTrip);
+
+    const QByteArray appList = appListing(2000);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const double rows = measure([&] {
+        const QList<Row> built =
+            Scanner::makeRows(Scanner::parseAppList(appList), QStringLiteral("D"), {}, now);
+        Q_ASSERT(built.size() == 2000);
+    });
+    std::printf("app list to sorted rows, 2000 apps, %.1f MB: %.1f ms\n",
+                double(appList.size()) / 1e6, rows);
+
+    CategoryEntry::Map cache;
+    QStringList identifiers;
+    const double checked = double(QDateTime::currentSecsSinceEpoch());
+    for (int i = 0; i < 2000; ++i) {
+        const QString identifier = QStringLiteral("com.example.company.app%1").arg(i);
+        identifiers.append(identifier);
+        cache.insert(identifier,
+                     {QStringLiteral("Productivity"), checked, QStringLiteral("1.2.3"),
+                      QStringLiteral("https://is1-ssl.mzstatic.com/image/%1/512x512bb.jpg").arg(i),
+                      1});
+    }
+    DataFile::write(storage.filePath(QStringLiteral("categories.json")),
+                    CategoryEntry::encodeMap(cache));
+    Scanner scanner(storage.path(), storage.path());
+    scanner.setLookupURL(QUrl(QStringLiteral("http://127.0.0.1:9/lookup")));
+    const double lookup = measure([&] {
+        const QHash<QString, QString> categories = scanner.categories(identifiers);
+        Q_ASSERT(categories.size() == 2000);
+    });
+    std::printf("category cache read and freshness, 2000 apps: %.1f ms\n", lookup);
     return 0;
 }

@@ -13,6 +13,12 @@ QString &storageOverride()
     return folder;
 }
 
+QUrl &lookupOverride()
+{
+    static QUrl url;
+    return url;
+}
+
 QString &resourcesOverride()
 {
     static QString folder;
@@ -61,4 +67,27 @@ void Locations::setStorage(const QString &folder)
 void Locations::setResources(const QString &folder)
 {
     resourcesOverride() = QDir(folder).absolutePath();
+}
+
+QUrl Locations::lookupURL()
+{
+    if (!lookupOverride().isEmpty())
+        return lookupOverride();
+    return QUrl(QStringLiteral("https://itunes.apple.com/lookup"));
+}
+
+bool Locations::isAcceptableLookupURL(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    if (url.scheme() == u"https")
+        return true;
+    const QString host = url.host();
+    return url.scheme() == u"http" &&
+        (host == u"127.0.0.1" || host == u"::1" || host == u"localhost");
+}
+
+void Locations::setLookupURL(const QUrl &url)
+{
+    lookupOverride() = url;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 // Every folder Quillet uses comes from here. The command line may point the data and
 // resource folders elsewhere; it does so once, before any other thread starts.
@@ -13,7 +14,13 @@ public:
     // Where an earlier release left its CSV exports: beside the data folder.
     static QString legacyExports(const QString &storage);
 
+    // The store lookup endpoint: the public one, or one given on the command line.
+    static QUrl lookupURL();
+    // HTTPS anywhere; plain HTTP only on this machine (how tests stand in for the store).
+    static bool isAcceptableLookupURL(const QUrl &url);
+
     static void setStorage(const QString &folder);
+    static void setLookupURL(const QUrl &url);
     static void setResources(const QString &folder);
 
     Locations() = delete;

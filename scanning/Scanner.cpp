@@ -1,16 +1,29 @@
 #include "scanning/Scanner.h"
 
 #include "history/HistoryStore.h"
+#include "scanning/Collation.h"
 #include "scanning/DataFile.h"
+#include "scanning/NetworkRequest.h"
 #include "scanning/PlatformError.h"
+#include "scanning/PropertyList.h"
 #include "scanning/ScanError.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QSet>
 #include <QStringDecoder>
+#include <QTimeZone>
+#include <QUrlQuery>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <csignal>
 #include <thread>
 #include <vector>
@@ -34,6 +47,65 @@ const QString connectionFailedMessage =
 QString quoted(const QString &text)
 {
     return QChar(0x201C) + text + QChar(0x201D);
+}
+
+const QString lookupUnavailableMessage =
+    QStringLiteral("Category lookup unavailable. Using cached categories where available.");
+
+// Lookup pacing: at most this many apps per request, a pause of this many slices between
+// requests, and this many slices of waiting for one answer (a little over its time-out).
+constexpr qsizetype lookupBatchSize = 20;
+constexpr int lookupPauseSlices = 31;
+constexpr int lookupWaitSlices = 221;
+constexpr auto lookupRequestTimeout = std::chrono::seconds(20);
+constexpr double freshForSeconds = 86400;
+
+const QStringList appListAttributes = {
+    QStringLiteral("CFBundleIdentifier"), QStringLiteral("CFBundleDisplayName"),
+    QStringLiteral("CFBundleName"),       QStringLiteral("CFBundleShortVersionString"),
+    QStringLiteral("CFBundleVersion"),    QStringLiteral("ApplicationType"),
+    QStringLiteral("StaticDiskUsage"),    QStringLiteral("DynamicDiskUsage"),
+};
+
+double secondsSince1970(const QDateTime &date)
+{
+    return double(date.toMSecsSinceEpoch()) / 1000.0;
+}
+
+// The text of a property-list value, if it is text at all.
+std::optional<QString> textValue(const QVariantMap &app, const QString &key)
+{
+    const auto found = app.constFind(key);
+    if (found == app.cend() || found->typeId() != QMetaType::QString)
+        return std::nullopt;
+    return found->toString();
+}
+
+// The "results" of a lookup answer, or nothing when the answer is not one.
+std::optional<QJsonArray> lookupResults(const NetworkRequest::Response &response)
+{
+    if (!response.error.isEmpty() || response.status != 200 || !response.body)
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(*response.body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject() ||
+        document.object().isEmpty())
+        return std::nullopt;
+    const QJsonValue results = document.object().value(QLatin1String("results"));
+    if (!results.isArray())
+        return std::nullopt;
+    const QJsonArray array = results.toArray();
+    for (const QJsonValue &result : array) {
+        if (!result.isObject())
+            return std::nullopt;
+    }
+    return array;
+}
+
+std::optional<QString> jsonText(const QJsonObject &object, const char *key)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
 }
 
 // The per-run folder holding the tool's output files; it never outlives runTool.
@@ -273,6 +345,352 @@ QByteArray Scanner::runTool(const QString &name, const QStringList &arguments)
             QString::fromUtf8(DataFile::read(folder.filePath(QStringLiteral("stderr")))).trimmed();
     } catch (const PlatformError &) {}
     throw ScanError(errorText.isEmpty() ? connectionFailedMessage : errorText);
+}
+
+Inventory Scanner::scan()
+{
+    DataFile::makeFolder(m_storage);
+
+    report(QStringLiteral("Finding connected devices\u2026"));
+    const QStringList devices =
+        QString::fromUtf8(runTool(QStringLiteral("idevice_id"), {QStringLiteral("-l")}))
+            .simplified()
+            .split(u' ', Qt::SkipEmptyParts);
+    if (devices.isEmpty())
+        throw ScanError(QStringLiteral(
+            "No USB device found. Connect your iPhone or iPad with a data cable, unlock it, and "
+            "confirm Trust in Finder."));
+    if (devices.size() > 1)
+        throw ScanError(QStringLiteral("Multiple devices are connected. Disconnect all but the "
+                                       "device you want to scan."));
+    const QString device = devices.first();
+
+    report(QStringLiteral("Reading installed apps. Keep your device unlocked\u2026"));
+    std::optional<QString> deviceName;
+    try {
+        const QByteArray output =
+            runTool(QStringLiteral("idevicename"), {QStringLiteral("-u"), device});
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString name = decoder(output);
+        if (!decoder.hasError())
+            deviceName = name.trimmed();
+    } catch (const Failure &) {
+        // A device without a readable name is still worth scanning.
+    }
+    checkCancellation();
+
+    QStringList arguments{QStringLiteral("-u"), device, QStringLiteral("list"),
+                          QStringLiteral("--all"), QStringLiteral("--xml")};
+    for (const QString &attribute : appListAttributes)
+        arguments << QStringLiteral("--attribute") << attribute;
+    const QByteArray listing = runTool(QStringLiteral("ideviceinstaller"), arguments);
+    const QList<QVariantMap> apps = parseAppList(listing);
+    QStringList identifiers;
+    for (const QVariantMap &app : apps) {
+        if (const std::optional<QString> identifier =
+                textValue(app, QStringLiteral("CFBundleIdentifier"));
+            identifier && !identifier->isEmpty())
+            identifiers.append(*identifier);
+    }
+
+    const QHash<QString, QString> categoryNames = categories(identifiers);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<Row> rows = makeRows(apps, device, categoryNames, now);
+    addStoreColumns(rows, now);
+
+    Inventory inventory;
+    inventory.rows = std::move(rows);
+    inventory.deviceName = deviceName;
+    inventory.scanID = HistoryStore::newIdentity();
+    inventory.scannedAt = now;
+    inventory.deviceID = device;
+
+    checkCancellation();
+    HistoryStore(m_storage).archive(inventory);
+    inventory.writeFile(m_storage + QStringLiteral("/inventory.json"));
+    return inventory;
+}
+
+QList<QVariantMap> Scanner::parseAppList(QByteArray listing)
+{
+    // Some tool versions print a line of their own before the property list.
+    if (const qsizetype start = listing.indexOf("<?xml"); start > 0)
+        listing.remove(0, start);
+    const QVariant root =
+        PropertyList::parse(listing, QStringLiteral("The application list from the device"));
+    const ScanError invalidList(QStringLiteral("The device returned an invalid application list."));
+    if (root.typeId() != QMetaType::QVariantList)
+        throw invalidList;
+    QList<QVariantMap> apps;
+    const QVariantList entries = root.toList();
+    apps.reserve(entries.size());
+    for (const QVariant &entry : entries) {
+        if (entry.typeId() != QMetaType::QVariantMap)
+            throw invalidList;
+        apps.append(entry.toMap());
+    }
+    return apps;
+}
+
+QHash<QString, QString> Scanner::categories(const QStringList &identifiers)
+{
+    const QString cachePath = m_storage + QStringLiteral("/categories.json");
+    CategoryEntry::Map cache;
+    if (DataFile::exists(cachePath)) {
+        try {
+            cache = CategoryEntry::decodeMap(DataFile::read(cachePath)).value_or(cache);
+        } catch (const PlatformError &) {
+            // An unreadable cache is only a slower lookup.
+        }
+    }
+    const double now = secondsSince1970(QDateTime::currentDateTimeUtc());
+
+    // Unique, in code-point order (which UTF-8 byte order is).
+    std::vector<std::pair<QByteArray, QString>> sorted;
+    for (const QString &identifier : QSet<QString>(identifiers.begin(), identifiers.end()))
+        sorted.emplace_back(identifier.toUtf8(), identifier);
+    std::sort(sorted.begin(), sorted.end());
+
+    QStringList needed;
+    for (const auto &[bytes, identifier] : sorted) {
+        const auto cached = cache.constFind(identifier);
+        const bool fresh = cached != cache.cend() && now - cached->checked <= freshForSeconds &&
+            cached->metadataRevision == CategoryEntry::currentRevision;
+        if (!fresh)
+            needed.append(identifier);
+    }
+
+    for (qsizetype start = 0; start < needed.size(); start += lookupBatchSize) {
+        checkCancellation();
+        const QStringList batch = needed.mid(start, lookupBatchSize);
+        report(QStringLiteral("Looking up categories: %1 of %2\u2026")
+                   .arg(start + batch.size())
+                   .arg(needed.size()));
+
+        QUrl url = m_lookupURL;
+        QUrlQuery query;
+        query.addQueryItem(QStringLiteral("bundleId"), batch.join(u','));
+        query.addQueryItem(QStringLiteral("country"), QStringLiteral("us"));
+        query.addQueryItem(QStringLiteral("entity"), QStringLiteral("software"));
+        query.addQueryItem(QStringLiteral("limit"), QStringLiteral("200"));
+        url.setQuery(query);
+
+        NetworkRequest request(url, lookupRequestTimeout);
+        bool finished = false;
+        for (int slice = 0; slice < lookupWaitSlices && !finished; ++slice) {
+            finished = request.waitFor(m_lookupSlice);
+            if (!finished && isCancelled()) {
+                request.cancel();
+                throw ScanError::cancelled();
+            }
+        }
+        const std::optional<QJsonArray> results =
+            finished ? lookupResults(request.response()) : std::nullopt;
+        if (!results) {
+            request.cancel();
+            report(lookupUnavailableMessage);
+            break;
+        }
+
+        CategoryEntry::Map found;
+        for (const QJsonValue &value : *results) {
+            const QJsonObject result = value.toObject();
+            const std::optional<QString> identifier = jsonText(result, "bundleId");
+            if (!identifier || !batch.contains(*identifier))
+                continue;
+            std::optional<QString> icon = jsonText(result, "artworkUrl512");
+            if (!icon)
+                icon = jsonText(result, "artworkUrl100");
+            found.insert(*identifier,
+                         {jsonText(result, "primaryGenreName").value_or(QString()), now,
+                          jsonText(result, "version"), icon, CategoryEntry::currentRevision});
+        }
+        for (const QString &identifier : batch) {
+            // Apps the store does not know are remembered too, so they are not asked for again
+            // until tomorrow.
+            cache.insert(identifier,
+                         found.value(identifier,
+                                     CategoryEntry{
+                                         QString(),
+                                         now,
+                                         std::nullopt,
+                                         std::nullopt,
+                                         CategoryEntry::currentRevision,
+                                     }));
+        }
+        DataFile::write(cachePath, CategoryEntry::encodeMap(cache));
+
+        if (start + lookupBatchSize < needed.size())
+            pauseBetweenBatches();
+    }
+
+    m_storeMetadata = cache;
+    QHash<QString, QString> result;
+    result.reserve(cache.size());
+    for (auto it = cache.cbegin(); it != cache.cend(); ++it)
+        result.insert(it.key(), it->category);
+    return result;
+}
+
+void Scanner::pauseBetweenBatches() const
+{
+    for (int slice = 0; slice < lookupPauseSlices; ++slice) {
+        checkCancellation();
+        std::this_thread::sleep_for(m_lookupSlice);
+    }
+}
+
+QList<Row> Scanner::makeRows(const QList<QVariantMap> &apps, const QString &device,
+                             const QHash<QString, QString> &categories, const QDateTime &now)
+{
+    const QString scanDate = QLocale::c().toString(now.toTimeZone(QTimeZone::utc()), u"MM/dd/yyyy");
+    const QString identifierKey = QStringLiteral("CFBundleIdentifier");
+    const QString displayNameKey = QStringLiteral("CFBundleDisplayName");
+    const QString nameKey = QStringLiteral("CFBundleName");
+    const QString shortVersionKey = QStringLiteral("CFBundleShortVersionString");
+    const QString versionKey = QStringLiteral("CFBundleVersion");
+    const QString typeKey = QStringLiteral("ApplicationType");
+    const QString staticKey = QStringLiteral("StaticDiskUsage");
+    const QString dynamicKey = QStringLiteral("DynamicDiskUsage");
+
+    QList<Row> rows;
+    rows.reserve(apps.size());
+    for (const QVariantMap &app : apps) {
+        const std::optional<QString> identifier = textValue(app, identifierKey);
+        if (!identifier || identifier->isEmpty())
+            throw ScanError(QStringLiteral("The device returned an app without an identifier. "
+                                           "Previous inventory preserved."));
+        const std::optional<double> appBytes = size(app.value(staticKey));
+        const std::optional<double> dataBytes = size(app.value(dynamicKey));
+        const std::optional<double> totalBytes =
+            appBytes && dataBytes ? std::optional<double>(*appBytes + *dataBytes) : std::nullopt;
+        Row row;
+        row.reserve(14);
+        row.append(
+            Column::appName,
+            textValue(app, displayNameKey).value_or(textValue(app, nameKey).value_or(QString())));
+        row.append(Column::category, categories.value(*identifier));
+        row.append(Column::bundleIdentifier, *identifier);
+        row.append(Column::version,
+                   textValue(app, shortVersionKey)
+                       .value_or(textValue(app, versionKey).value_or(QString())));
+        row.append(Column::appType, textValue(app, typeKey).value_or(QString()));
+        row.append(Column::appMB, megabytes(appBytes));
+        row.append(Column::dataMB, megabytes(dataBytes));
+        row.append(Column::totalMB, megabytes(totalBytes));
+        row.append(Column::scanDate, scanDate);
+        row.append(Column::deviceIdentifier, device);
+        rows.append(std::move(row));
+    }
+
+    // Sort keys once per name rather than collating on every comparison.
+    const QCollator collator = Collation::finderOrder();
+    std::vector<std::pair<QCollatorSortKey, qsizetype>> order;
+    order.reserve(size_t(rows.size()));
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        order.emplace_back(collator.sortKey(rows[i].value(Column::appName)), i);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
+    QList<Row> sorted;
+    sorted.reserve(rows.size());
+    for (const auto &[key, index] : order)
+        sorted.append(std::move(rows[index]));
+    return sorted;
+}
+
+void Scanner::addStoreColumns(QList<Row> &rows, const QDateTime &now) const
+{
+    for (Row &row : rows) {
+        const auto entry = m_storeMetadata.constFind(row.value(Column::bundleIdentifier));
+        const bool known = entry != m_storeMetadata.cend();
+        row.insert(
+            Column::updateAvailable,
+            updateAvailability(row.value(Column::version), known ? entry->version : std::nullopt,
+                               known ? std::optional<double>(entry->checked) : std::nullopt, now));
+        row.insert(Column::storeVersion, known ? entry->version.value_or(QString()) : QString());
+        row.insert(Column::storeChecked, known ? storeCheckedText(entry->checked) : QString());
+        row.insert(Column::artworkURL, known ? entry->iconURL.value_or(QString()) : QString());
+    }
+}
+
+std::optional<double> Scanner::size(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Float:
+    case QMetaType::Double: {
+        const double number = value.toDouble();
+        if (std::isfinite(number) && number >= 0)
+            return number;
+        return std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+QString Scanner::updateAvailability(const QString &installed, const std::optional<QString> &store,
+                                    std::optional<double> checked, const QDateTime &now)
+{
+    const QString unknown = QStringLiteral("Unknown");
+    if (!store || !checked)
+        return unknown;
+    const double age = secondsSince1970(now) - *checked;
+    // A check from the future beyond clock skew, or older than a day, says nothing about now.
+    if (!(age >= -300 && age <= freshForSeconds))
+        return unknown;
+    std::optional<QList<qint64>> mine = versionComponents(installed);
+    std::optional<QList<qint64>> theirs = versionComponents(*store);
+    if (!mine || !theirs)
+        return unknown;
+    const qsizetype length = std::max(mine->size(), theirs->size());
+    mine->resize(length, 0);
+    theirs->resize(length, 0);
+    return std::lexicographical_compare(mine->begin(), mine->end(), theirs->begin(), theirs->end())
+        ? QStringLiteral("Yes")
+        : QStringLiteral("No");
+}
+
+std::optional<QList<qint64>> Scanner::versionComponents(QStringView version)
+{
+    QList<qint64> components;
+    for (QStringView piece : version.split(u'.')) {
+        if (piece.isEmpty())
+            return std::nullopt;
+        const QByteArray digits = piece.toLatin1();
+        for (char c : digits) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+        }
+        // Latin-1 conversion turns anything outside it into '?', so only real digits get here.
+        qint64 value = 0;
+        const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (result.ec != std::errc() || result.ptr != digits.data() + digits.size())
+            return std::nullopt;
+        components.append(value);
+    }
+    return components;
+}
+
+QString Scanner::megabytes(std::optional<double> bytes)
+{
+    return bytes ? QString::asprintf("%.2f", *bytes / 1000000.0) : QString();
+}
+
+QString Scanner::storeCheckedText(double seconds)
+{
+    char buffer[400];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
+    QString text = QString::fromLatin1(buffer, result.ptr - buffer);
+    if (!text.contains(u'.'))
+        text += QStringLiteral(".0");
+    return text;
 }
 
 Inventory Scanner::load() const

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+// What the store said about one bundle identifier, and when. Kept in "categories.json".
+struct CategoryEntry {
+    // Empty when the store named no category or did not know the app.
+    QString category;
+    // Seconds since 1970-01-01 UTC.
+    double checked = 0;
+    std::optional<QString> version;
+    std::optional<QString> iconURL;
+    // Entries of other lookup rules than the current ones are looked up again.
+    std::optional<qint64> metadataRevision;
+
+    static constexpr qint64 currentRevision = 1;
+
+    friend bool operator==(const CategoryEntry &, const CategoryEntry &) = default;
+
+    using Map = QHash<QString, CategoryEntry>;
+
+    // The cache, or nothing when any part of it cannot be decoded.
+    static std::optional<Map> decodeMap(const QByteArray &json);
+    static QByteArray encodeMap(const Map &map);
+};

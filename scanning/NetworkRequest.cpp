@@ -1,0 +1,130 @@
+#include "scanning/NetworkRequest.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSemaphore>
+#include <QThread>
+
+#include <atomic>
+#include <mutex>
+
+struct NetworkRequest::State {
+    QSemaphore done;
+    std::atomic<bool> cancelled = false;
+    // Touched only on the network thread.
+    QPointer<QNetworkReply> reply;
+    // Written on the network thread before `done` is released, read after it is acquired.
+    Response response;
+};
+
+namespace {
+
+// The thread that owns the network access manager, stopped when the application ends.
+class NetworkThread {
+public:
+    static QNetworkAccessManager *manager()
+    {
+        static std::once_flag started;
+        std::call_once(started, [] {
+            s_instance = new NetworkThread;
+            qAddPostRoutine([] {
+                s_instance->m_thread.quit();
+                s_instance->m_thread.wait();
+                delete s_instance;
+                s_instance = nullptr;
+            });
+        });
+        return s_instance->m_manager;
+    }
+
+private:
+    NetworkThread()
+    {
+        m_thread.setObjectName(QStringLiteral("Network"));
+        m_manager = new QNetworkAccessManager;
+        m_manager->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_manager, &QObject::deleteLater);
+        m_thread.start();
+    }
+
+    static inline NetworkThread *s_instance = nullptr;
+    QThread m_thread;
+    QNetworkAccessManager *m_manager = nullptr;
+};
+
+void finish(NetworkRequest::State &state, QNetworkReply *reply)
+{
+    NetworkRequest::Response &response = state.response;
+    response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError)
+        response.error = reply->errorString();
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
+    if (!body.isEmpty())
+        response.body = body;
+    reply->deleteLater();
+    state.done.release();
+}
+
+} // namespace
+
+NetworkRequest::NetworkRequest(const QUrl &url, std::chrono::milliseconds timeout,
+                               qint64 maximumBodySize)
+    : m_state(std::make_shared<State>())
+{
+    QNetworkAccessManager *manager = NetworkThread::manager();
+    QMetaObject::invokeMethod(
+        manager,
+        [state = m_state, manager, url, timeout, maximumBodySize] {
+            if (state->cancelled) {
+                state->response.error = QStringLiteral("Operation canceled");
+                state->done.release();
+                return;
+            }
+            QNetworkRequest request(url);
+            request.setTransferTimeout(int(timeout.count()));
+            QNetworkReply *reply = manager->get(request);
+            state->reply = reply;
+            QObject::connect(reply, &QNetworkReply::finished, reply,
+                             [state, reply] { finish(*state, reply); });
+            // A body this large is not an answer to our question; stop reading it.
+            QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                             [reply, maximumBodySize](qint64 received, qint64) {
+                                 if (received > maximumBodySize)
+                                     reply->abort();
+                             });
+        },
+        Qt::QueuedConnection);
+}
+
+NetworkRequest::~NetworkRequest()
+{
+    if (!m_finished)
+        cancel();
+}
+
+bool NetworkRequest::waitFor(std::chrono::milliseconds slice)
+{
+    if (!m_finished)
+        m_finished = m_state->done.tryAcquire(1, int(slice.count()));
+    return m_finished;
+}
+
+void NetworkRequest::cancel()
+{
+    m_state->cancelled = true;
+    QMetaObject::invokeMethod(
+        NetworkThread::manager(),
+        [state = m_state] {
+            if (state->reply)
+                state->reply->abort();
+        },
+        Qt::QueuedConnection);
+}
+
+const NetworkRequest::Response &NetworkRequest::response() const
+{
+    return m_state->response;
+}

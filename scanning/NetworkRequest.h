@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+// A GET request made from a worker thread, which waits for it in short slices so that it can
+// notice a cancel between them. The request itself runs on a network thread of its own, with
+// an event loop, so the worker never needs one.
+class NetworkRequest {
+public:
+    struct Response {
+        // Absent when the server sent nothing.
+        std::optional<QByteArray> body;
+        // Empty when the transfer succeeded.
+        QString error;
+        // The HTTP status, 0 when there was no HTTP response.
+        int status = 0;
+    };
+
+    NetworkRequest(const QUrl &url, std::chrono::milliseconds timeout,
+                   qint64 maximumBodySize = 32 * 1024 * 1024);
+    // Aborts a request that has not finished.
+    ~NetworkRequest();
+    NetworkRequest(const NetworkRequest &) = delete;
+    NetworkRequest &operator=(const NetworkRequest &) = delete;
+
+    // Waits at most `slice`; true once the request has finished.
+    bool waitFor(std::chrono::milliseconds slice);
+    void cancel();
+    // Valid once waitFor() has returned true.
+    const Response &response() const;
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+    bool m_finished = false;
+};

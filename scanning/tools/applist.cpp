@@ -1,0 +1,374 @@
+// quillet-applist: the app listing Quillet asks of ideviceinstaller, for systems whose
+// ideviceinstaller is older than 1.2 and lacks the "list" command (Debian 12 ships 1.1.1).
+// It takes the arguments ideviceinstaller 1.2 takes for that listing and answers with the same
+// XML and the same messages for a missing or unreachable device. It offers nothing else.
+
+#include <libimobiledevice/installation_proxy.h>
+#include <libimobiledevice/libimobiledevice.h>
+#include <libimobiledevice/lockdown.h>
+#include <plist/plist.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+constexpr const char *label = "quillet-applist";
+
+// The name this program was started by, for its usage text.
+std::string programName = "quillet-applist";
+
+void printHelp()
+{
+    std::printf("Usage: %s [OPTIONS] list [LIST OPTIONS]\n"
+                "\n"
+                "Lists the apps installed on an iOS device, as the list command of\n"
+                "ideviceinstaller 1.2 does. No other command is available.\n"
+                "\n"
+                "LIST OPTIONS:\n"
+                "  --user                List user apps only (this is the default)\n"
+                "  --system              List system apps only\n"
+                "  --all                 List all types of apps\n"
+                "  --xml                 Print output as XML Property List (required)\n"
+                "  -a, --attribute ATTR  Specify attribute to return\n"
+                "                        (can be passed multiple times)\n"
+                "\n"
+                "OPTIONS:\n"
+                "  -u, --udid UDID       Target specific device by UDID\n"
+                "  -n, --network         Connect to network device\n"
+                "  -d, --debug           Enable communication debugging\n"
+                "  -h, --help            Print usage information\n",
+                programName.c_str());
+}
+
+[[noreturn]] void usageError(const std::string &message)
+{
+    std::fprintf(stderr,
+                 "ERROR: %s\n"
+                 "Usage: %s [-u UDID] [-n] list [--user | --system | --all] --xml\n"
+                 "       [--attribute NAME]...\n",
+                 message.c_str(), programName.c_str());
+    std::exit(EXIT_FAILURE);
+}
+
+struct Options {
+    std::optional<std::string> udid;
+    bool network = false;
+    bool debug = false;
+    bool user = false;
+    bool system = false;
+    bool xml = false;
+    std::vector<std::string> attributes;
+};
+
+Options parseArguments(int argc, char **argv)
+{
+    Options options;
+    if (argc > 0 && *argv[0]) {
+        const std::string_view path = argv[0];
+        programName = std::string(path.substr(path.rfind('/') + 1));
+    }
+
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+
+        // "--name=value" and "--name value" are both accepted, as getopt_long does.
+        std::string_view name = argument;
+        std::optional<std::string> inlineValue;
+        if (argument.starts_with("--")) {
+            if (const auto equals = argument.find('='); equals != std::string_view::npos) {
+                name = argument.substr(0, equals);
+                inlineValue = std::string(argument.substr(equals + 1));
+            }
+        }
+        const auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= argc)
+                usageError("option " + std::string(name) + " needs a value.");
+            return argv[++i];
+        };
+        const auto noValue = [&] {
+            if (inlineValue)
+                usageError("option " + std::string(name) + " takes no value.");
+        };
+
+        if (name == "-h" || name == "--help") {
+            printHelp();
+            std::exit(EXIT_SUCCESS);
+        } else if (name == "-u" || name == "--udid") {
+            options.udid = value();
+            if (options.udid->empty())
+                usageError("UDID must not be empty!");
+        } else if (name == "-n" || name == "--network") {
+            noValue();
+            options.network = true;
+        } else if (name == "-d" || name == "--debug") {
+            noValue();
+            options.debug = true;
+        } else if (name == "--user") {
+            noValue();
+            options.user = true;
+        } else if (name == "--system") {
+            noValue();
+            options.system = true;
+        } else if (name == "--all") {
+            noValue();
+            options.user = true;
+            options.system = true;
+        } else if (name == "--xml") {
+            noValue();
+            options.xml = true;
+        } else if (name == "--json") {
+            noValue();
+            options.xml = false;
+        } else if (name == "-a" || name == "--attribute") {
+            std::string attribute = value();
+            if (attribute.empty())
+                usageError("attribute must not be empty!");
+            options.attributes.push_back(std::move(attribute));
+        } else if (name.starts_with("-") && name != "-") {
+            usageError("unknown option '" + std::string(argument) + "'.");
+        } else {
+            words.emplace_back(argument);
+        }
+    }
+
+    if (words.empty())
+        usageError("Missing command.");
+    if (words.front() != "list")
+        usageError("Invalid command '" + words.front() + "'.");
+    if (words.size() > 1)
+        usageError("unexpected argument '" + words[1] + "'.");
+    if (!options.xml) {
+        std::fprintf(stderr, "Only --xml output is supported.\n");
+        std::exit(EXIT_FAILURE);
+    }
+    return options;
+}
+
+// libimobiledevice 1.3.0 has no lockdownd_strerror; these names stand in for it, so that a
+// locked or untrusted device reads as such rather than as a bare number.
+std::string lockdownText(lockdownd_error_t error)
+{
+    switch (error) {
+    case LOCKDOWN_E_INVALID_ARG:
+        return "Invalid argument";
+    case LOCKDOWN_E_INVALID_CONF:
+        return "Invalid configuration";
+    case LOCKDOWN_E_PLIST_ERROR:
+        return "PropertyList error";
+    case LOCKDOWN_E_PAIRING_FAILED:
+        return "Pairing failed";
+    case LOCKDOWN_E_SSL_ERROR:
+        return "SSL error";
+    case LOCKDOWN_E_DICT_ERROR:
+        return "Invalid dictionary";
+    case LOCKDOWN_E_RECEIVE_TIMEOUT:
+        return "Receive timeout";
+    case LOCKDOWN_E_MUX_ERROR:
+        return "Mux error";
+    case LOCKDOWN_E_NO_RUNNING_SESSION:
+        return "No running session";
+    case LOCKDOWN_E_INVALID_RESPONSE:
+        return "Invalid response";
+    case LOCKDOWN_E_MISSING_KEY:
+        return "Missing key";
+    case LOCKDOWN_E_MISSING_VALUE:
+        return "Missing value";
+    case LOCKDOWN_E_GET_PROHIBITED:
+        return "Get value prohibited";
+    case LOCKDOWN_E_SET_PROHIBITED:
+        return "Set value prohibited";
+    case LOCKDOWN_E_REMOVE_PROHIBITED:
+        return "Remove value prohibited";
+    case LOCKDOWN_E_IMMUTABLE_VALUE:
+        return "Immutable value";
+    case LOCKDOWN_E_PASSWORD_PROTECTED:
+        return "Password protected";
+    case LOCKDOWN_E_USER_DENIED_PAIRING:
+        return "User denied pairing";
+    case LOCKDOWN_E_PAIRING_DIALOG_RESPONSE_PENDING:
+        return "Pairing dialog response pending";
+    case LOCKDOWN_E_MISSING_HOST_ID:
+        return "Missing HostID";
+    case LOCKDOWN_E_INVALID_HOST_ID:
+        return "Invalid HostID";
+    case LOCKDOWN_E_SESSION_ACTIVE:
+        return "Session active";
+    case LOCKDOWN_E_SESSION_INACTIVE:
+        return "Session inactive";
+    case LOCKDOWN_E_MISSING_SESSION_ID:
+        return "Missing session ID";
+    case LOCKDOWN_E_INVALID_SESSION_ID:
+        return "Invalid session ID";
+    case LOCKDOWN_E_MISSING_SERVICE:
+        return "Missing service";
+    case LOCKDOWN_E_INVALID_SERVICE:
+        return "Invalid service";
+    case LOCKDOWN_E_SERVICE_LIMIT:
+        return "Service limit reached";
+    case LOCKDOWN_E_MISSING_PAIR_RECORD:
+        return "Missing pair record";
+    case LOCKDOWN_E_SAVE_PAIR_RECORD_FAILED:
+        return "Saving pair record failed";
+    case LOCKDOWN_E_INVALID_PAIR_RECORD:
+        return "Invalid pair record";
+    case LOCKDOWN_E_INVALID_ACTIVATION_RECORD:
+        return "Invalid activation record";
+    case LOCKDOWN_E_MISSING_ACTIVATION_RECORD:
+        return "Missing activation record";
+    case LOCKDOWN_E_SERVICE_PROHIBITED:
+        return "Service prohibited";
+    case LOCKDOWN_E_ESCROW_LOCKED:
+        return "Escrow lock";
+    case LOCKDOWN_E_PAIRING_PROHIBITED_OVER_THIS_CONNECTION:
+        return "Pairing prohibited over this connection";
+    case LOCKDOWN_E_FMIP_PROTECTED:
+        return "Find My iPhone/iPod/iPad protected";
+    case LOCKDOWN_E_MC_PROTECTED:
+        return "MC protected";
+    case LOCKDOWN_E_MC_CHALLENGE_REQUIRED:
+        return "MC challenge required";
+    default:
+        break;
+    }
+    // Keeps codes this table does not know readable as numbers.
+    return "Unknown Error (" + std::to_string(static_cast<int>(error)) + ")";
+}
+
+// Owns a library handle and releases it with the library's own function.
+template<auto release> struct Release {
+    template<typename T> void operator()(T *handle) const { release(handle); }
+};
+template<typename Handle, auto release>
+using Owned = std::unique_ptr<std::remove_pointer_t<Handle>, Release<release>>;
+
+using Plist = Owned<plist_t, plist_free>;
+
+void freeMemory(char *memory)
+{
+    std::free(memory);
+}
+
+// The options the installation proxy browses with: which apps, and which of their keys.
+Plist browseOptions(const Options &options)
+{
+    Plist clientOptions(plist_new_dict());
+    // User apps unless told otherwise; both kinds leave the type out, which lists every app,
+    // as ideviceinstaller 1.2 does for --all.
+    if (!options.system)
+        plist_dict_set_item(clientOptions.get(), "ApplicationType", plist_new_string("User"));
+    else if (!options.user)
+        plist_dict_set_item(clientOptions.get(), "ApplicationType", plist_new_string("System"));
+
+    if (!options.attributes.empty()) {
+        // The identifier is what every row is keyed by, so it is always asked for.
+        plist_t attributes = plist_new_array();
+        bool hasIdentifier = false;
+        for (const std::string &attribute : options.attributes)
+            hasIdentifier = hasIdentifier || attribute == "CFBundleIdentifier";
+        if (!hasIdentifier)
+            plist_array_append_item(attributes, plist_new_string("CFBundleIdentifier"));
+        for (const std::string &attribute : options.attributes)
+            plist_array_append_item(attributes, plist_new_string(attribute.c_str()));
+        plist_dict_set_item(clientOptions.get(), "ReturnAttributes", attributes);
+    }
+    return clientOptions;
+}
+
+int listApps(const Options &options)
+{
+    if (options.debug)
+        idevice_set_debug_level(1);
+
+    idevice_t rawDevice = nullptr;
+    const char *udid = options.udid ? options.udid->c_str() : nullptr;
+    const auto lookup = options.network ? IDEVICE_LOOKUP_NETWORK : IDEVICE_LOOKUP_USBMUX;
+    if (idevice_new_with_options(&rawDevice, udid, lookup) != IDEVICE_E_SUCCESS) {
+        if (udid)
+            std::fprintf(stderr, "No device found with udid %s.\n", udid);
+        else
+            std::fprintf(stderr, "No device found.\n");
+        return EXIT_FAILURE;
+    }
+    const Owned<idevice_t, idevice_free> device(rawDevice);
+
+    lockdownd_client_t rawLockdown = nullptr;
+    lockdownd_error_t lockdownError =
+        lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
+    if (lockdownError != LOCKDOWN_E_SUCCESS) {
+        std::fprintf(stderr, "Could not connect to lockdownd: %s. Exiting.\n",
+                     lockdownText(lockdownError).c_str());
+        return EXIT_FAILURE;
+    }
+    Owned<lockdownd_client_t, lockdownd_client_free> lockdown(rawLockdown);
+
+    lockdownd_service_descriptor_t rawService = nullptr;
+    lockdownError =
+        lockdownd_start_service(lockdown.get(), "com.apple.mobile.installation_proxy", &rawService);
+    if (lockdownError != LOCKDOWN_E_SUCCESS) {
+        std::fprintf(stderr, "Could not start com.apple.mobile.installation_proxy: %s\n",
+                     lockdownText(lockdownError).c_str());
+        return EXIT_FAILURE;
+    }
+    const Owned<lockdownd_service_descriptor_t, lockdownd_service_descriptor_free> service(
+        rawService);
+    // The lockdown session is not needed past starting the service; the device allows few.
+    lockdown.reset();
+
+    instproxy_client_t rawProxy = nullptr;
+    if (instproxy_client_new(device.get(), service.get(), &rawProxy) != INSTPROXY_E_SUCCESS) {
+        std::fprintf(stderr, "Could not connect to installation_proxy!\n");
+        return EXIT_FAILURE;
+    }
+    const Owned<instproxy_client_t, instproxy_client_free> proxy(rawProxy);
+
+    const Plist clientOptions = browseOptions(options);
+    plist_t rawApps = nullptr;
+    const instproxy_error_t browseError =
+        instproxy_browse(proxy.get(), clientOptions.get(), &rawApps);
+    const Plist apps(rawApps);
+    if (browseError != INSTPROXY_E_SUCCESS) {
+        std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", browseError);
+        return EXIT_FAILURE;
+    }
+    if (!apps || plist_get_node_type(apps.get()) != PLIST_ARRAY) {
+        std::fprintf(stderr, "ERROR: instproxy_browse returned an invalid plist!\n");
+        return EXIT_FAILURE;
+    }
+
+    char *rawXml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(apps.get(), &rawXml, &length);
+    const Owned<char *, freeMemory> xml(rawXml);
+    if (!xml) {
+        std::fprintf(stderr, "ERROR: Failed to convert data to XML format.\n");
+        return EXIT_FAILURE;
+    }
+    // A short write means a truncated list; it must not pass for a complete one.
+    if (std::fwrite(xml.get(), 1, length, stdout) != length || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "ERROR: Could not write the app list: %s\n", std::strerror(errno));
+        return EXIT_FAILURE;
+    }
+    return EXIT_SUCCESS;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A closed output must show up as a failed write, not end the process silently.
+    std::signal(SIGPIPE, SIG_IGN);
+    return listApps(parseArguments(argc, argv));
+}

@@ -1,0 +1,254 @@
+#include "scanning/ScanError.h"
+#include "scanning/Scanner.h"
+#include "tests/TestFiles.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+
+using OptionalText = std::optional<QString>;
+using OptionalNumber = std::optional<double>;
+
+namespace {
+
+QVariantMap app(const QString &identifier, const QString &name)
+{
+    return {{u"CFBundleIdentifier"_s, identifier}, {u"CFBundleDisplayName"_s, name}};
+}
+
+QStringList names(const QList<Row> &rows)
+{
+    QStringList result;
+    for (const Row &row : rows)
+        result.append(row.value(Column::appName));
+    return result;
+}
+
+} // namespace
+
+class TestRows : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void updateAvailability_data();
+    void updateAvailability();
+    void size_data();
+    void size();
+    void megabytesAndStoreChecked();
+    void cells();
+    void nameOrder_data();
+    void nameOrder();
+    void appWithoutIdentifierFailsTheWhole_data();
+    void appWithoutIdentifierFailsTheWhole();
+    void storeColumns();
+};
+
+void TestRows::updateAvailability_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<OptionalText>("store");
+    QTest::addColumn<OptionalNumber>("age");
+    QTest::addColumn<QString>("expected");
+    const OptionalNumber hour = 3600;
+    QTest::newRow("1.2 < 1.10") << u"1.2"_s << OptionalText(u"1.10"_s) << hour << u"Yes"_s;
+    QTest::newRow("2.0 = 2") << u"2.0"_s << OptionalText(u"2"_s) << hour << u"No"_s;
+    QTest::newRow("1.2.3 > 1.2") << u"1.2.3"_s << OptionalText(u"1.2"_s) << hour << u"No"_s;
+    QTest::newRow("1.2 < 1.2.1") << u"1.2"_s << OptionalText(u"1.2.1"_s) << hour << u"Yes"_s;
+    QTest::newRow("letters") << u"1.0b"_s << OptionalText(u"1.1"_s) << hour << u"Unknown"_s;
+    QTest::newRow("empty installed") << u""_s << OptionalText(u"1"_s) << hour << u"Unknown"_s;
+    QTest::newRow("space") << u"1.0 "_s << OptionalText(u"1.1"_s) << hour << u"Unknown"_s;
+    QTest::newRow("empty component") << u"1..2"_s << OptionalText(u"1.3"_s) << hour << u"Unknown"_s;
+    QTest::newRow("arabic digits")
+        << u"\u0661.\u0662"_s << OptionalText(u"1.3"_s) << hour << u"Unknown"_s;
+    QTest::newRow("twenty digits")
+        << u"1.12345678901234567890"_s << OptionalText(u"1.2"_s) << hour << u"Unknown"_s;
+    QTest::newRow("largest 64-bit")
+        << u"9223372036854775806"_s << OptionalText(u"9223372036854775807"_s) << hour << u"Yes"_s;
+    QTest::newRow("no store version") << u"1.0"_s << OptionalText() << hour << u"Unknown"_s;
+    QTest::newRow("never checked")
+        << u"1.0"_s << OptionalText(u"2.0"_s) << OptionalNumber() << u"Unknown"_s;
+    QTest::newRow("checked a day ago")
+        << u"1.0"_s << OptionalText(u"2.0"_s) << OptionalNumber(86400) << u"Yes"_s;
+    QTest::newRow("checked 90000 s ago")
+        << u"1.0"_s << OptionalText(u"2.0"_s) << OptionalNumber(90000) << u"Unknown"_s;
+    QTest::newRow("200 s in the future")
+        << u"1.0"_s << OptionalText(u"2.0"_s) << OptionalNumber(-200) << u"Yes"_s;
+    QTest::newRow("400 s in the future")
+        << u"1.0"_s << OptionalText(u"2.0"_s) << OptionalNumber(-400) << u"Unknown"_s;
+}
+
+void TestRows::updateAvailability()
+{
+    QFETCH(QString, installed);
+    QFETCH(OptionalText, store);
+    QFETCH(OptionalNumber, age);
+    QFETCH(QString, expected);
+    const QDateTime now = utc("2024-03-05T15:00:00");
+    const OptionalNumber checked =
+        age ? OptionalNumber(double(now.toSecsSinceEpoch()) - *age) : std::nullopt;
+    QCOMPARE(Scanner::updateAvailability(installed, store, checked, now), expected);
+}
+
+void TestRows::size_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<OptionalNumber>("expected");
+    QTest::newRow("integer") << QVariant(qint64(50000000)) << OptionalNumber(50000000);
+    QTest::newRow("zero") << QVariant(qint64(0)) << OptionalNumber(0);
+    QTest::newRow("real") << QVariant(1.5) << OptionalNumber(1.5);
+    QTest::newRow("boolean") << QVariant(true) << OptionalNumber();
+    QTest::newRow("negative") << QVariant(qint64(-1)) << OptionalNumber();
+    QTest::newRow("text") << QVariant(u"12"_s) << OptionalNumber();
+    QTest::newRow("missing") << QVariant() << OptionalNumber();
+    QTest::newRow("infinite") << QVariant(qInf()) << OptionalNumber();
+}
+
+void TestRows::size()
+{
+    QFETCH(QVariant, value);
+    QFETCH(OptionalNumber, expected);
+    QCOMPARE(Scanner::size(value), expected);
+}
+
+void TestRows::megabytesAndStoreChecked()
+{
+    QCOMPARE(Scanner::megabytes(1234567), u"1.23"_s);
+    QCOMPARE(Scanner::megabytes(0), u"0.00"_s);
+    QCOMPARE(Scanner::megabytes(5000), u"0.01"_s);
+    QCOMPARE(Scanner::megabytes(123456789012345.0), u"123456789.01"_s);
+    QCOMPARE(Scanner::megabytes(std::nullopt), QString());
+    QCOMPARE(Scanner::storeCheckedText(1709650800), u"1709650800.0"_s);
+    QCOMPARE(Scanner::storeCheckedText(1709650800.25), u"1709650800.25"_s);
+    QCOMPARE(Scanner::storeCheckedText(0.1), u"0.1"_s);
+    QCOMPARE(Scanner::storeCheckedText(1e21), u"1000000000000000000000.0"_s);
+    const double precise = 1709650800.123456;
+    QCOMPARE(Scanner::storeCheckedText(precise).toDouble(), precise);
+}
+
+void TestRows::cells()
+{
+    const QList<QVariantMap> apps = {
+        {{u"CFBundleIdentifier"_s, u"com.example.maps"_s},
+         {u"CFBundleDisplayName"_s, u""_s},
+         {u"CFBundleName"_s, u"Maps"_s},
+         {u"CFBundleShortVersionString"_s, qint64(3)},
+         {u"CFBundleVersion"_s, u"3.1"_s},
+         {u"ApplicationType"_s, u"User"_s},
+         {u"StaticDiskUsage"_s, qint64(50000000)}},
+        {{u"CFBundleIdentifier"_s, u"com.example.notes"_s},
+         {u"CFBundleName"_s, u"Notes"_s},
+         {u"StaticDiskUsage"_s, qint64(1234567)},
+         {u"DynamicDiskUsage"_s, 1000000.0}},
+    };
+    const QHash<QString, QString> categories{{u"com.example.notes"_s, u"Productivity"_s}};
+    const QList<Row> rows =
+        Scanner::makeRows(apps, u"UDID-1"_s, categories, utc("2024-03-06T02:00:00"));
+    const Row first{
+        {Column::appName, u""_s},
+        {Column::category, u""_s},
+        {Column::bundleIdentifier, u"com.example.maps"_s},
+        {Column::version, u"3.1"_s},
+        {Column::appType, u"User"_s},
+        {Column::appMB, u"50.00"_s},
+        {Column::dataMB, u""_s},
+        {Column::totalMB, u""_s},
+        {Column::scanDate, u"03/06/2024"_s},
+        {Column::deviceIdentifier, u"UDID-1"_s},
+    };
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0], first); // the empty display name wins and sorts first
+    QCOMPARE(rows[1].value(Column::appName), u"Notes"_s);
+    QCOMPARE(rows[1].value(Column::category), u"Productivity"_s);
+    QCOMPARE(rows[1].value(Column::version), u""_s);
+    QCOMPARE(rows[1].value(Column::totalMB), u"2.23"_s);
+    QCOMPARE(rows[0].cells().first().key, Column::appName);
+}
+
+void TestRows::nameOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("numbers by value")
+        << QStringList{u"App 10"_s, u"App 9"_s} << QStringList{u"App 9"_s, u"App 10"_s};
+    QTest::newRow("case-insensitive")
+        << QStringList{u"Banana"_s, u"apple"_s} << QStringList{u"apple"_s, u"Banana"_s};
+    QTest::newRow("equal names keep device order")
+        << QStringList{u"Mail"_s, u"mail"_s, u"MAIL"_s, u"Alpha"_s}
+        << QStringList{u"Alpha"_s, u"Mail"_s, u"mail"_s, u"MAIL"_s};
+    QTest::newRow("accents next to their letter") << QStringList{u"Zoo"_s, u"Éclair"_s, u"Eagle"_s}
+                                                  << QStringList{u"Eagle"_s, u"Éclair"_s, u"Zoo"_s};
+}
+
+void TestRows::nameOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, expected);
+    QList<QVariantMap> apps;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        apps.append(app(u"id.%1"_s.arg(i), names[i]));
+    QCOMPARE(::names(Scanner::makeRows(apps, u"D"_s, {}, QDateTime::currentDateTimeUtc())),
+             expected);
+}
+
+void TestRows::appWithoutIdentifierFailsTheWhole_data()
+{
+    QTest::addColumn<QVariant>("identifier");
+    QTest::newRow("missing") << QVariant();
+    QTest::newRow("empty") << QVariant(u""_s);
+    QTest::newRow("number") << QVariant(qint64(7));
+}
+
+void TestRows::appWithoutIdentifierFailsTheWhole()
+{
+    QFETCH(QVariant, identifier);
+    QVariantMap broken{{u"CFBundleName"_s, u"Broken"_s}};
+    if (identifier.isValid())
+        broken.insert(u"CFBundleIdentifier"_s, identifier);
+    const QList<QVariantMap> apps{app(u"a"_s, u"Fine"_s), broken};
+    try {
+        Scanner::makeRows(apps, u"D"_s, {}, QDateTime::currentDateTimeUtc());
+        QFAIL("rows built");
+    } catch (const ScanError &error) {
+        QCOMPARE(error.description(),
+                 u"The device returned an app without an identifier. "
+                 u"Previous inventory preserved."_s);
+    }
+}
+
+void TestRows::storeColumns()
+{
+    // The store columns come from the cache as a lookup left it.
+    QTemporaryDir storage;
+    const double now = double(QDateTime::currentSecsSinceEpoch());
+    CategoryEntry::Map cache{
+        {u"com.example.old"_s, {u"Games"_s, now - 60, u"2.0"_s, u"https://x/icon.png"_s, 1}},
+        {u"com.example.whole"_s, {u""_s, 1700000000, std::nullopt, std::nullopt, 1}},
+    };
+    writeBytes(storage.filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
+    Scanner scanner(storage.path(), storage.path());
+    scanner.setLookupURL(QUrl(u"http://127.0.0.1:9/lookup"_s));
+    scanner.categories({});
+
+    QList<Row> rows{
+        {{Column::bundleIdentifier, u"com.example.old"_s}, {Column::version, u"1.5"_s}},
+        {{Column::bundleIdentifier, u"com.example.whole"_s}, {Column::version, u"1.0"_s}},
+        {{Column::bundleIdentifier, u"com.example.unknown"_s}},
+        {{Column::version, u"1.0"_s}},
+    };
+    scanner.addStoreColumns(rows, QDateTime::currentDateTimeUtc());
+    const auto store = [&](int row) {
+        return QStringList{
+            rows[row].value(Column::updateAvailable), rows[row].value(Column::storeVersion),
+            rows[row].value(Column::storeChecked), rows[row].value(Column::artworkURL)};
+    };
+    QCOMPARE(store(0),
+             (QStringList{u"Yes"_s, u"2.0"_s, Scanner::storeCheckedText(now - 60),
+                          u"https://x/icon.png"_s}));
+    QCOMPARE(store(1), (QStringList{u"Unknown"_s, u""_s, u"1700000000.0"_s, u""_s}));
+    QCOMPARE(store(2), (QStringList{u"Unknown"_s, u""_s, u""_s, u""_s}));
+    QCOMPARE(store(3), (QStringList{u"Unknown"_s, u""_s, u""_s, u""_s}));
+}
+
+QTEST_GUILESS_MAIN(TestRows)
+#include "tst_rows.moc"

@@ -1,0 +1,300 @@
+#include "history/HistoryStore.h"
+#include "scanning/PlatformError.h"
+#include "scanning/ScanError.h"
+#include "scanning/Scanner.h"
+#include "tests/LookupServer.h"
+#include "tests/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <plist/plist.h>
+
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A recorded app list: display name versus bundle name, sizes as integers and as a Boolean.
+QByteArray appsXml()
+{
+    return readBytes(QStringLiteral(QUILLET_TEST_DATA "/scanning/data/apps.xml"));
+}
+
+const QString noDevice = u"No USB device found. Connect your iPhone or iPad with a data cable, "
+                         u"unlock it, and confirm Trust in Finder."_s;
+const QString multipleDevices =
+    u"Multiple devices are connected. Disconnect all but the device you want to scan."_s;
+const QString invalidList = u"The device returned an invalid application list."_s;
+const QString noIdentifier =
+    u"The device returned an app without an identifier. Previous inventory preserved."_s;
+
+QByteArray binaryPlist(const QByteArray &xml)
+{
+    plist_t root = nullptr;
+    plist_from_xml(xml.constData(), uint32_t(xml.size()), &root);
+    char *bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &bytes, &length);
+    QByteArray result(bytes, length);
+    std::free(bytes);
+    plist_free(root);
+    return result;
+}
+
+} // namespace
+
+class TestScan : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void scanEndToEnd();
+    void deviceCount_data();
+    void deviceCount();
+    void deviceName_data();
+    void deviceName();
+    void failuresKeepThePreviousInventory_data();
+    void failuresKeepThePreviousInventory();
+    void emptyAppListMakesNoRequest();
+    void cancelDuringLookup();
+
+private:
+    // A fake tool printing `output` (a file, so any bytes go) and exiting with `status`.
+    void tool(const QString &name, const QByteArray &output, int status = 0,
+              const QByteArray &error = {});
+    Scanner &scanner(const LookupServer &server);
+    QByteArray previousInventory();
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_storage;
+    std::unique_ptr<Scanner> m_scanner;
+    QStringList m_progress;
+};
+
+void TestScan::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_storage = m_root->filePath(u"data"_s);
+    m_progress.clear();
+    tool(u"idevice_id"_s, "00008110-001A2B3C4D5E801E\n  \n");
+    tool(u"idevicename"_s, "  Ann\u2019s iPhone\n");
+    tool(u"ideviceinstaller"_s, "Listing apps...\n" + appsXml());
+}
+
+void TestScan::tool(const QString &name, const QByteArray &output, int status,
+                    const QByteArray &error)
+{
+    const QString base = m_root->filePath(u"Tools/"_s + name);
+    writeBytes(base + u".out"_s, output);
+    writeBytes(base + u".err"_s, error);
+    const QByteArray script = "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + QFile::encodeName(base) +
+        ".args'\ncat '" + QFile::encodeName(base) + ".out'\ncat '" + QFile::encodeName(base) +
+        ".err' >&2\nexit " + QByteArray::number(status) + "\n";
+    writeBytes(base, script);
+    QFile(base).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+Scanner &TestScan::scanner(const LookupServer &server)
+{
+    m_scanner = std::make_unique<Scanner>(m_root->path(), m_storage);
+    m_scanner->setLookupURL(server.url());
+    m_scanner->setLookupSlice(10ms);
+    m_scanner->setProgress([this](const QString &message) { m_progress.append(message); });
+    return *m_scanner;
+}
+
+// Writes an inventory from an earlier scan, to show that failures leave it alone.
+QByteArray TestScan::previousInventory()
+{
+    Inventory previous;
+    previous.rows = {{{Column::appName, u"Earlier"_s}}};
+    previous.scanID = HistoryStore::newIdentity();
+    QDir().mkpath(m_storage);
+    previous.writeFile(m_storage + u"/inventory.json"_s);
+    return readBytes(m_storage + u"/inventory.json"_s);
+}
+
+void TestScan::scanEndToEnd()
+{
+    LookupServer server(LookupServer::knownApps({{u"com.example.notes"_s, u"Productivity"_s}}));
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    const Inventory inventory = scanner(server).scan();
+
+    QCOMPARE(inventory.deviceName, std::optional<QString>(u"Ann\u2019s iPhone"_s));
+    QCOMPARE(inventory.deviceID, std::optional<QString>(u"00008110-001A2B3C4D5E801E"_s));
+    QVERIFY(inventory.scanID && HistoryStore::isValidIdentity(*inventory.scanID));
+    QVERIFY(inventory.scannedAt && *inventory.scannedAt >= before.addSecs(-1));
+    QCOMPARE(inventory.fields, Inventory::defaultFields());
+    QCOMPARE(inventory.rows.size(), 2);
+    const Row &maps = inventory.rows[0]; // "Notes 9" before "Notes 10"
+    const Row &notes = inventory.rows[1];
+    QCOMPARE(maps.value(Column::appName), u"Notes 9"_s);
+    QCOMPARE(maps.value(Column::appMB), u""_s);
+    QCOMPARE(maps.value(Column::appType), u"System"_s);
+    QCOMPARE(maps.value(Column::updateAvailable), u"Unknown"_s);
+    QCOMPARE(notes.value(Column::category), u"Productivity"_s);
+    QCOMPARE(notes.value(Column::totalMB), u"3.23"_s);
+    QCOMPARE(notes.value(Column::updateAvailable), u"Yes"_s);
+    QCOMPARE(notes.value(Column::storeVersion), u"9.0"_s);
+    QCOMPARE(notes.value(Column::artworkURL), u"https://a/com.example.notes/512.png"_s);
+    QCOMPARE(notes.value(Column::deviceIdentifier), u"00008110-001A2B3C4D5E801E"_s);
+    QCOMPARE(notes.size(), 14);
+
+    QByteArray expectedArguments = "-u\0"_ba + "00008110-001A2B3C4D5E801E\0list\0--all\0--xml\0"_ba;
+    for (const char *attribute :
+         {"CFBundleIdentifier", "CFBundleDisplayName", "CFBundleName", "CFBundleShortVersionString",
+          "CFBundleVersion", "ApplicationType", "StaticDiskUsage", "DynamicDiskUsage"})
+        expectedArguments += "--attribute\0"_ba + attribute + '\0';
+    QCOMPARE(readBytes(m_root->filePath(u"Tools/ideviceinstaller.args"_s)), expectedArguments);
+    QCOMPARE(readBytes(m_root->filePath(u"Tools/idevicename.args"_s)),
+             "-u\0"_ba + "00008110-001A2B3C4D5E801E\0"_ba);
+    QCOMPARE(server.requestedIdentifiers(), QStringList{u"com.example.maps,com.example.notes"_s});
+    QCOMPARE(m_progress,
+             (QStringList{u"Finding connected devices…"_s,
+                          u"Reading installed apps. Keep your device unlocked…"_s,
+                          u"Looking up categories: 2 of 2…"_s}));
+
+    QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s), inventory);
+    QCOMPARE(HistoryStore(m_storage).list().scans.value(0).inventory, inventory);
+    const auto cache = CategoryEntry::decodeMap(readBytes(m_storage + u"/categories.json"_s));
+    QVERIFY(cache && cache->size() == 2);
+
+    // The same listing as a binary property list reads the same.
+    tool(u"ideviceinstaller"_s, binaryPlist(appsXml()));
+    const Inventory again = scanner(server).scan();
+    QCOMPARE(again.rows.size(), 2);
+    QCOMPARE(again.rows[1].value(Column::totalMB), u"3.23"_s);
+    QCOMPARE(HistoryStore(m_storage).list().scans.size(), 2);
+}
+
+void TestScan::deviceCount_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing") << QByteArray() << noDevice;
+    QTest::newRow("only white space") << QByteArray(" \n\t\n") << noDevice;
+    QTest::newRow("two on one line") << QByteArray("A B\n") << multipleDevices;
+    QTest::newRow("two lines") << QByteArray("A\nB\n") << multipleDevices;
+}
+
+void TestScan::deviceCount()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(QString, message);
+    tool(u"idevice_id"_s, output);
+    const QByteArray previous = previousInventory();
+    LookupServer server;
+    try {
+        scanner(server).scan();
+        QFAIL("scanned");
+    } catch (const ScanError &error) {
+        QCOMPARE(error.description(), message);
+    }
+    QCOMPARE(readBytes(m_storage + u"/inventory.json"_s), previous);
+    QVERIFY(!QFile::exists(m_root->filePath(u"Tools/idevicename.args"_s)));
+}
+
+void TestScan::deviceName_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<std::optional<QString>>("name");
+    QTest::newRow("tool fails") << QByteArray("Ann\n") << 1 << std::optional<QString>();
+    QTest::newRow("not UTF-8") << QByteArray("Caf\xE9\n") << 0 << std::optional<QString>();
+    QTest::newRow("blank") << QByteArray("  \n") << 0 << std::optional<QString>(u""_s);
+}
+
+void TestScan::deviceName()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(int, status);
+    QFETCH(std::optional<QString>, name);
+    tool(u"idevicename"_s, output, status, status ? "ERROR: No device found." : "");
+    LookupServer server;
+    QCOMPARE(scanner(server).scan().deviceName, name);
+}
+
+void TestScan::failuresKeepThePreviousInventory_data()
+{
+    QTest::addColumn<QByteArray>("listing");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("lookedUp");
+    QTest::newRow("dictionary instead of a list")
+        << QByteArray("<plist><dict><key>a</key><string>b</string></dict></plist>") << 0
+        << invalidList << false;
+    QTest::newRow("list of texts") << QByteArray("<plist><array><string>a</string></array></plist>")
+                                   << 0 << invalidList << false;
+    QTest::newRow("not a property list")
+        << QByteArray("garbage") << 0
+        << u"The application list from the device could not be read: it is not a valid "
+           u"property list."_s
+        << false;
+    QTest::newRow("app without identifier")
+        << QByteArray("<plist><array><dict><key>CFBundleIdentifier</key><string>a</string></dict>"
+                      "<dict><key>CFBundleIdentifier</key><string></string></dict></array></plist>")
+        << 0 << noIdentifier << true;
+    QTest::newRow("tool error") << QByteArray() << 1 << u"Could not connect to lockdownd: -17"_s
+                                << false;
+}
+
+void TestScan::failuresKeepThePreviousInventory()
+{
+    QFETCH(QByteArray, listing);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(bool, lookedUp);
+    tool(u"ideviceinstaller"_s, listing, status,
+         status ? "Could not connect to lockdownd: -17\n" : "");
+    const QByteArray previous = previousInventory();
+    LookupServer server;
+    try {
+        scanner(server).scan();
+        QFAIL("scanned");
+    } catch (const Failure &error) {
+        QCOMPARE(error.description(), message);
+    }
+    QCOMPARE(readBytes(m_storage + u"/inventory.json"_s), previous);
+    QVERIFY(!QFile::exists(m_storage + u"/History"_s));
+    QCOMPARE(server.requestLines().size(), lookedUp ? 1 : 0);
+}
+
+void TestScan::emptyAppListMakesNoRequest()
+{
+    tool(u"ideviceinstaller"_s, "<plist><array/></plist>");
+    LookupServer server;
+    const Inventory inventory = scanner(server).scan();
+    QVERIFY(inventory.rows.isEmpty());
+    QCOMPARE(server.requestLines().size(), 0);
+    QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s), inventory);
+    QCOMPARE(HistoryStore(m_storage).list().scans.size(), 1);
+}
+
+void TestScan::cancelDuringLookup()
+{
+    const QByteArray previous = previousInventory();
+    LookupServer server([](const QUrlQuery &, int) { return LookupServer::Reply{200, "", true}; });
+    Scanner &scan = scanner(server);
+    std::thread canceller([&] {
+        while (server.requestLines().isEmpty())
+            std::this_thread::sleep_for(5ms);
+        scan.cancel();
+    });
+    try {
+        scan.scan();
+        QFAIL("scanned");
+    } catch (const ScanError &error) {
+        QCOMPARE(error.description(), ScanError::cancelledMessage());
+    }
+    canceller.join();
+    QCOMPARE(readBytes(m_storage + u"/inventory.json"_s), previous);
+    QVERIFY(!QFile::exists(m_storage + u"/History"_s));
+}
+
+QTEST_GUILESS_MAIN(TestScan)
+#include "tst_scan.moc"

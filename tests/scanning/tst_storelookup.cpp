@@ -1,0 +1,293 @@
+#include "scanning/ScanError.h"
+#include "scanning/Scanner.h"
+#include "tests/LookupServer.h"
+#include "tests/TestFiles.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString unavailable =
+    u"Category lookup unavailable. Using cached categories where available."_s;
+
+double secondsNow()
+{
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+QStringList identifiers(int count)
+{
+    QStringList result;
+    for (int i = 0; i < count; ++i)
+        result.append(u"com.example.app%1"_s.arg(i, 2, 10, QChar(u'0')));
+    return result;
+}
+
+} // namespace
+
+class TestStoreLookup : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void freshCacheSendsNothing();
+    void staleEntriesAreAskedAgain_data();
+    void staleEntriesAreAskedAgain();
+    void batchesPausesAndProgress();
+    void resultsMatchTheirRequest();
+    void badAnswersKeepTheCache_data();
+    void badAnswersKeepTheCache();
+    void secondBatchFailing();
+    void damagedCacheIsReplacedAfterSuccess();
+    void cancel_data();
+    void cancel();
+
+private:
+    Scanner &scanner(const LookupServer &server);
+
+    std::unique_ptr<QTemporaryDir> m_storage;
+    std::unique_ptr<Scanner> m_scanner;
+    QStringList m_progress;
+    std::mutex m_progressLock;
+};
+
+void TestStoreLookup::init()
+{
+    m_storage = std::make_unique<QTemporaryDir>();
+    m_scanner.reset();
+    m_progress.clear();
+}
+
+Scanner &TestStoreLookup::scanner(const LookupServer &server)
+{
+    m_scanner = std::make_unique<Scanner>(m_storage->path(), m_storage->path());
+    m_scanner->setLookupURL(server.url());
+    m_scanner->setLookupSlice(10ms);
+    m_scanner->setProgress([this](const QString &message) {
+        std::lock_guard guard(m_progressLock);
+        m_progress.append(message);
+    });
+    return *m_scanner;
+}
+
+void TestStoreLookup::freshCacheSendsNothing()
+{
+    const double now = secondsNow();
+    const CategoryEntry::Map cache{
+        {u"a"_s, {u"Games"_s, now - 86000, u"1.0"_s, std::nullopt, 1}},
+        {u"b"_s, {u""_s, now + 5000, std::nullopt, std::nullopt, 1}}, // from the future: fresh
+        {u"other"_s, {u"Music"_s, now - 999999, std::nullopt, std::nullopt, 1}},
+    };
+    writeBytes(m_storage->filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
+    LookupServer server;
+    const QHash<QString, QString> result = scanner(server).categories({u"b"_s, u"a"_s, u"a"_s});
+    QCOMPARE(server.requestLines().size(), 0);
+    QCOMPARE(m_progress, QStringList());
+    QCOMPARE(
+        result,
+        (QHash<QString, QString>{{u"a"_s, u"Games"_s}, {u"b"_s, u""_s}, {u"other"_s, u"Music"_s}}));
+    QCOMPARE(m_scanner->storeMetadata(), cache);
+}
+
+void TestStoreLookup::staleEntriesAreAskedAgain_data()
+{
+    QTest::addColumn<double>("age");
+    QTest::addColumn<std::optional<qint64>>("revision");
+    QTest::newRow("a second too old") << 86401.0 << std::optional<qint64>(1);
+    QTest::newRow("no revision") << 10.0 << std::optional<qint64>();
+    QTest::newRow("other revision") << 10.0 << std::optional<qint64>(2);
+}
+
+void TestStoreLookup::staleEntriesAreAskedAgain()
+{
+    QFETCH(double, age);
+    QFETCH(std::optional<qint64>, revision);
+    const CategoryEntry::Map cache{
+        {u"a"_s, {u"Old"_s, secondsNow() - age, std::nullopt, std::nullopt, revision}}};
+    writeBytes(m_storage->filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
+    LookupServer server(LookupServer::knownApps({{u"a"_s, u"New"_s}}));
+    QCOMPARE(scanner(server).categories({u"a"_s}).value(u"a"_s), u"New"_s);
+    QCOMPARE(server.requestedIdentifiers(), QStringList{u"a"_s});
+    QCOMPARE(m_scanner->storeMetadata().value(u"a"_s).metadataRevision, std::optional<qint64>(1));
+}
+
+void TestStoreLookup::batchesPausesAndProgress()
+{
+    // The real pacing: three requests of 20, 20 and 5 with two pauses of 3.1 s between them.
+    QStringList ids = identifiers(45);
+    std::reverse(ids.begin(), ids.end());
+    ids.append(ids.first()); // asked once only
+    LookupServer server;
+    Scanner &lookup = scanner(server);
+    lookup.setLookupSlice(100ms);
+    QElapsedTimer timer;
+    timer.start();
+    lookup.categories(ids);
+    QVERIFY2(timer.elapsed() >= 6200 && timer.elapsed() < 9000,
+             qPrintable(QString::number(timer.elapsed())));
+
+    const QStringList sorted = identifiers(45);
+    QCOMPARE(server.requestedIdentifiers(),
+             (QStringList{sorted.mid(0, 20).join(u','), sorted.mid(20, 20).join(u','),
+                          sorted.mid(40).join(u',')}));
+    QCOMPARE(
+        m_progress,
+        (QStringList{u"Looking up categories: 20 of 45…"_s, u"Looking up categories: 40 of 45…"_s,
+                     u"Looking up categories: 45 of 45…"_s}));
+    QVERIFY2(server.requestLines().first().startsWith(
+                 "GET /lookup?bundleId=com.example.app00,com.example.app01,"),
+             server.requestLines().first().constData());
+    QVERIFY(
+        server.requestLines().first().endsWith("&country=us&entity=software&limit=200 HTTP/1.1"));
+    // Every app is remembered, known to the store or not.
+    const auto cache =
+        CategoryEntry::decodeMap(readBytes(m_storage->filePath(u"categories.json"_s)));
+    QVERIFY(cache);
+    QCOMPARE(cache->size(), 45);
+}
+
+void TestStoreLookup::resultsMatchTheirRequest()
+{
+    LookupServer server([](const QUrlQuery &, int) {
+        return LookupServer::Reply{
+            200,
+            LookupServer::results({
+                {{u"bundleId"_s, u"com.Example.Case"_s}, {u"primaryGenreName"_s, u"Wrong"_s}},
+                {{u"bundleId"_s, u"small"_s},
+                 {u"primaryGenreName"_s, u"Games"_s},
+                 {u"artworkUrl100"_s, u"https://a/100.png"_s}},
+                {{u"bundleId"_s, u"twice"_s}, {u"primaryGenreName"_s, u"First"_s}},
+                {{u"bundleId"_s, u"twice"_s},
+                 {u"primaryGenreName"_s, u"Second"_s},
+                 {u"version"_s, u"2.1"_s},
+                 {u"artworkUrl100"_s, u"https://a/100.png"_s},
+                 {u"artworkUrl512"_s, u"https://a/512.png"_s}},
+                {{u"bundleId"_s, u"not.asked"_s}, {u"primaryGenreName"_s, u"Games"_s}},
+                {{u"bundleId"_s, 5}, {u"primaryGenreName"_s, u"Games"_s}},
+                {{u"bundleId"_s, u"odd"_s}, {u"primaryGenreName"_s, 12}, {u"version"_s, true}},
+            }),
+            false};
+    });
+    const double before = secondsNow();
+    scanner(server).categories({u"com.example.case"_s, u"small"_s, u"twice"_s, u"odd"_s});
+    const CategoryEntry::Map &metadata = m_scanner->storeMetadata();
+    QCOMPARE(metadata.size(), 4);
+    const CategoryEntry unknown = metadata.value(u"com.example.case"_s);
+    QCOMPARE(unknown.category, u""_s);
+    QVERIFY(unknown.checked >= before - 1 && unknown.checked <= secondsNow() + 1);
+    QCOMPARE(unknown.version, std::nullopt);
+    QCOMPARE(unknown.metadataRevision, std::optional<qint64>(1));
+    QCOMPARE(metadata.value(u"small"_s).iconURL, std::optional<QString>(u"https://a/100.png"_s));
+    QCOMPARE(metadata.value(u"twice"_s),
+             (CategoryEntry{u"Second"_s, unknown.checked, u"2.1"_s, u"https://a/512.png"_s, 1}));
+    QCOMPARE(metadata.value(u"odd"_s), (CategoryEntry{u""_s, unknown.checked, {}, {}, 1}));
+    QVERIFY(!metadata.contains(u"not.asked"_s));
+}
+
+void TestStoreLookup::badAnswersKeepTheCache_data()
+{
+    QTest::addColumn<LookupServer::Reply>("reply");
+    QTest::newRow("server error") << LookupServer::Reply{500, R"({"results":[]})", false};
+    QTest::newRow("not found") << LookupServer::Reply{404, "", false};
+    QTest::newRow("empty body") << LookupServer::Reply{200, "", false};
+    QTest::newRow("not JSON") << LookupServer::Reply{200, "<html>busy</html>", false};
+    QTest::newRow("empty object") << LookupServer::Reply{200, "{}", false};
+    QTest::newRow("array") << LookupServer::Reply{200, "[]", false};
+    QTest::newRow("no results") << LookupServer::Reply{200, R"({"resultCount":0})", false};
+    QTest::newRow("results not a list") << LookupServer::Reply{200, R"({"results":{}})", false};
+    QTest::newRow("result not an object")
+        << LookupServer::Reply{200, R"({"results":[{"bundleId":"a"},3]})", false};
+    QTest::newRow("no answer") << LookupServer::Reply{200, "", true};
+}
+
+void TestStoreLookup::badAnswersKeepTheCache()
+{
+    QFETCH(LookupServer::Reply, reply);
+    const CategoryEntry::Map cache{{u"old"_s, {u"Music"_s, 1.0, std::nullopt, std::nullopt, 1}}};
+    const QByteArray cacheFile = CategoryEntry::encodeMap(cache);
+    writeBytes(m_storage->filePath(u"categories.json"_s), cacheFile);
+    LookupServer server([reply](const QUrlQuery &, int) { return reply; });
+    QElapsedTimer timer;
+    timer.start();
+    const QHash<QString, QString> result = scanner(server).categories({u"a"_s, u"old"_s});
+    // 221 slices of 10 ms for the one that never answers.
+    QVERIFY(timer.elapsed() < 4000);
+    QCOMPARE(result, (QHash<QString, QString>{{u"old"_s, u"Music"_s}}));
+    QCOMPARE(m_progress, (QStringList{u"Looking up categories: 2 of 2…"_s, unavailable}));
+    QCOMPARE(readBytes(m_storage->filePath(u"categories.json"_s)), cacheFile);
+    QCOMPARE(server.requestLines().size(), 1);
+}
+
+void TestStoreLookup::secondBatchFailing()
+{
+    LookupServer server([](const QUrlQuery &query, int index) {
+        if (index > 0)
+            return LookupServer::Reply{503, "", false};
+        return LookupServer::knownApps({{u"com.example.app00"_s, u"Games"_s}})(query, index);
+    });
+    const QHash<QString, QString> result = scanner(server).categories(identifiers(45));
+    QCOMPARE(server.requestLines().size(), 2);
+    QCOMPARE(result.size(), 20);
+    QCOMPARE(result.value(u"com.example.app00"_s), u"Games"_s);
+    const auto cache =
+        CategoryEntry::decodeMap(readBytes(m_storage->filePath(u"categories.json"_s)));
+    QVERIFY(cache);
+    QCOMPARE(cache->size(), 20);
+    QCOMPARE(m_progress.last(), unavailable);
+}
+
+void TestStoreLookup::damagedCacheIsReplacedAfterSuccess()
+{
+    writeBytes(m_storage->filePath(u"categories.json"_s), R"({"a":{"category":"x"}})");
+    LookupServer server(LookupServer::knownApps({{u"a"_s, u"Games"_s}}));
+    QCOMPARE(scanner(server).categories({u"a"_s}).value(u"a"_s), u"Games"_s);
+    const auto cache =
+        CategoryEntry::decodeMap(readBytes(m_storage->filePath(u"categories.json"_s)));
+    QVERIFY(cache);
+    QCOMPARE(cache->value(u"a"_s).category, u"Games"_s);
+}
+
+void TestStoreLookup::cancel_data()
+{
+    QTest::addColumn<bool>("whileWaiting");
+    QTest::newRow("while waiting for an answer") << true;
+    QTest::newRow("between batches") << false;
+}
+
+void TestStoreLookup::cancel()
+{
+    QFETCH(bool, whileWaiting);
+    LookupServer server([whileWaiting](const QUrlQuery &query, int index) {
+        if (whileWaiting || index > 0)
+            return LookupServer::Reply{200, "", true};
+        return LookupServer::knownApps({})(query, index);
+    });
+    Scanner &lookup = scanner(server);
+    lookup.setLookupSlice(100ms);
+    std::thread canceller([&] {
+        while (server.requestLines().isEmpty())
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(300ms);
+        lookup.cancel();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY_THROWS_EXCEPTION(ScanError, lookup.categories(identifiers(30)));
+    canceller.join();
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(server.requestLines().size(), 1);
+    QVERIFY(lookup.storeMetadata().isEmpty());
+    // What the first batch found is kept.
+    QCOMPARE(QFile::exists(m_storage->filePath(u"categories.json"_s)), !whileWaiting);
+}
+
+QTEST_GUILESS_MAIN(TestStoreLookup)
+#include "tst_storelookup.moc"
