@@ -136,6 +136,13 @@ elif [ "$lockdown_code" = -20 ] || [ "$lockdown_code" = -21 ] || [ "$lockdown_co
     [ "$lockdown_code" = -31 ] || said 'invalid host \{0,1\}id' || said 'missing host \{0,1\}id' ||
     said 'pair record'; then
     hint="This computer's pairing with the device is missing or out of date: unplug the device and plug it in again, unlock it and tap Trust, then scan again."
+elif said 'unable to retrieve device list'; then
+    # The service's socket is there but nothing answers on it (a stopped or crashed service).
+    if [ "$system" = Darwin ]; then
+        hint="The system service that reaches iPhones and iPads did not answer: unplug the device and plug it in again, unlock it, then scan again."
+    else
+        hint="The usbmuxd service that reaches iPhones and iPads over USB did not answer: unplug the device and plug it in again, unlock it (or restart the service with: sudo systemctl restart usbmuxd), then scan again."
+    fi
 elif said 'no device found'; then
     hint="The device is not connected now: plug it in with a USB data cable, unlock it, then scan again."
 fi

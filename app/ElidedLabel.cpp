@@ -1,0 +1,37 @@
+#include "app/ElidedLabel.h"
+
+#include <QPainter>
+
+ElidedLabel::ElidedLabel(QWidget *parent) : QFrame(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    setToolTip(text);
+    setAccessibleName(text);
+    updateGeometry();
+    update();
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(m_text), fontMetrics().height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    return {0, fontMetrics().height()};
+}
+
+void ElidedLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    const QString shown = fontMetrics().elidedText(m_text, Qt::ElideMiddle, contentsRect().width());
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shown);
+}

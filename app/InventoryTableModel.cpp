@@ -1,0 +1,108 @@
+#include "app/InventoryTableModel.h"
+
+#include "scanning/Inventory.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QPalette>
+
+InventoryTableModel::InventoryTableModel(QObject *parent) : QAbstractTableModel(parent)
+{
+    setFontSize(12);
+}
+
+bool InventoryTableModel::isSizeColumn(const QString &column)
+{
+    return column.endsWith(QStringLiteral(" MB"));
+}
+
+void InventoryTableModel::setColumns(const QStringList &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    endResetModel();
+}
+
+void InventoryTableModel::setRows(const AppList *apps, const QList<qsizetype> &visible)
+{
+    beginResetModel();
+    m_apps = apps;
+    m_visible = visible;
+    endResetModel();
+}
+
+void InventoryTableModel::setFontSize(double size)
+{
+    m_font = QApplication::font();
+    m_font.setPixelSize(qRound(size));
+    m_nameFont = m_font;
+    m_nameFont.setWeight(QFont::Medium);
+    m_sizeFont = m_font;
+    // Figures of equal width keep a column of sizes aligned on the decimal point.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    m_sizeFont.setFeature(QFont::Tag("tnum"), 1);
+#endif
+    if (!m_columns.isEmpty())
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::FontRole});
+}
+
+const Row &InventoryTableModel::row(int row) const
+{
+    return m_apps->rows().at(m_visible.at(row));
+}
+
+int InventoryTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_visible.size());
+}
+
+int InventoryTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_visible.size() || index.column() >= m_columns.size())
+        return {};
+    const QString &column = m_columns.at(index.column());
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QString text = row(index.row()).value(column);
+        return text.isEmpty() ? QStringLiteral("\u2014") : text;
+    }
+    case Qt::ToolTipRole:
+        return row(index.row()).value(column);
+    case Qt::FontRole:
+        return column == Column::appName ? m_nameFont : isSizeColumn(column) ? m_sizeFont : m_font;
+    case Qt::ForegroundRole:
+        if (row(index.row()).value(column).isEmpty()) {
+            QColor faint = QApplication::palette().color(QPalette::Text);
+            faint.setAlphaF(0.3);
+            return faint;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (isSizeColumn(column) ? Qt::AlignRight : Qt::AlignLeft));
+    default:
+        return {};
+    }
+}
+
+QVariant InventoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_columns.at(section);
+    if (role == Qt::TextAlignmentRole && isSizeColumn(m_columns.at(section)))
+        return QVariant::fromValue(Qt::AlignVCenter | Qt::AlignRight);
+    return {};
+}
+
+void InventoryTableModel::sort(int column, Qt::SortOrder order)
+{
+    Q_EMIT sortRequested(
+        column >= 0 && column < m_columns.size() ? m_columns.at(column) : QString(), order);
+}

@@ -1,0 +1,53 @@
+#include "app/AppDelegate.h"
+#include "scanning/Locations.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Marrowby"));
+    QApplication::setApplicationName(QStringLiteral("Quillet"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Quillet: an inventory of the apps on your iPhone or iPad."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("Keep inventories and history in <folder>."),
+                                     QStringLiteral("folder"));
+    const QCommandLineOption resources(QStringLiteral("resources"),
+                                       QStringLiteral("Use the device tools and help in <folder>."),
+                                       QStringLiteral("folder"));
+    const QCommandLineOption lookupURL(
+        QStringLiteral("lookup-url"),
+        QStringLiteral("Ask the store lookup service at <url> (HTTPS, or HTTP on this machine)."),
+        QStringLiteral("url"));
+    parser.addOptions({dataDir, resources, lookupURL});
+    parser.process(application);
+
+    if (parser.isSet(dataDir))
+        Locations::setStorage(parser.value(dataDir));
+    if (parser.isSet(resources))
+        Locations::setResources(parser.value(resources));
+    if (parser.isSet(lookupURL)) {
+        const QUrl url(parser.value(lookupURL));
+        if (!Locations::isAcceptableLookupURL(url)) {
+            std::fprintf(stderr,
+                         "quillet: the lookup URL must use HTTPS, or HTTP on 127.0.0.1, ::1 or "
+                         "localhost: %s\n",
+                         qPrintable(parser.value(lookupURL)));
+            return 2;
+        }
+        Locations::setLookupURL(url);
+    }
+
+    AppDelegate delegate;
+    delegate.launch();
+    return application.exec();
+}

@@ -1,0 +1,123 @@
+#include "scanning/AppList.h"
+
+#include "scanning/Collation.h"
+#include "scanning/Inventory.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <charconv>
+
+const QString AppList::allCategories = QStringLiteral("All categories");
+const QString AppList::uncategorized = QStringLiteral("Uncategorized");
+
+namespace {
+
+// The whole text as a number in C syntax, or nothing.
+std::optional<double> number(const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return std::nullopt;
+    }
+    const QByteArray ascii = text.toLatin1();
+    const char *begin = ascii.constData();
+    const char *end = begin + ascii.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    double value = 0;
+    const auto result = std::from_chars(begin, end, value);
+    if (begin == end || result.ec != std::errc() || result.ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+AppList::AppList(QList<Row> rows) : m_rows(std::move(rows)) {}
+
+QStringList AppList::categoryChoices() const
+{
+    QSet<QString> seen;
+    std::vector<std::pair<QString, QString>> categories; // normalised, as shown
+    for (const Row &row : m_rows) {
+        const QString category = row.value(Column::category);
+        if (category.isEmpty() || seen.contains(category))
+            continue;
+        seen.insert(category);
+        categories.emplace_back(category.normalized(QString::NormalizationForm_C), category);
+    }
+    // Code-point order, which UTF-16 order is not beyond the basic plane: compare in UTF-32.
+    std::sort(categories.begin(), categories.end(), [](const auto &a, const auto &b) {
+        const QList<uint> left = a.first.toUcs4();
+        const QList<uint> right = b.first.toUcs4();
+        return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
+    });
+    QStringList choices{allCategories, uncategorized};
+    for (const auto &[normalised, shown] : categories)
+        choices.append(shown);
+    return choices;
+}
+
+const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column) const
+{
+    auto found = m_sortValues.find(column);
+    if (found != m_sortValues.end())
+        return *found;
+    const bool sizes = column.endsWith(QStringLiteral(" MB"));
+    const QCollator collator = Collation::finderOrder();
+    std::vector<SortValue> values(size_t(m_rows.size()));
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        const QString text = m_rows[i].value(column);
+        SortValue &value = values[size_t(i)];
+        value.blank = text.isEmpty();
+        if (value.blank)
+            continue;
+        if (sizes)
+            value.number = number(text);
+        value.text = collator.sortKey(text);
+    }
+    return *m_sortValues.insert(column, std::move(values));
+}
+
+QList<qsizetype> AppList::visible(const QString &query, const QString &category,
+                                  const QString &sortColumn, Qt::SortOrder order) const
+{
+    const QString needle = query.trimmed();
+    QList<qsizetype> shown;
+    shown.reserve(m_rows.size());
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        const Row &row = m_rows[i];
+        const QString rowCategory = row.value(Column::category);
+        if (category == uncategorized ? !rowCategory.isEmpty()
+                                      : category != allCategories && rowCategory != category)
+            continue;
+        if (!needle.isEmpty() &&
+            !row.value(Column::appName).contains(needle, Qt::CaseInsensitive) &&
+            !row.value(Column::bundleIdentifier).contains(needle, Qt::CaseInsensitive) &&
+            !rowCategory.contains(needle, Qt::CaseInsensitive))
+            continue;
+        shown.append(i);
+    }
+    if (sortColumn.isEmpty())
+        return shown;
+
+    const std::vector<SortValue> &values = sortValues(sortColumn);
+    const bool ascending = order == Qt::AscendingOrder;
+    std::stable_sort(shown.begin(), shown.end(), [&](qsizetype left, qsizetype right) {
+        const SortValue &a = values[size_t(left)];
+        const SortValue &b = values[size_t(right)];
+        if (a.blank || b.blank)
+            return !a.blank && b.blank;
+        if (a.number && b.number)
+            return ascending ? *a.number < *b.number : *a.number > *b.number;
+        const int result = a.text->compare(*b.text);
+        return ascending ? result < 0 : result > 0;
+    });
+    return shown;
+}
+
+QString AppList::countText(qsizetype visible, qsizetype total)
+{
+    return QStringLiteral("%1 of %2 apps").arg(visible).arg(total);
+}
