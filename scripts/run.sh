@@ -7,16 +7,13 @@ repo="$(cd "$here/.." && pwd)"
 
 "$here/build.sh"
 
-if [[ "$(uname -s)" == Darwin ]]; then
-    bundle="$repo/build/app/quillet.app"
-    if [[ -d "$bundle" ]]; then
-        exec "$bundle/Contents/MacOS/quillet" "$@"
-    fi
-else
-    app="$repo/build/app/quillet"
-    if [[ -x "$app" ]]; then
-        exec "$app" "$@"
-    fi
+bundle="$repo/build/app/quillet.app"
+if [[ "$(uname -s)" == Darwin && -d "$bundle" ]]; then
+    exec "$bundle/Contents/MacOS/quillet" "$@"
+fi
+app="$repo/build/app/quillet"
+if [[ -x "$app" ]]; then
+    exec "$app" "$@"
 fi
 
 echo "run.sh: everything was built into $repo/build; the window application does not exist yet."
