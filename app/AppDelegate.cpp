@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -736,8 +737,21 @@ void AppDelegate::showAbout()
 
 void AppDelegate::showHelp()
 {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(Locations::resources() + QStringLiteral("/Help/index.html")));
+    const QString path = Locations::resources() + QStringLiteral("/Help/index.html");
+    if (!QFileInfo::exists(path)) {
+        sheet(m_window, QMessageBox::Warning, QStringLiteral("Quillet Help is not available"),
+              QStringLiteral("The help file is missing from \u201C%1\u201D. Reinstall Quillet "
+                             "to restore it.")
+                  .arg(QFileInfo(path).absolutePath()))
+            ->open();
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        sheet(m_window, QMessageBox::Warning, QStringLiteral("Quillet Help could not be opened"),
+              QStringLiteral("No web browser is set up to show it. The help is the file "
+                             "\u201C%1\u201D.")
+                  .arg(path))
+            ->open();
 }
 
 void AppDelegate::showGettingStarted()

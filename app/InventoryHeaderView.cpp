@@ -10,6 +10,9 @@ InventoryHeaderView::InventoryHeaderView(QWidget *parent) : QHeaderView(Qt::Hori
     setSortIndicatorShown(true);
     setHighlightSections(false);
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Titles line up with the cell texts below them, which are inset by 8 points.
+    setStyleSheet(
+        QStringLiteral("QHeaderView::section { padding-left: 7px; padding-right: 7px; }"));
 }
 
 bool InventoryHeaderView::popUpMenu(const QPoint &position)

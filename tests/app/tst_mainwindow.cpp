@@ -1,0 +1,675 @@
+#include "app/AppDelegate.h"
+#include "app/ElidedLabel.h"
+#include "history/HistoryStore.h"
+#include "scanning/Locations.h"
+#include "tests/LookupServer.h"
+#include "tests/TestFiles.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+
+namespace {
+
+const QString loaded = u"Saved inventory loaded. Scan your device to refresh it."_s;
+const QString connectFirst = u"Connect a device and click Scan Device to get started."_s;
+const QString unableToLoad = u"Unable to load inventory"_s;
+const QString welcomeTitle = u"Welcome to Quillet"_s;
+const QString keyOrder = u"inventoryColumnOrder"_s;
+const QString keyHidden = u"inventoryHiddenColumns"_s;
+const QString keyWelcome = u"completedWelcome"_s;
+const QString blank = u"\u2014"_s;
+const QString showAll = u"Show All Columns"_s;
+const QString earlierID = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
+
+Row app(const QString &name, const QString &category, const QString &bundle, const QString &version,
+        const QString &totalMB)
+{
+    Row row{{Column::appName, name},
+            {Column::bundleIdentifier, bundle},
+            {Column::version, version},
+            {Column::totalMB, totalMB}};
+    if (!category.isNull())
+        row.insert(Column::category, category);
+    return row;
+}
+
+// Five columns, so that every header section fits the window. Ledger has an empty category and
+// Atlas none at all; Maps has no size; the last app has no visible name and is never listed.
+Inventory library()
+{
+    Inventory inventory;
+    inventory.fields = {Column::appName, Column::category, Column::bundleIdentifier,
+                        Column::version, Column::totalMB};
+    inventory.rows = {
+        app(u"Notes"_s, u"Productivity"_s, u"com.example.notes"_s, u"2.5"_s, u"3.23"_s),
+        app(u"Maps"_s, u"Navigation"_s, u"com.example.maps"_s, u"10.1"_s, u""_s),
+        app(u"Ledger"_s, u""_s, u"org.sample.ledger"_s, u"1.0"_s, u"12.50"_s),
+        app(u"Atlas"_s, QString(), u"net.atlas.app"_s, u"3.1"_s, u"0.90"_s),
+        app(u" \u200B"_s, u"Productivity"_s, u"com.example.blank"_s, u""_s, u""_s)};
+    inventory.deviceName = u"Old iPhone"_s;
+    inventory.scannedAt = utc("2024-03-01T10:00:00");
+    return inventory;
+}
+
+const QStringList libraryNames{u"Notes"_s, u"Maps"_s, u"Ledger"_s, u"Atlas"_s};
+const QStringList librarySizes{u"3.23"_s, blank, u"12.50"_s, u"0.90"_s};
+
+// The fake device's apps: two the store knows, one it does not.
+const QByteArray threeApps = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><array>
+<dict><key>CFBundleIdentifier</key><string>com.example.notes</string>
+<key>CFBundleDisplayName</key><string>Notes</string>
+<key>StaticDiskUsage</key><integer>3000000</integer>
+<key>DynamicDiskUsage</key><integer>230000</integer></dict>
+<dict><key>CFBundleIdentifier</key><string>com.example.maps</string>
+<key>CFBundleDisplayName</key><string>Maps</string></dict>
+<dict><key>CFBundleIdentifier</key><string>org.sample.ledger</string>
+<key>CFBundleDisplayName</key><string>Ledger</string></dict>
+</array></plist>
+)";
+
+// Writes down its pid, then hangs until it is stopped.
+const QByteArray hang = "echo $$ > \"$0.pid\"\nexec sleep 30\n";
+
+QStringList items(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts.append(box->itemText(i));
+    return texts;
+}
+
+// Picks an entry with the arrow keys, which reports the choice as a user's pick does.
+void choose(QComboBox *box, const QString &text)
+{
+    const int target = box->findText(text);
+    for (int step = 0; step < box->count() && box->currentIndex() != target; ++step)
+        QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+    QVERIFY2(target >= 0 && box->currentIndex() == target, qPrintable(text));
+}
+
+QStringList texts(const QMenu *menu)
+{
+    QStringList result;
+    for (const QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            result.append(action->text());
+    }
+    return result;
+}
+
+QAction *item(const QMenu *menu, const QString &text)
+{
+    const QList<QAction *> actions = menu->actions();
+    const auto found = std::find_if(actions.begin(), actions.end(),
+                                    [&](const QAction *action) { return action->text() == text; });
+    return found == actions.end() ? nullptr : *found;
+}
+
+QString hideItem(const QString &column)
+{
+    return u"Hide \u201C%1\u201D"_s.arg(column);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startUp_data();
+    void startUp();
+    void damagedInventory_data();
+    void damagedInventory();
+    void gettingStarted();
+    void scan();
+    void scanEndsWithoutChange_data();
+    void scanEndsWithoutChange();
+    void closingStopsTheScan();
+    void columnMenu();
+    void columnLayout();
+    void textSize_data();
+    void textSize();
+    void filter_data();
+    void filter();
+
+private:
+    bool launch()
+    {
+        m_delegate.reset();
+        m_delegate = std::make_unique<AppDelegate>();
+        m_delegate->launch();
+        return QTest::qWaitForWindowExposed(m_delegate->window()) &&
+            QTest::qWaitFor([this] { return !m_delegate->isBusy(); });
+    }
+    template<typename T> T *control(const char *name) const
+    {
+        return m_delegate->window()->findChild<T *>(QString::fromLatin1(name));
+    }
+    QTableView *table() const { return control<QTableView>("inventory"); }
+    QString status() const { return control<ElidedLabel>("status")->text(); }
+    QString countText() const { return control<QLabel>("count")->text(); }
+    QString data(const QString &name) const { return m_root->filePath(u"data/"_s + name); }
+    QStringList shown(const QString &column) const;
+    QStringList sections(bool visibleOnly) const;
+    QList<QMessageBox *> sheets() const;
+    void tool(const QString &name, const QByteArray &output, const QByteArray &before = {});
+    void prepareScan();
+
+    QTemporaryDir m_config;
+    std::unique_ptr<LookupServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<AppDelegate> m_delegate;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    QCoreApplication::setOrganizationName(u"Marrowby"_s);
+    QCoreApplication::setApplicationName(u"Quillet"_s);
+    // Never run against the real settings, should anything have read them already.
+    QVERIFY2(QSettings().fileName().startsWith(m_config.path()),
+             qPrintable(QSettings().fileName()));
+    m_server = std::make_unique<LookupServer>(LookupServer::knownApps(
+        {{u"com.example.notes"_s, u"Productivity"_s}, {u"com.example.maps"_s, u"Navigation"_s}}));
+    Locations::setLookupURL(m_server->url());
+}
+
+void TestMainWindow::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid() && QDir().mkpath(m_root->filePath(u"data"_s)));
+    Locations::setStorage(m_root->filePath(u"data"_s));
+    Locations::setResources(m_root->path());
+    QSettings().clear();
+    // Most tests are about the window behind the welcome sheet.
+    QSettings().setValue(keyWelcome, true);
+}
+
+void TestMainWindow::cleanup()
+{
+    m_delegate.reset();
+    m_root.reset();
+}
+
+QStringList TestMainWindow::shown(const QString &column) const
+{
+    const QAbstractItemModel *model = table()->model();
+    int logical = -1;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        if (model->headerData(c, Qt::Horizontal).toString() == column)
+            logical = c;
+    }
+    QStringList cells;
+    for (int r = 0; r < model->rowCount(); ++r)
+        cells.append(model->index(r, logical).data().toString());
+    return cells;
+}
+
+QStringList TestMainWindow::sections(bool visibleOnly) const
+{
+    const QHeaderView *header = table()->horizontalHeader();
+    QStringList names;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!visibleOnly || !header->isSectionHidden(logical))
+            names.append(table()->model()->headerData(logical, Qt::Horizontal).toString());
+    }
+    return names;
+}
+
+QList<QMessageBox *> TestMainWindow::sheets() const
+{
+    QList<QMessageBox *> open = m_delegate->window()->findChildren<QMessageBox *>();
+    open.removeIf([](const QMessageBox *box) { return !box->isVisible(); });
+    return open;
+}
+
+// A fake device tool: runs `before`, then prints `output`.
+void TestMainWindow::tool(const QString &name, const QByteArray &output, const QByteArray &before)
+{
+    const QString path = m_root->filePath(u"Tools/"_s + name);
+    writeBytes(path + u".out"_s, output);
+    writeBytes(path, "#!/bin/sh\n" + before + "cat '" + QFile::encodeName(path) + ".out'\n");
+    QVERIFY(QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+// A connected device, and the library from an earlier scan, saved and in the history.
+void TestMainWindow::prepareScan()
+{
+    tool(u"idevice_id"_s, "00008110-001A2B3C4D5E801E\n");
+    tool(u"idevicename"_s, "Test iPhone\n");
+    tool(u"ideviceinstaller"_s, "Listing apps...\n" + threeApps);
+    Inventory earlier = library();
+    earlier.scanID = earlierID;
+    earlier.writeFile(data(u"inventory.json"_s));
+    HistoryStore().archive(earlier);
+}
+
+void TestMainWindow::startUp_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("saved");
+    Inventory identified = library();
+    identified.scanID = earlierID;
+    QTest::newRow("inventory from before the history")
+        << library().toJson() << loaded << libraryNames << 1;
+    QTest::newRow("inventory with an identity")
+        << identified.toJson() << loaded << libraryNames << 0;
+    QTest::newRow("no inventory") << QByteArray() << connectFirst << QStringList() << 0;
+}
+
+void TestMainWindow::startUp()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, message);
+    QFETCH(QStringList, names);
+    QFETCH(int, saved);
+    if (!file.isNull())
+        writeBytes(data(u"inventory.json"_s), file);
+
+    QVERIFY(launch());
+    QCOMPARE(status(), message);
+    QCOMPARE(shown(Column::appName), names);
+    QCOMPARE(countText(), AppList::countText(names.size(), names.size()));
+    QCOMPARE(control<QPushButton>("export")->isEnabled(), !names.isEmpty());
+    QVERIFY(control<QPushButton>("scan")->isEnabled());
+    QVERIFY(!m_delegate->hasSheet());
+
+    // An inventory without an identity gets one, joins the history and is selected there.
+    const QList<SavedScan> scans = HistoryStore().list().scans;
+    QCOMPARE(scans.size(), saved);
+    QStringList titles{u"Current inventory"_s};
+    for (const SavedScan &scan : scans)
+        titles.append(scan.title());
+    auto *picker = control<QComboBox>("historyPicker");
+    QCOMPARE(items(picker), titles);
+    QCOMPARE(picker->currentIndex(), saved);
+    QCOMPARE(control<QPushButton>("editSnapshot")->isEnabled(), saved > 0);
+    if (saved)
+        QCOMPARE(Inventory::readFile(data(u"inventory.json"_s)).scanID, std::optional(scans[0].id));
+}
+
+void TestMainWindow::damagedInventory_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("welcomed");
+    QTest::newRow("not JSON, first launch") << QByteArray("{\"fields\": [") << false;
+    QTest::newRow("not JSON") << QByteArray("{\"fields\": [") << true;
+    QTest::newRow("no rows") << QByteArray("{\"fields\": [\"App name\"]}") << true;
+}
+
+void TestMainWindow::damagedInventory()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, welcomed);
+    QSettings().setValue(keyWelcome, welcomed);
+    writeBytes(data(u"inventory.json"_s), file);
+
+    QVERIFY(launch());
+    QVERIFY2(status().startsWith(u"The file \u201Cinventory.json\u201D could not be read"_s),
+             qPrintable(status()));
+    QVERIFY(shown(Column::appName).isEmpty());
+    QVERIFY(!control<QPushButton>("export")->isEnabled());
+    // One sheet at a time: over the welcome the failure stays in the status line.
+    const QList<QMessageBox *> open = sheets();
+    QCOMPARE(open.size(), 1);
+    QCOMPARE(open[0]->text(), welcomed ? unableToLoad : welcomeTitle);
+    if (welcomed)
+        QCOMPARE(open[0]->informativeText(), status());
+    QCOMPARE(readBytes(data(u"inventory.json"_s)), file);
+    QVERIFY(!QFile::exists(data(u"History"_s)));
+}
+
+void TestMainWindow::gettingStarted()
+{
+    QSettings().remove(keyWelcome);
+    QVERIFY(launch());
+    const QList<QMessageBox *> open = sheets();
+    QCOMPARE(open.size(), 1);
+    QCOMPARE(open[0]->text(), welcomeTitle);
+    QVERIFY(m_delegate->hasSheet());
+    QCOMPARE(status(), connectFirst);
+    QVERIFY(!QSettings().value(keyWelcome).toBool());
+
+    const QList<QAbstractButton *> buttons = open[0]->buttons();
+    const auto start = std::find_if(buttons.begin(), buttons.end(), [](const QAbstractButton *b) {
+        return b->text() == u"Get Started";
+    });
+    QVERIFY(start != buttons.end());
+    QTest::mouseClick(*start, Qt::LeftButton);
+    QTRY_VERIFY(!m_delegate->hasSheet());
+    QCOMPARE(QSettings().value(keyWelcome).toBool(), true);
+
+    QVERIFY(launch());
+    QVERIFY(!m_delegate->hasSheet());
+    QVERIFY(sheets().isEmpty());
+}
+
+void TestMainWindow::scan()
+{
+    prepareScan();
+    QVERIFY(launch());
+    QCOMPARE(status(), loaded);
+    // The user's layout of the old columns carries over to the scan's larger set.
+    QHeaderView *header = table()->horizontalHeader();
+    header->moveSection(header->visualIndex(4), 0);
+    m_delegate->toggleColumn(Column::version);
+
+    auto *scanButton = control<QPushButton>("scan");
+    auto *picker = control<QComboBox>("historyPicker");
+    QTest::mouseClick(scanButton, Qt::LeftButton);
+    QVERIFY(m_delegate->isBusy());
+    QCOMPARE(scanButton->text(), u"Cancel Scan"_s);
+    QVERIFY(scanButton->isEnabled());
+    QVERIFY(!control<QPushButton>("export")->isEnabled());
+    QVERIFY(!picker->isEnabled());
+
+    QTRY_VERIFY(!m_delegate->isBusy());
+    QCOMPARE(status(), u"Scan complete. 3 apps; 2 categories available. Saved on this Mac."_s);
+    QCOMPARE(scanButton->text(), u"Scan Device"_s);
+    QVERIFY(control<QPushButton>("export")->isEnabled());
+    QVERIFY(!m_delegate->hasSheet());
+    QCOMPARE(shown(Column::appName), (QStringList{u"Ledger"_s, u"Maps"_s, u"Notes"_s}));
+    QCOMPARE(shown(Column::category), (QStringList{blank, u"Navigation"_s, u"Productivity"_s}));
+    QCOMPARE(countText(), u"3 of 3 apps"_s);
+    QStringList order = Inventory::defaultFields();
+    order.move(order.indexOf(Column::totalMB), 0);
+    QCOMPARE(sections(false), order);
+    order.removeAll(Column::version);
+    QCOMPARE(sections(true), order);
+
+    const Inventory saved = Inventory::readFile(data(u"inventory.json"_s));
+    QVERIFY(saved.scanID && saved.scanID != earlierID);
+    QCOMPARE(saved.rows.size(), 3);
+    QStringList files{earlierID + u".json"_s, *saved.scanID + u".json"_s};
+    files.sort();
+    QCOMPARE(QDir(data(u"History"_s)).entryList(QDir::Files, QDir::Name), files);
+    const QList<SavedScan> scans = HistoryStore().list().scans;
+    QCOMPARE(scans.value(0).id, *saved.scanID);
+    QCOMPARE(picker->currentIndex(), 1);
+    QCOMPARE(picker->currentText(), scans[0].title());
+    QVERIFY(picker->isEnabled());
+    QVERIFY(control<QPushButton>("editSnapshot")->isEnabled());
+    QVERIFY(control<QPushButton>("compare")->isEnabled());
+}
+
+void TestMainWindow::scanEndsWithoutChange_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("cancelled while reading apps")
+        << u"ideviceinstaller"_s << hang << true
+        << u"Scan cancelled. Your previous inventory is preserved."_s;
+    QTest::newRow("no device") << u"idevice_id"_s << QByteArray() << false
+                               << u"No USB device found. Connect your iPhone or iPad with a data "
+                                  u"cable, unlock it, and confirm Trust in Finder."_s;
+    QTest::newRow("installer fails")
+        << u"ideviceinstaller"_s
+        << QByteArray("echo 'Could not connect to lockdownd: -17' >&2\nexit 1\n") << false
+        << u"Could not connect to lockdownd: -17"_s;
+}
+
+void TestMainWindow::scanEndsWithoutChange()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, before);
+    QFETCH(bool, cancel);
+    QFETCH(QString, message);
+    prepareScan();
+    tool(name, {}, before);
+    const QByteArray previous = readBytes(data(u"inventory.json"_s));
+    QVERIFY(launch());
+
+    m_delegate->scanDevice();
+    QVERIFY(m_delegate->isBusy());
+    if (cancel) {
+        QTRY_VERIFY(readBytes(m_root->filePath(u"Tools/"_s + name + u".pid"_s)).endsWith('\n'));
+        m_delegate->scanDevice();
+        QCOMPARE(status(), u"Cancelling scan\u2026"_s);
+        QVERIFY(m_delegate->isBusy());
+    }
+    // Well inside the 30 s the hanging tool would take by itself.
+    QTRY_VERIFY(!m_delegate->isBusy());
+    QCOMPARE(status(), message);
+    const QList<QMessageBox *> open = sheets();
+    QCOMPARE(open.size(), cancel ? 0 : 1);
+    if (!cancel) {
+        QCOMPARE(open[0]->text(), unableToLoad);
+        QCOMPARE(open[0]->informativeText(), message);
+    }
+    QCOMPARE(shown(Column::appName), libraryNames);
+    QCOMPARE(control<QPushButton>("scan")->text(), u"Scan Device"_s);
+    QVERIFY(control<QPushButton>("export")->isEnabled());
+    QCOMPARE(control<QComboBox>("historyPicker")->currentIndex(), 1);
+    QCOMPARE(readBytes(data(u"inventory.json"_s)), previous);
+    QCOMPARE(QDir(data(u"History"_s)).entryList(QDir::Files), QStringList{earlierID + u".json"_s});
+}
+
+void TestMainWindow::closingStopsTheScan()
+{
+    prepareScan();
+    tool(u"ideviceinstaller"_s, {}, hang);
+    QVERIFY(launch());
+    m_delegate->scanDevice();
+    const QString pidFile = m_root->filePath(u"Tools/ideviceinstaller.pid"_s);
+    QTRY_VERIFY(readBytes(pidFile).endsWith('\n'));
+    const auto pid = pid_t(readBytes(pidFile).trimmed().toInt());
+    QVERIFY(pid > 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    m_delegate.reset();
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    // Stopped and reaped: neither running nor left as a zombie.
+    QCOMPARE(::kill(pid, 0), -1);
+    QCOMPARE(QDir(data(u"History"_s)).entryList(QDir::Files).size(), 1);
+}
+
+void TestMainWindow::columnMenu()
+{
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    const QStringList columns = library().fields;
+    std::unique_ptr<QMenu> menu(m_delegate->columnMenu(0));
+    QCOMPARE(texts(menu.get()),
+             QStringList{hideItem(Column::appName)} + columns + QStringList{showAll});
+    QVERIFY(item(menu.get(), hideItem(Column::appName))->isEnabled());
+
+    // Hide all but the first, each from its own column's menu.
+    for (int logical = int(columns.size()) - 1; logical >= 1; --logical) {
+        menu.reset(m_delegate->columnMenu(logical));
+        QAction *hide = item(menu.get(), hideItem(columns[logical]));
+        QVERIFY(hide && hide->isEnabled());
+        hide->trigger();
+    }
+    QCOMPARE(sections(true), QStringList{Column::appName});
+    QCOMPARE(QSettings().value(keyHidden).toStringList(), columns.mid(1));
+
+    // The last visible column can be neither hidden nor unticked; the others can be shown.
+    menu.reset(m_delegate->columnMenu(0));
+    QVERIFY(!item(menu.get(), hideItem(Column::appName))->isEnabled());
+    for (const QString &column : columns) {
+        QCOMPARE(item(menu.get(), column)->isChecked(), column == Column::appName);
+        QCOMPARE(item(menu.get(), column)->isEnabled(), column != Column::appName);
+    }
+    m_delegate->toggleColumn(Column::appName);
+    QCOMPARE(sections(true), QStringList{Column::appName});
+    QCOMPARE(QSettings().value(keyHidden).toStringList(), columns.mid(1));
+
+    item(menu.get(), Column::version)->trigger();
+    QCOMPARE(sections(true), (QStringList{Column::appName, Column::version}));
+    QCOMPARE(QSettings().value(keyHidden).toStringList(),
+             (QStringList{Column::category, Column::bundleIdentifier, Column::totalMB}));
+
+    // Away from any column there is nothing to hide.
+    menu.reset(m_delegate->columnMenu(-1));
+    QCOMPARE(texts(menu.get()), columns + QStringList{showAll});
+    item(menu.get(), showAll)->trigger();
+    QCOMPARE(sections(true), columns);
+    QVERIFY(QSettings().value(keyHidden).toStringList().isEmpty());
+    // A column hidden early comes back at its own width, not squeezed.
+    QCOMPARE(table()->horizontalHeader()->sectionSize(1), 160);
+}
+
+void TestMainWindow::columnLayout()
+{
+    // The saved order names a removed column and misses one the inventory has.
+    QSettings().setValue(keyOrder, QStringList{Column::totalMB, u"Gone"_s, Column::appName});
+    QSettings().setValue(keyHidden, QStringList{Column::category, u"Gone"_s});
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    QCOMPARE(sections(false),
+             (QStringList{Column::totalMB, Column::appName, Column::category,
+                          Column::bundleIdentifier, Column::version}));
+    QCOMPARE(
+        sections(true),
+        (QStringList{Column::totalMB, Column::appName, Column::bundleIdentifier, Column::version}));
+    QCOMPARE(shown(Column::totalMB), librarySizes);
+
+    QHeaderView *header = table()->horizontalHeader();
+    header->moveSection(4, 1);
+    m_delegate->toggleColumn(Column::bundleIdentifier);
+    const QStringList order{Column::totalMB, Column::version, Column::appName, Column::category,
+                            Column::bundleIdentifier};
+    QCOMPARE(sections(false), order);
+    QCOMPARE(QSettings().value(keyOrder).toStringList(), order);
+    QCOMPARE(QSettings().value(keyHidden).toStringList(),
+             (QStringList{Column::category, Column::bundleIdentifier}));
+
+    // The next launch builds the same layout.
+    QVERIFY(launch());
+    QCOMPARE(sections(false), order);
+    QCOMPARE(sections(true), (QStringList{Column::totalMB, Column::version, Column::appName}));
+    QCOMPARE(shown(Column::totalMB), librarySizes);
+
+    // With every column saved hidden, the first still shows.
+    QSettings().setValue(keyHidden, library().fields);
+    QVERIFY(launch());
+    QCOMPARE(sections(true), QStringList{Column::totalMB});
+}
+
+void TestMainWindow::textSize_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<double>("size");
+    QTest::addColumn<int>("rowHeight");
+    QTest::newRow("never set") << QVariant() << 12.0 << 29;
+    QTest::newRow("too large") << QVariant(30) << 24.0 << 46;
+    QTest::newRow("zero") << QVariant(0) << 12.0 << 29;
+    QTest::newRow("negative") << QVariant(-3) << 12.0 << 29;
+    QTest::newRow("not a number") << QVariant(u"large"_s) << 12.0 << 29;
+    QTest::newRow("smallest") << QVariant(10) << 10.0 << 29;
+    QTest::newRow("in between") << QVariant(17.5) << 17.5 << 37;
+}
+
+void TestMainWindow::textSize()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(double, size);
+    QFETCH(int, rowHeight);
+    if (stored.isValid())
+        QSettings().setValue(u"inventoryFontSize"_s, stored);
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+
+    auto *smaller = control<QPushButton>("smallerText");
+    auto *larger = control<QPushButton>("largerText");
+    QHeaderView *rows = table()->verticalHeader();
+    auto check = [&](double expected, int height) {
+        QCOMPARE(m_delegate->tableFontSize(), expected);
+        QCOMPARE(QSettings().value(u"inventoryFontSize"_s).toDouble(), expected);
+        QCOMPARE(rows->defaultSectionSize(), height);
+        QCOMPARE(rows->sectionSize(0), height);
+        QCOMPARE(table()->model()->index(0, 0).data(Qt::FontRole).value<QFont>().pixelSize(),
+                 qRound(expected));
+        QCOMPARE(smaller->isEnabled(), expected > AppDelegate::smallestFontSize);
+        QCOMPARE(larger->isEnabled(), expected < AppDelegate::largestFontSize);
+    };
+    check(size, rowHeight);
+    for (int step = 0; step < 20 && smaller->isEnabled(); ++step)
+        QTest::mouseClick(smaller, Qt::LeftButton);
+    check(10, 29);
+    for (int step = 0; step < 20 && larger->isEnabled(); ++step)
+        QTest::mouseClick(larger, Qt::LeftButton);
+    check(24, 46);
+}
+
+void TestMainWindow::filter_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("category");
+    QTest::addColumn<std::optional<Qt::SortOrder>>("bySize");
+    QTest::addColumn<QStringList>("names");
+    const QString all = AppList::allCategories;
+    const std::optional<Qt::SortOrder> unsorted;
+    QTest::newRow("everything") << u""_s << all << unsorted << libraryNames;
+    QTest::newRow("name, spaced, other case")
+        << u"  lEdGeR "_s << all << unsorted << QStringList{u"Ledger"_s};
+    QTest::newRow("bundle identifier")
+        << u"ORG.SAMPLE"_s << all << unsorted << QStringList{u"Ledger"_s};
+    QTest::newRow("category text") << u"navig"_s << all << unsorted << QStringList{u"Maps"_s};
+    QTest::newRow("not the version") << u"2.5"_s << all << unsorted << QStringList();
+    QTest::newRow("uncategorized")
+        << u""_s << AppList::uncategorized << unsorted << QStringList{u"Ledger"_s, u"Atlas"_s};
+    QTest::newRow("one category") << u""_s << u"Productivity"_s << unsorted
+                                  << QStringList{u"Notes"_s};
+    QTest::newRow("search and category")
+        << u"atlas"_s << AppList::uncategorized << unsorted << QStringList{u"Atlas"_s};
+    // Sizes sort as numbers, with blanks last either way.
+    QTest::newRow("smallest first") << u""_s << all << std::optional(Qt::AscendingOrder)
+                                    << QStringList{u"Atlas"_s, u"Notes"_s, u"Ledger"_s, u"Maps"_s};
+    QTest::newRow("largest first") << u""_s << all << std::optional(Qt::DescendingOrder)
+                                   << QStringList{u"Ledger"_s, u"Notes"_s, u"Atlas"_s, u"Maps"_s};
+    QTest::newRow("largest first, uncategorized")
+        << u""_s << AppList::uncategorized << std::optional(Qt::DescendingOrder)
+        << QStringList{u"Ledger"_s, u"Atlas"_s};
+}
+
+void TestMainWindow::filter()
+{
+    QFETCH(QString, search);
+    QFETCH(QString, category);
+    QFETCH(std::optional<Qt::SortOrder>, bySize);
+    QFETCH(QStringList, names);
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    auto *categories = control<QComboBox>("category");
+    QCOMPARE(items(categories),
+             (QStringList{AppList::allCategories, AppList::uncategorized, u"Navigation"_s,
+                          u"Productivity"_s}));
+
+    if (bySize)
+        table()->sortByColumn(int(library().fields.indexOf(Column::totalMB)), *bySize);
+    QTest::keyClicks(control<QLineEdit>("search"), search);
+    choose(categories, category);
+    QCOMPARE(shown(Column::appName), names);
+    QCOMPARE(countText(), AppList::countText(names.size(), libraryNames.size()));
+    QCOMPARE(control<QPushButton>("export")->isEnabled(), !names.isEmpty());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
