@@ -233,6 +233,15 @@ void AppDelegate::buildWindow()
     m_scan = button(QStringLiteral("Scan Device"));
     m_scan->setObjectName(QStringLiteral("scan"));
     m_scan->setDefault(true);
+    // Wide enough for each of its titles, so that the header does not shift as they change.
+    int scanWidth = 0;
+    for (const QString &text : {QStringLiteral("Scan Device"), QStringLiteral("Cancel Scan"),
+                                QStringLiteral("Loading\u2026")}) {
+        m_scan->setText(text);
+        scanWidth = std::max(scanWidth, m_scan->sizeHint().width());
+    }
+    m_scan->setText(QStringLiteral("Scan Device"));
+    m_scan->setMinimumWidth(scanWidth);
 #ifndef Q_OS_MACOS
     // macOS draws the default button in the accent colour; elsewhere tint it ourselves.
     QPalette accent = m_scan->palette();
