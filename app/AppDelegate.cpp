@@ -6,6 +6,9 @@
 #include "app/InventoryHeaderView.h"
 #include "app/InventoryTableModel.h"
 #include "history/HistoryStore.h"
+#include "reports/CsvExport.h"
+#include "reports/ReportDocument.h"
+#include "scanning/DataFile.h"
 #include "scanning/Failure.h"
 #include "scanning/Locations.h"
 #include "scanning/Scanner.h"
@@ -15,6 +18,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,6 +33,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTextEdit>
 #include <QUrl>
@@ -718,12 +724,93 @@ void AppDelegate::displayInventory(const Inventory &inventory)
 
 // --- Commands of later parts of the window ---------------------------------------------------
 
-void AppDelegate::exportCSV() {}
-void AppDelegate::exportReport() {}
 void AppDelegate::showSelectedAppDetails() {}
 void AppDelegate::editSnapshot() {}
 void AppDelegate::compareScans() {}
 void AppDelegate::checkForUpdates() {}
+
+// --- Exports -------------------------------------------------------------------------------
+
+void AppDelegate::askForSavePath(const QString &title, const QString &proposedPath,
+                                 const QString &nameFilter,
+                                 std::function<void(const QString &)> save)
+{
+    auto *panel = new QFileDialog(m_window, title);
+    panel->setObjectName(QStringLiteral("savePanel"));
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setDirectory(QFileInfo(proposedPath).absolutePath());
+    panel->selectFile(QFileInfo(proposedPath).fileName());
+    if (!nameFilter.isEmpty()) {
+        panel->setNameFilter(nameFilter);
+        panel->setDefaultSuffix(QStringLiteral("pdf"));
+    }
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QFileDialog::fileSelected, this, [save = std::move(save)](const QString &path) {
+        if (!path.isEmpty())
+            save(path);
+    });
+    panel->open();
+}
+
+void AppDelegate::showError(const QString &description)
+{
+    sheet(m_window, QMessageBox::Warning, description, QString())->open();
+}
+
+QString AppDelegate::downloadsFolder()
+{
+    // Not every Linux home has a Downloads folder; the home folder is the next best place.
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return !downloads.isEmpty() && QFileInfo(downloads).isDir() ? downloads : QDir::homePath();
+}
+
+void AppDelegate::exportCSV()
+{
+    if (m_busy || m_visible.isEmpty())
+        return;
+    const QString stem = Inventory::exportStem(m_deviceName);
+    askForSavePath(QStringLiteral("Export visible apps"),
+                   CsvExport::unusedPath(downloadsFolder(), stem), QString(),
+                   [this](const QString &path) {
+                       // What is exported is what the table shows when the panel closes.
+                       const QList<Row> rows = visibleRows();
+                       try {
+                           DataFile::write(path, CsvExport::content(m_fields, rows));
+                       } catch (const Failure &error) {
+                           showError(error.description());
+                           return;
+                       }
+                       setStatus(QStringLiteral("Exported %1 apps to %2.")
+                                     .arg(rows.size())
+                                     .arg(QFileInfo(path).fileName()));
+                   });
+}
+
+void AppDelegate::exportReport()
+{
+    if (m_busy || m_visible.isEmpty())
+        return;
+    QString filter = QStringLiteral("Category: ") +
+        (m_category->currentIndex() >= 0 ? m_category->currentText() : AppList::allCategories);
+    if (!m_search->text().isEmpty())
+        filter += QStringLiteral(" \u00B7 Search: ") + m_search->text();
+    const ReportDocument report =
+        ReportDocument::inventory(m_currentInventory, visibleRows(), filter);
+    askForSavePath(
+        QStringLiteral("Export App Inventory Report"),
+        downloadsFolder() + u'/' + Inventory::exportStem(m_deviceName) + QStringLiteral(".pdf"),
+        QStringLiteral("PDF documents (*.pdf)"), [this, report](const QString &path) {
+            try {
+                report.write(path);
+            } catch (const Failure &error) {
+                showError(error.description());
+                return;
+            }
+            setStatus(QStringLiteral("Saved report to %1.").arg(QFileInfo(path).fileName()));
+        });
+}
 
 // --- About, help, welcome --------------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class BusyIndicator;
@@ -86,6 +87,11 @@ private:
     void refreshHistory();
     void displayInventory(const Inventory &inventory);
     void setStatus(const QString &text);
+    // A save panel as a sheet; `save` runs with the chosen path when the user confirms.
+    void askForSavePath(const QString &title, const QString &proposedPath,
+                        const QString &nameFilter, std::function<void(const QString &)> save);
+    void showError(const QString &description);
+    static QString downloadsFolder();
     void showInventory(const Inventory &shown);
 
     // Controls.

@@ -11,10 +11,7 @@
 const QString AppList::allCategories = QStringLiteral("All categories");
 const QString AppList::uncategorized = QStringLiteral("Uncategorized");
 
-namespace {
-
-// The whole text as a number in C syntax, or nothing.
-std::optional<double> number(const QString &text)
+std::optional<double> AppList::parseNumber(const QString &text)
 {
     for (QChar c : text) {
         if (c.unicode() >= 0x80)
@@ -31,8 +28,6 @@ std::optional<double> number(const QString &text)
         return std::nullopt;
     return value;
 }
-
-} // namespace
 
 AppList::AppList(QList<Row> rows) : m_rows(std::move(rows)) {}
 
@@ -74,7 +69,7 @@ const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column
         if (value.blank)
             continue;
         if (sizes)
-            value.number = number(text);
+            value.number = parseNumber(text);
         value.text = collator.sortKey(text);
     }
     return *m_sortValues.insert(column, std::move(values));

@@ -33,6 +33,9 @@ public:
                              const QString &sortColumn = QString(),
                              Qt::SortOrder order = Qt::AscendingOrder) const;
 
+    // The whole text as a number in C syntax ("12.5", "1e3", "+3"), or nothing.
+    static std::optional<double> parseNumber(const QString &text);
+
     // "3 of 120 apps".
     static QString countText(qsizetype visible, qsizetype total);
 

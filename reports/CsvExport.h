@@ -1,0 +1,22 @@
+#pragma once
+
+#include "scanning/Row.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The CSV file of the visible apps, made for spreadsheets: UTF-8 with a byte-order mark, every
+// field quoted, CR LF after every line, and values that a spreadsheet would run as a formula
+// defused with a leading apostrophe.
+class CsvExport {
+public:
+    static QByteArray content(const QStringList &fields, const QList<Row> &rows);
+    // One field, quoted and guarded.
+    static QString field(QString value);
+    // `stem`.csv in `folder`, or the first of `stem`-2.csv, `stem`-3.csv … that is not taken.
+    static QString unusedPath(const QString &folder, const QString &stem);
+
+    CsvExport() = delete;
+};

@@ -1,0 +1,257 @@
+#include "reports/ReportDocument.h"
+
+#include "scanning/AppList.h"
+#include "scanning/DataFile.h"
+#include "scanning/ScanError.h"
+
+#include <QBuffer>
+#include <QFontDatabase>
+#include <QLocale>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+// Page geometry in points, y growing downward.
+constexpr double left = 44;
+constexpr double bandWidth = 524;
+constexpr double cellInset = 6;
+constexpr double bandHeight = 27;
+constexpr double rowHeight = 22;
+constexpr double pageBreakLimit = 700;
+constexpr double firstBandTop = 214;
+constexpr double laterBandTop = 30;
+
+QColor grey(double white)
+{
+    return QColor::fromRgbF(float(white), float(white), float(white));
+}
+
+const QColor textColour = grey(0.12);
+const QColor secondaryColour = grey(0.36);
+const QColor accentColour = QColor::fromRgbF(0.15f, 0.32f, 0.65f);
+const QColor zebraColour = grey(0.96);
+
+// The report's typeface travels with the program, so that every PDF looks the same wherever it
+// is written and embeds the same font.
+QString reportFamily()
+{
+    static std::once_flag loaded;
+    static QString family;
+    std::call_once(loaded, [] {
+        for (const char *file : {":/fonts/OpenSans-Regular.ttf", ":/fonts/OpenSans-Semibold.ttf"}) {
+            const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+            if (id >= 0 && family.isEmpty())
+                family = QFontDatabase::applicationFontFamilies(id).value(0);
+        }
+        if (family.isEmpty())
+            family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    });
+    return family;
+}
+
+QFont reportFont(double size, bool bold)
+{
+    QFont font(reportFamily());
+    font.setPointSizeF(size);
+    font.setWeight(bold ? QFont::DemiBold : QFont::Normal);
+    font.setKerning(true);
+    return font;
+}
+
+// Every line break of any kind becomes one space: a cell is one line.
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029)
+            c = u' ';
+    }
+    return text;
+}
+
+class PageDrawer {
+public:
+    PageDrawer(QPainter &painter, const ReportDocument &document)
+        : m_painter(painter), m_document(document), m_pages(document.pageCount())
+    {}
+
+    void draw()
+    {
+        drawTitleBlock();
+        double y = drawBand(firstBandTop);
+        if (m_document.rows.isEmpty())
+            text(QRectF(50, 255, 500, 28), QStringLiteral("No apps match this report."),
+                 reportFont(10, false), textColour, Qt::TextWordWrap);
+        for (qsizetype r = 0; r < m_document.rows.size(); ++r) {
+            if (y + rowHeight > pageBreakLimit) {
+                drawFooter();
+                static_cast<QPdfWriter *>(m_painter.device())->newPage();
+                ++m_page;
+                y = drawBand(laterBandTop);
+            }
+            // Shading counts rows over the whole report, not per page.
+            if (r % 2 == 0)
+                m_painter.fillRect(QRectF(left, y, bandWidth, rowHeight), zebraColour);
+            drawRow(m_document.rows[r], y);
+            y += rowHeight;
+        }
+        drawFooter();
+    }
+
+private:
+    void text(const QRectF &rect, const QString &content, const QFont &font, const QColor &colour,
+              int flags)
+    {
+        m_painter.setFont(font);
+        m_painter.setPen(colour);
+        m_painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | flags, content);
+    }
+
+    void drawTitleBlock()
+    {
+        text(QRectF(left, 30, bandWidth, 18), QStringLiteral("QUILLET"), reportFont(10, true),
+             accentColour, Qt::TextWordWrap);
+        text(QRectF(left, 57, bandWidth, 36), m_document.title, reportFont(24, true), textColour,
+             Qt::TextWordWrap);
+        text(QRectF(left, 100, bandWidth, 58), m_document.subtitle, reportFont(10, false),
+             secondaryColour, Qt::TextWordWrap);
+        text(QRectF(left, 162, bandWidth, 44), m_document.summary, reportFont(11, true), textColour,
+             Qt::TextWordWrap);
+    }
+
+    // Returns the top of the first row under the band.
+    double drawBand(double top)
+    {
+        m_painter.fillRect(QRectF(left, top, bandWidth, bandHeight), accentColour);
+        double x = left + cellInset;
+        for (qsizetype j = 0; j < m_document.headings.size(); ++j) {
+            const double width = m_document.widths.value(j);
+            text(QRectF(x, top + 6, width - 2 * cellInset, 20), m_document.headings[j],
+                 reportFont(9, true), Qt::white, Qt::TextWordWrap);
+            x += width;
+        }
+        return top + bandHeight;
+    }
+
+    void drawRow(const QStringList &cells, double top)
+    {
+        const QFont font = reportFont(9, false);
+        m_painter.setFont(font);
+        const QFontMetricsF metrics(font, m_painter.device());
+        double x = left + cellInset;
+        for (qsizetype j = 0; j < m_document.widths.size(); ++j) {
+            const double width = m_document.widths[j] - 2 * cellInset;
+            QString cell = oneLine(cells.value(j));
+            if (cell.isEmpty())
+                cell = QStringLiteral("\u2014");
+            text(QRectF(x, top + 5, width, 14), metrics.elidedText(cell, Qt::ElideRight, width),
+                 font, textColour, Qt::TextSingleLine);
+            x += m_document.widths[j];
+        }
+    }
+
+    void drawFooter()
+    {
+        const QFont small = reportFont(8, false);
+        text(QRectF(left, 714, bandWidth, 38), m_document.note, small, secondaryColour,
+             Qt::TextWordWrap);
+        text(QRectF(left, 762, 350, 14), QStringLiteral("Marrowby \u00B7 Quillet"), small,
+             secondaryColour, 0);
+        m_painter.setFont(small);
+        m_painter.drawText(QRectF(438, 762, 130, 14), Qt::AlignRight | Qt::AlignTop,
+                           QStringLiteral("Page %1 of %2").arg(m_page).arg(m_pages));
+    }
+
+    QPainter &m_painter;
+    const ReportDocument &m_document;
+    const int m_pages;
+    int m_page = 1;
+};
+
+} // namespace
+
+int ReportDocument::pageCount() const
+{
+    const qsizetype count = rows.size();
+    if (count <= rowsOnFirstPage)
+        return 1;
+    return 1 + int((count - rowsOnFirstPage + rowsOnLaterPages - 1) / rowsOnLaterPages);
+}
+
+QByteArray ReportDocument::render() const
+{
+    QBuffer buffer;
+    if (!buffer.open(QIODevice::WriteOnly))
+        throw ScanError(QStringLiteral("Could not create the report."));
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(72);
+        writer.setPageSize(QPageSize(QPageSize::Letter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("Quillet"));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw ScanError(QStringLiteral("Could not create the PDF."));
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        PageDrawer(painter, *this).draw();
+        painter.end();
+    }
+    return buffer.data();
+}
+
+void ReportDocument::write(const QString &path) const
+{
+    DataFile::write(path, render());
+}
+
+ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList<Row> &rows,
+                                         const QString &filter)
+{
+    QString scanDate = QStringLiteral("Unknown");
+    if (inventory.scannedAt)
+        scanDate = QLocale::system().toString(inventory.scannedAt->toLocalTime().date(),
+                                              QLocale::ShortFormat);
+    else if (!inventory.rows.isEmpty() && inventory.rows.first().contains(Column::scanDate))
+        scanDate = inventory.rows.first().value(Column::scanDate);
+    const QString device = inventory.deviceName.value_or(QStringLiteral("Unnamed device"));
+
+    double total = 0;
+    qsizetype complete = 0;
+    QList<QStringList> cells;
+    cells.reserve(rows.size());
+    for (const Row &row : rows) {
+        if (const QString *size = row.find(Column::totalMB)) {
+            if (const std::optional<double> megabytes = AppList::parseNumber(*size);
+                megabytes && std::isfinite(*megabytes) && *megabytes >= 0) {
+                total += *megabytes;
+                ++complete;
+            }
+        }
+        cells.append({row.value(Column::appName), row.value(Column::category),
+                      row.value(Column::version), row.value(Column::totalMB)});
+    }
+
+    ReportDocument report;
+    report.title = QStringLiteral("App inventory");
+    report.subtitle = device + QStringLiteral(" \u00B7 Scanned ") + scanDate + u'\n' + filter;
+    report.summary = QStringLiteral("%1 apps \u00B7 Reported storage: %2 MB\nComplete sizes "
+                                    "available for %3 of %1 apps")
+                         .arg(rows.size())
+                         .arg(QString::asprintf("%.2f", total))
+                         .arg(complete);
+    report.headings = {QStringLiteral("App"), QStringLiteral("Category"), QStringLiteral("Version"),
+                       QStringLiteral("Total MB")};
+    report.widths = {248, 108, 82, 86};
+    report.rows = cells;
+    report.note = QStringLiteral(
+        "Storage is device-reported; totals exclude unavailable sizes. A dash means unavailable, "
+        "not zero. Scan dates are not installation dates. This report contains the selected apps "
+        "in their displayed order.");
+    return report;
+}
