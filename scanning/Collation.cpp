@@ -2,6 +2,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <vector>
+
 QCollator Collation::finderOrder()
 {
     QLocale locale = QLocale::system();
@@ -13,4 +16,21 @@ QCollator Collation::finderOrder()
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;
+}
+
+QList<qsizetype> Collation::stableOrder(const QStringList &texts)
+{
+    // A sort key per text, made once, rather than collating on every comparison.
+    const QCollator collator = finderOrder();
+    std::vector<std::pair<QCollatorSortKey, qsizetype>> keyed;
+    keyed.reserve(size_t(texts.size()));
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        keyed.emplace_back(collator.sortKey(texts[i]), i);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
+    QList<qsizetype> order;
+    order.reserve(texts.size());
+    for (const auto &[key, index] : keyed)
+        order.append(index);
+    return order;
 }

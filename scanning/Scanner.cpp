@@ -583,17 +583,13 @@ QList<Row> Scanner::makeRows(const QList<QVariantMap> &apps, const QString &devi
         rows.append(std::move(row));
     }
 
-    // Sort keys once per name rather than collating on every comparison.
-    const QCollator collator = Collation::finderOrder();
-    std::vector<std::pair<QCollatorSortKey, qsizetype>> order;
-    order.reserve(size_t(rows.size()));
-    for (qsizetype i = 0; i < rows.size(); ++i)
-        order.emplace_back(collator.sortKey(rows[i].value(Column::appName)), i);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
+    QStringList names;
+    names.reserve(rows.size());
+    for (const Row &row : rows)
+        names.append(row.value(Column::appName));
     QList<Row> sorted;
     sorted.reserve(rows.size());
-    for (const auto &[key, index] : order)
+    for (qsizetype index : Collation::stableOrder(names))
         sorted.append(std::move(rows[index]));
     return sorted;
 }

@@ -1,0 +1,9 @@
+#include "history/ScanDifference.h"
+
+const QString ScanDifference::added = QStringLiteral("Added");
+const QString ScanDifference::removed = QStringLiteral("Removed");
+const QString ScanDifference::onlyInA = QStringLiteral("Only in A");
+const QString ScanDifference::onlyInB = QStringLiteral("Only in B");
+const QString ScanDifference::versionChanged = QStringLiteral("Version changed");
+const QString ScanDifference::storageChanged = QStringLiteral("Storage changed");
+const QString ScanDifference::noMeasuredChange = QStringLiteral("No measured change");

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// What became of one app from scan A to scan B.
+struct ScanDifference {
+    QString name;
+    QString bundle;
+    QString category;
+    // "Added", "Removed", "Only in A", "Only in B", "Version changed", "Storage changed" or
+    // "No measured change".
+    QString status;
+    QString versionA;
+    QString versionB;
+    // Change of "Total MB" from A to B ("+1.25"); empty when either size is unknown.
+    QString sizeDelta;
+
+    friend bool operator==(const ScanDifference &, const ScanDifference &) = default;
+
+    static const QString added;
+    static const QString removed;
+    static const QString onlyInA;
+    static const QString onlyInB;
+    static const QString versionChanged;
+    static const QString storageChanged;
+    static const QString noMeasuredChange;
+};
