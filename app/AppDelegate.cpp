@@ -5,6 +5,9 @@
 #include "app/ElidedLabel.h"
 #include "app/InventoryHeaderView.h"
 #include "app/InventoryTableModel.h"
+#include "app/Sheet.h"
+#include "app/SnapshotEditor.h"
+#include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
@@ -90,22 +93,6 @@ QHBoxLayout *row(int spacing)
     layout->setSpacing(spacing);
     layout->setContentsMargins(0, 0, 0, 0);
     return layout;
-}
-
-// An alert shown as a sheet on the window: the message in bold above the explanation, as the
-// system's own alerts read.
-QMessageBox *sheet(QWidget *window, QMessageBox::Icon icon, const QString &message,
-                   const QString &informative)
-{
-    auto *alert = new QMessageBox(window);
-    alert->setIcon(icon);
-    alert->setWindowTitle(message);
-    alert->setText(message);
-    alert->setInformativeText(informative);
-    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"));
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    return alert;
 }
 
 QPushButton *button(const QString &title)
@@ -402,13 +389,7 @@ QList<Row> AppDelegate::visibleRows() const
 
 bool AppDelegate::hasSheet() const
 {
-    if (!m_window)
-        return false;
-    const QList<QDialog *> dialogs = m_window->findChildren<QDialog *>();
-    return std::any_of(dialogs.begin(), dialogs.end(), [this](const QDialog *dialog) {
-        return dialog->isVisible() && dialog->parentWidget() == m_window &&
-            dialog->windowModality() == Qt::WindowModal;
-    });
+    return Sheet::isShowing(m_window);
 }
 
 void AppDelegate::setStatus(const QString &text)
@@ -643,7 +624,8 @@ void AppDelegate::failed(const QString &description)
     finish();
     if (description.startsWith(QStringLiteral("Scan cancelled")) || hasSheet())
         return;
-    sheet(m_window, QMessageBox::Warning, QStringLiteral("Unable to load inventory"), description)
+    Sheet::alert(m_window, QMessageBox::Warning, QStringLiteral("Unable to load inventory"),
+                 description)
         ->open();
 }
 
@@ -725,45 +707,63 @@ void AppDelegate::displayInventory(const Inventory &inventory)
 // --- Commands of later parts of the window ---------------------------------------------------
 
 void AppDelegate::showSelectedAppDetails() {}
-void AppDelegate::editSnapshot() {}
-void AppDelegate::compareScans() {}
 void AppDelegate::checkForUpdates() {}
+
+void AppDelegate::compareScans()
+{
+    if (m_busy)
+        return;
+    refreshHistory();
+    if (m_savedScans.size() < 2) {
+        Sheet::alert(m_window, QMessageBox::Information,
+                     QStringLiteral("Save two scans to compare"),
+                     QStringLiteral("Scan a device twice to see changes, or scan each of two "
+                                    "devices to compare their apps. Each successful scan is saved "
+                                    "automatically."))
+            ->open();
+        return;
+    }
+    // One comparison at a time: a new one replaces the old.
+    m_comparisonWindow = std::make_unique<ComparisonWindow>(m_savedScans);
+    m_comparisonWindow->show();
+    m_comparisonWindow->raise();
+    m_comparisonWindow->activateWindow();
+}
+
+void AppDelegate::editSnapshot()
+{
+    if (m_busy || !m_currentInventory.scanID || hasSheet())
+        return;
+    const QString scanID = *m_currentInventory.scanID;
+    auto *editor =
+        new SnapshotEditor(m_currentInventory.snapshotName.value_or(QString()),
+                           m_currentInventory.snapshotNotes.value_or(QString()), m_window);
+    connect(editor, &QDialog::accepted, this, [this, editor, scanID] {
+        const HistoryStore history;
+        try {
+            history.saveAnnotation(scanID, editor->name(), editor->notes());
+            m_currentInventory = history.applyingAnnotations(m_currentInventory);
+            m_latestInventory = history.applyingAnnotations(m_latestInventory);
+        } catch (const Failure &error) {
+            // The editor is closing; the alert follows it as the window's next sheet.
+            QMetaObject::invokeMethod(
+                this, [this, text = error.description()] { showError(text); },
+                Qt::QueuedConnection);
+            return;
+        }
+        refreshHistory();
+        if (m_comparisonWindow)
+            m_comparisonWindow->updateScans(m_savedScans);
+        setStatus(QStringLiteral("Snapshot name and notes saved on this Mac."));
+    });
+    editor->open();
+}
 
 // --- Exports -------------------------------------------------------------------------------
 
-void AppDelegate::askForSavePath(const QString &title, const QString &proposedPath,
-                                 const QString &nameFilter,
-                                 std::function<void(const QString &)> save)
-{
-    auto *panel = new QFileDialog(m_window, title);
-    panel->setObjectName(QStringLiteral("savePanel"));
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setDirectory(QFileInfo(proposedPath).absolutePath());
-    panel->selectFile(QFileInfo(proposedPath).fileName());
-    if (!nameFilter.isEmpty()) {
-        panel->setNameFilter(nameFilter);
-        panel->setDefaultSuffix(QStringLiteral("pdf"));
-    }
-    panel->setWindowModality(Qt::WindowModal);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    connect(panel, &QFileDialog::fileSelected, this, [save = std::move(save)](const QString &path) {
-        if (!path.isEmpty())
-            save(path);
-    });
-    panel->open();
-}
-
 void AppDelegate::showError(const QString &description)
 {
-    sheet(m_window, QMessageBox::Warning, description, QString())->open();
-}
-
-QString AppDelegate::downloadsFolder()
-{
-    // Not every Linux home has a Downloads folder; the home folder is the next best place.
-    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    return !downloads.isEmpty() && QFileInfo(downloads).isDir() ? downloads : QDir::homePath();
+    Sheet::alert(m_window, QMessageBox::Warning, description, QString())->open();
 }
 
 void AppDelegate::exportCSV()
@@ -771,21 +771,21 @@ void AppDelegate::exportCSV()
     if (m_busy || m_visible.isEmpty())
         return;
     const QString stem = Inventory::exportStem(m_deviceName);
-    askForSavePath(QStringLiteral("Export visible apps"),
-                   CsvExport::unusedPath(downloadsFolder(), stem), QString(),
-                   [this](const QString &path) {
-                       // What is exported is what the table shows when the panel closes.
-                       const QList<Row> rows = visibleRows();
-                       try {
-                           DataFile::write(path, CsvExport::content(m_fields, rows));
-                       } catch (const Failure &error) {
-                           showError(error.description());
-                           return;
-                       }
-                       setStatus(QStringLiteral("Exported %1 apps to %2.")
-                                     .arg(rows.size())
-                                     .arg(QFileInfo(path).fileName()));
-                   });
+    Sheet::askForSavePath(m_window, QStringLiteral("Export visible apps"),
+                          CsvExport::unusedPath(Locations::downloads(), stem), QString(),
+                          [this](const QString &path) {
+                              // What is exported is what the table shows when the panel closes.
+                              const QList<Row> rows = visibleRows();
+                              try {
+                                  DataFile::write(path, CsvExport::content(m_fields, rows));
+                              } catch (const Failure &error) {
+                                  showError(error.description());
+                                  return;
+                              }
+                              setStatus(QStringLiteral("Exported %1 apps to %2.")
+                                            .arg(rows.size())
+                                            .arg(QFileInfo(path).fileName()));
+                          });
 }
 
 void AppDelegate::exportReport()
@@ -798,9 +798,10 @@ void AppDelegate::exportReport()
         filter += QStringLiteral(" \u00B7 Search: ") + m_search->text();
     const ReportDocument report =
         ReportDocument::inventory(m_currentInventory, visibleRows(), filter);
-    askForSavePath(
-        QStringLiteral("Export App Inventory Report"),
-        downloadsFolder() + u'/' + Inventory::exportStem(m_deviceName) + QStringLiteral(".pdf"),
+    Sheet::askForSavePath(
+        m_window, QStringLiteral("Export App Inventory Report"),
+        Locations::downloads() + u'/' + Inventory::exportStem(m_deviceName) +
+            QStringLiteral(".pdf"),
         QStringLiteral("PDF documents (*.pdf)"), [this, report](const QString &path) {
             try {
                 report.write(path);
@@ -819,7 +820,7 @@ void AppDelegate::showAbout()
     QString version = QCoreApplication::applicationVersion();
     if (version.isEmpty())
         version = QStringLiteral("1.0");
-    QMessageBox *about = sheet(
+    QMessageBox *about = Sheet::alert(
         m_window, QMessageBox::NoIcon, QStringLiteral("Quillet"),
         QStringLiteral("Version %1 \u2022 Marrowby\n\nYour iPhone and iPad app inventory, on your "
                        "Mac.\nBrowse categories, compare storage sizes, and export a CSV.\n\n"
@@ -835,24 +836,26 @@ void AppDelegate::showHelp()
 {
     const QString path = Locations::resources() + QStringLiteral("/Help/index.html");
     if (!QFileInfo::exists(path)) {
-        sheet(m_window, QMessageBox::Warning, QStringLiteral("Quillet Help is not available"),
-              QStringLiteral("The help file is missing from \u201C%1\u201D. Reinstall Quillet "
-                             "to restore it.")
-                  .arg(QFileInfo(path).absolutePath()))
+        Sheet::alert(
+            m_window, QMessageBox::Warning, QStringLiteral("Quillet Help is not available"),
+            QStringLiteral("The help file is missing from \u201C%1\u201D. Reinstall Quillet "
+                           "to restore it.")
+                .arg(QFileInfo(path).absolutePath()))
             ->open();
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        sheet(m_window, QMessageBox::Warning, QStringLiteral("Quillet Help could not be opened"),
-              QStringLiteral("No web browser is set up to show it. The help is the file "
-                             "\u201C%1\u201D.")
-                  .arg(path))
+        Sheet::alert(m_window, QMessageBox::Warning,
+                     QStringLiteral("Quillet Help could not be opened"),
+                     QStringLiteral("No web browser is set up to show it. The help is the file "
+                                    "\u201C%1\u201D.")
+                         .arg(path))
             ->open();
 }
 
 void AppDelegate::showGettingStarted()
 {
-    QMessageBox *welcome = sheet(
+    QMessageBox *welcome = Sheet::alert(
         m_window, QMessageBox::NoIcon, QStringLiteral("Welcome to Quillet"),
         QStringLiteral(
             "1. Connect one iPhone or iPad with a USB data cable. Unlock it and approve Trust This "

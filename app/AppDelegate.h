@@ -13,6 +13,7 @@
 #include <memory>
 
 class BusyIndicator;
+class ComparisonWindow;
 class ElidedLabel;
 class InventoryHeaderView;
 class InventoryTableModel;
@@ -43,6 +44,7 @@ public:
     const Inventory &currentInventory() const { return m_currentInventory; }
     const Inventory &latestInventory() const { return m_latestInventory; }
     const QList<SavedScan> &savedScans() const { return m_savedScans; }
+    ComparisonWindow *comparisonWindow() const { return m_comparisonWindow.get(); }
     // The rows the table shows, in order.
     QList<Row> visibleRows() const;
     double tableFontSize() const { return m_tableFontSize; }
@@ -87,11 +89,7 @@ private:
     void refreshHistory();
     void displayInventory(const Inventory &inventory);
     void setStatus(const QString &text);
-    // A save panel as a sheet; `save` runs with the chosen path when the user confirms.
-    void askForSavePath(const QString &title, const QString &proposedPath,
-                        const QString &nameFilter, std::function<void(const QString &)> save);
     void showError(const QString &description);
-    static QString downloadsFolder();
     void showInventory(const Inventory &shown);
 
     // Controls.
@@ -126,6 +124,7 @@ private:
     Inventory m_currentInventory;
     Inventory m_latestInventory;
     QList<SavedScan> m_savedScans;
+    std::unique_ptr<ComparisonWindow> m_comparisonWindow;
     double m_tableFontSize = 12;
     bool m_restoringColumns = false;
 };

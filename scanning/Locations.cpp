@@ -91,3 +91,10 @@ void Locations::setLookupURL(const QUrl &url)
 {
     lookupOverride() = url;
 }
+
+QString Locations::downloads()
+{
+    // Not every Linux home has a Downloads folder; the home folder is the next best place.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}

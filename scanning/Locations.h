@@ -14,6 +14,8 @@ public:
     // Where an earlier release left its CSV exports: beside the data folder.
     static QString legacyExports(const QString &storage);
 
+    // Where exports are proposed: the Downloads folder, or the home folder without one.
+    static QString downloads();
     // The store lookup endpoint: the public one, or one given on the command line.
     static QUrl lookupURL();
     // HTTPS anywhere; plain HTTP only on this machine (how tests stand in for the store).

@@ -1,0 +1,52 @@
+#include "app/Sheet.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString &message,
+                          const QString &informative)
+{
+    auto *alert = new QMessageBox(window);
+    alert->setIcon(icon);
+    alert->setWindowTitle(message);
+    alert->setText(message);
+    alert->setInformativeText(informative);
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"));
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    return alert;
+}
+
+void Sheet::askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,
+                           const QString &nameFilter, std::function<void(const QString &)> save)
+{
+    auto *panel = new QFileDialog(window, title);
+    panel->setObjectName(QStringLiteral("savePanel"));
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setDirectory(QFileInfo(proposedPath).absolutePath());
+    panel->selectFile(QFileInfo(proposedPath).fileName());
+    if (!nameFilter.isEmpty()) {
+        panel->setNameFilter(nameFilter);
+        panel->setDefaultSuffix(QStringLiteral("pdf"));
+    }
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(panel, &QFileDialog::fileSelected, panel,
+                     [save = std::move(save)](const QString &path) {
+                         if (!path.isEmpty())
+                             save(path);
+                     });
+    panel->open();
+}
+
+bool Sheet::isShowing(const QWidget *window)
+{
+    if (!window)
+        return false;
+    const QList<QDialog *> dialogs = window->findChildren<QDialog *>();
+    return std::any_of(dialogs.begin(), dialogs.end(), [window](const QDialog *dialog) {
+        return dialog->isVisible() && dialog->parentWidget() == window &&
+            dialog->windowModality() == Qt::WindowModal;
+    });
+}

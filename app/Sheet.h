@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Dialogs attached to a window, as sheets are on the Mac: window-modal, opened without blocking,
+// deleted when they close.
+class Sheet {
+public:
+    // An alert with the message in bold above the explanation.
+    static QMessageBox *alert(QWidget *window, QMessageBox::Icon icon, const QString &message,
+                              const QString &informative = QString());
+    // A save panel proposing `proposedPath`; `save` runs with the chosen path on confirmation.
+    // An empty `nameFilter` allows any file; otherwise the default suffix is "pdf".
+    static void askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,
+                               const QString &nameFilter,
+                               std::function<void(const QString &)> save);
+    // Whether a window-modal dialog is showing on `window`.
+    static bool isShowing(const QWidget *window);
+
+    Sheet() = delete;
+};

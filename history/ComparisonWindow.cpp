@@ -1,0 +1,309 @@
+#include "history/ComparisonWindow.h"
+
+#include "app/CellDelegate.h"
+#include "app/Sheet.h"
+#include "reports/ReportDocument.h"
+#include "scanning/Failure.h"
+#include "scanning/Locations.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimeZone>
+#include <QVBoxLayout>
+
+#include <limits>
+
+const QStringList ComparisonWindow::keys = {
+    QStringLiteral("App"),        QStringLiteral("Category"),
+    QStringLiteral("Difference"), QStringLiteral("Version A"),
+    QStringLiteral("Version B"),  QStringLiteral("MB change (B \u2212 A)"),
+};
+
+namespace {
+
+const int columnWidths[] = {245, 140, 140, 140, 140, 160};
+const QString dash = QStringLiteral("\u2014");
+
+QString field(const ScanDifference &difference, int column)
+{
+    switch (column) {
+    case 0:
+        return difference.name;
+    case 1:
+        return difference.category;
+    case 2:
+        return difference.status;
+    case 3:
+        return difference.versionA;
+    case 4:
+        return difference.versionB;
+    default:
+        return difference.sizeDelta;
+    }
+}
+
+QDateTime dateOrDistantPast(const SavedScan &scan)
+{
+    return scan.inventory.scannedAt.value_or(
+        QDateTime::fromMSecsSinceEpoch(std::numeric_limits<qint64>::min() / 2, QTimeZone::utc()));
+}
+
+} // namespace
+
+ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_scans(scans)
+{
+    setWindowTitle(QStringLiteral("Compare Scans and Devices"));
+    setMinimumSize(760, 480);
+    resize(1000, 620);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    m_first = new QComboBox;
+    m_first->setObjectName(QStringLiteral("scanA"));
+    m_first->setAccessibleName(QStringLiteral("Scan A, baseline"));
+    m_second = new QComboBox;
+    m_second->setObjectName(QStringLiteral("scanB"));
+    m_second->setAccessibleName(QStringLiteral("Scan B, comparison"));
+    for (QComboBox *popUp : {m_first, m_second}) {
+        popUp->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        popUp->setMinimumContentsLength(12);
+        popUp->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    fillPopUps();
+    if (m_scans.size() >= 2)
+        m_first->setCurrentIndex(1);
+
+    m_changesOnly = new QCheckBox(QStringLiteral("Hide apps with no measured change"));
+    m_changesOnly->setObjectName(QStringLiteral("changesOnly"));
+    m_changesOnly->setChecked(true);
+    auto *swap = new QPushButton(QStringLiteral("Swap A and B"));
+    swap->setObjectName(QStringLiteral("swap"));
+    auto *exportButton = new QPushButton(QStringLiteral("Export PDF\u2026"));
+    exportButton->setObjectName(QStringLiteral("exportPDF"));
+
+    m_summary = new QLabel;
+    m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setWordWrap(true);
+    QPalette faint = m_summary->palette();
+    QColor secondary = faint.color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    faint.setColor(QPalette::WindowText, secondary);
+    m_summary->setPalette(faint);
+
+    m_model = new QStandardItemModel(0, int(keys.size()), this);
+    m_model->setHorizontalHeaderLabels(keys);
+    m_table = new QTableView;
+    m_table->setObjectName(QStringLiteral("differences"));
+    m_table->setModel(m_model);
+    m_table->setItemDelegate(new CellDelegate(m_table));
+    m_table->setAlternatingRowColors(true);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setShowGrid(false);
+    m_table->setWordWrap(false);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(30);
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_table->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section { padding-left: 7px; padding-right: 7px; }"));
+    for (int column = 0; column < keys.size(); ++column)
+        m_table->horizontalHeader()->resizeSection(column, columnWidths[column]);
+
+    auto *selectors = new QHBoxLayout;
+    selectors->setSpacing(8);
+    selectors->addWidget(new QLabel(QStringLiteral("A")));
+    selectors->addWidget(m_first, 1);
+    selectors->addWidget(new QLabel(QStringLiteral("B")));
+    selectors->addWidget(m_second, 1);
+    auto *options = new QHBoxLayout;
+    options->setSpacing(12);
+    options->addWidget(m_changesOnly);
+    options->addStretch(1);
+    options->addWidget(swap);
+    options->addWidget(exportButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+    layout->addLayout(selectors);
+    layout->addWidget(m_summary);
+    layout->addLayout(options);
+    layout->addWidget(m_table, 1);
+
+    connect(m_first, &QComboBox::activated, this, &ComparisonWindow::refresh);
+    connect(m_second, &QComboBox::activated, this, &ComparisonWindow::refresh);
+    connect(m_changesOnly, &QCheckBox::toggled, this, &ComparisonWindow::refresh);
+    connect(swap, &QPushButton::clicked, this, &ComparisonWindow::swapScans);
+    connect(exportButton, &QPushButton::clicked, this, &ComparisonWindow::exportPDF);
+
+    refresh();
+}
+
+void ComparisonWindow::fillPopUps()
+{
+    m_first->clear();
+    m_second->clear();
+    for (const SavedScan &scan : m_scans) {
+        m_first->addItem(scan.title());
+        m_second->addItem(scan.title());
+    }
+}
+
+bool ComparisonWindow::selection(int &a, int &b) const
+{
+    a = m_first->currentIndex();
+    b = m_second->currentIndex();
+    return a >= 0 && a < m_scans.size() && b >= 0 && b < m_scans.size();
+}
+
+QString ComparisonWindow::summaryText() const
+{
+    return m_summary->text();
+}
+
+void ComparisonWindow::refresh()
+{
+    int a = 0;
+    int b = 0;
+    if (!selection(a, b))
+        return;
+    const SavedScan &scanA = m_scans[a];
+    const SavedScan &scanB = m_scans[b];
+    m_comparison = ScanComparison::compare(scanA.inventory, scanB.inventory);
+
+    m_results.clear();
+    qsizetype changed = 0;
+    for (const ScanDifference &difference : m_comparison->differences) {
+        const bool unchanged = difference.status == ScanDifference::noMeasuredChange;
+        if (!unchanged)
+            ++changed;
+        if (!unchanged || !m_changesOnly->isChecked())
+            m_results.append(difference);
+    }
+
+    QString firstLine;
+    if (m_comparison->sameDevice) {
+        firstLine = QStringLiteral("Same device \u00B7 Changes from A to B");
+        if (dateOrDistantPast(scanA) > dateOrDistantPast(scanB))
+            firstLine += QStringLiteral(" \u00B7 A is newer than B");
+    } else {
+        firstLine = QStringLiteral("Device comparison \u00B7 Only in A/B refers to the selected "
+                                   "inventories");
+    }
+    m_summary->setText(firstLine +
+                       QStringLiteral("\n%1 differences across %2 apps. Blank sizes cannot be "
+                                      "compared. Version changes may be upgrades or downgrades.")
+                           .arg(changed)
+                           .arg(m_comparison->differences.size()));
+    showResults();
+}
+
+void ComparisonWindow::showResults()
+{
+    m_model->setRowCount(0);
+    m_model->setRowCount(int(m_results.size()));
+    QColor faint = palette().color(QPalette::Text);
+    faint.setAlphaF(0.3f);
+    for (int row = 0; row < m_results.size(); ++row) {
+        const ScanDifference &difference = m_results[row];
+        for (int column = 0; column < keys.size(); ++column) {
+            const QString value = field(difference, column);
+            auto *item = new QStandardItem(value.isEmpty() ? dash : value);
+            // The name may be shared by several apps; the bundle identifier tells them apart.
+            item->setToolTip(column == 0 ? difference.bundle : value);
+            if (value.isEmpty())
+                item->setForeground(faint);
+            m_model->setItem(row, column, item);
+        }
+    }
+}
+
+void ComparisonWindow::swapScans()
+{
+    const int a = m_first->currentIndex();
+    const int b = m_second->currentIndex();
+    m_first->setCurrentIndex(b);
+    m_second->setCurrentIndex(a);
+    refresh();
+}
+
+void ComparisonWindow::updateScans(const QList<SavedScan> &scans)
+{
+    const QString idA = m_first->currentIndex() >= 0 && m_first->currentIndex() < m_scans.size()
+        ? m_scans[m_first->currentIndex()].id
+        : QString();
+    const QString idB = m_second->currentIndex() >= 0 && m_second->currentIndex() < m_scans.size()
+        ? m_scans[m_second->currentIndex()].id
+        : QString();
+    m_scans = scans;
+    fillPopUps();
+    for (int i = 0; i < m_scans.size(); ++i) {
+        if (!idA.isEmpty() && m_scans[i].id == idA) {
+            m_first->setCurrentIndex(i);
+            break;
+        }
+    }
+    for (int i = 0; i < m_scans.size(); ++i) {
+        if (!idB.isEmpty() && m_scans[i].id == idB) {
+            m_second->setCurrentIndex(i);
+            break;
+        }
+    }
+    refresh();
+}
+
+void ComparisonWindow::exportPDF()
+{
+    int a = 0;
+    int b = 0;
+    if (!selection(a, b))
+        return;
+    ReportDocument report;
+    report.title = QStringLiteral("App comparison");
+    report.subtitle =
+        QStringLiteral("A: ") + m_scans[a].title() + QStringLiteral("\nB: ") + m_scans[b].title();
+    report.summary = QStringLiteral("%1 apps shown \u00B7 %2\n%3")
+                         .arg(m_results.size())
+                         .arg(m_comparison && m_comparison->sameDevice
+                                  ? QStringLiteral("Same device")
+                                  : QStringLiteral("Different or unidentified devices"),
+                              m_changesOnly->isChecked()
+                                  ? QStringLiteral("Apps with no measured change are hidden")
+                                  : QStringLiteral("All matched apps included"));
+    report.headings = {QStringLiteral("App"), QStringLiteral("Difference"),
+                       QStringLiteral("Version A \u2192 B"), QStringLiteral("MB change")};
+    report.widths = {208, 120, 116, 80};
+    for (const ScanDifference &difference : m_results) {
+        report.rows.append({difference.name, difference.status,
+                            (difference.versionA.isEmpty() ? dash : difference.versionA) +
+                                QStringLiteral(" \u2192 ") +
+                                (difference.versionB.isEmpty() ? dash : difference.versionB),
+                            difference.sizeDelta});
+    }
+    report.note = QStringLiteral(
+        "Differences are from scan A to scan B, not installation history. MB change is B minus A "
+        "and requires a total size in both scans. No measured change does not imply missing "
+        "values were verified equal.");
+    Sheet::askForSavePath(
+        this, QStringLiteral("Export Comparison"),
+        Locations::downloads() + QStringLiteral("/Quillet Comparison.pdf"),
+        QStringLiteral("PDF documents (*.pdf)"), [this, report](const QString &path) {
+            try {
+                report.write(path);
+            } catch (const Failure &error) {
+                Sheet::alert(this, QMessageBox::Warning, error.description())->open();
+            }
+        });
+}
