@@ -241,26 +241,24 @@ void ComparisonWindow::swapScans()
 
 void ComparisonWindow::updateScans(const QList<SavedScan> &scans)
 {
-    const QString idA = m_first->currentIndex() >= 0 && m_first->currentIndex() < m_scans.size()
-        ? m_scans[m_first->currentIndex()].id
-        : QString();
-    const QString idB = m_second->currentIndex() >= 0 && m_second->currentIndex() < m_scans.size()
-        ? m_scans[m_second->currentIndex()].id
-        : QString();
+    auto chosenID = [this](const QComboBox *popUp) {
+        const int index = popUp->currentIndex();
+        return index >= 0 && index < m_scans.size() ? m_scans[index].id : QString();
+    };
+    auto choose = [this](QComboBox *popUp, const QString &id) {
+        for (int i = 0; i < m_scans.size(); ++i) {
+            if (!id.isEmpty() && m_scans[i].id == id) {
+                popUp->setCurrentIndex(i);
+                return;
+            }
+        }
+    };
+    const QString idA = chosenID(m_first);
+    const QString idB = chosenID(m_second);
     m_scans = scans;
     fillPopUps();
-    for (int i = 0; i < m_scans.size(); ++i) {
-        if (!idA.isEmpty() && m_scans[i].id == idA) {
-            m_first->setCurrentIndex(i);
-            break;
-        }
-    }
-    for (int i = 0; i < m_scans.size(); ++i) {
-        if (!idB.isEmpty() && m_scans[i].id == idB) {
-            m_second->setCurrentIndex(i);
-            break;
-        }
-    }
+    choose(m_first, idA);
+    choose(m_second, idB);
     refresh();
 }
 

@@ -9,21 +9,28 @@
 
 namespace {
 
-// Apps by bundle identifier, in first-seen order; the first row of an identifier wins.
+// Apps by bundle identifier, in first-seen order; the first row of an identifier wins. Rows
+// without a visible name take no part, as in every comparison of named rows.
 struct Index {
-    QHash<QString, Row> rows;
-    QStringList order;
+    QHash<QString, const Row *> rows;
+    QList<std::pair<QString, const Row *>> order;
 
     explicit Index(const Inventory &inventory)
     {
-        const QList<Row> named = inventory.namedRows();
-        rows.reserve(named.size());
-        for (const Row &row : named) {
-            const QString bundle = row.value(Column::bundleIdentifier);
-            if (bundle.isEmpty() || rows.contains(bundle))
+        rows.reserve(inventory.rows.size());
+        order.reserve(inventory.rows.size());
+        for (const Row &row : inventory.rows) {
+            const QString *name = row.find(Column::appName);
+            if (!name || !Inventory::hasVisibleName(*name))
                 continue;
-            rows.insert(bundle, row);
-            order.append(bundle);
+            const QString bundle = row.value(Column::bundleIdentifier);
+            if (bundle.isEmpty())
+                continue;
+            const Row *&slot = rows[bundle];
+            if (slot)
+                continue;
+            slot = &row;
+            order.append({bundle, &row});
         }
     }
 };
@@ -48,19 +55,19 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
 
     const Index indexA(a);
     const Index indexB(b);
-    QStringList keys = indexA.order;
-    for (const QString &bundle : indexB.order) {
+    // Every app of A with its counterpart in B, then the apps only B has.
+    QList<std::tuple<QString, const Row *, const Row *>> pairs;
+    pairs.reserve(indexA.order.size() + indexB.order.size());
+    for (const auto &[bundle, row] : indexA.order)
+        pairs.append({bundle, row, indexB.rows.value(bundle)});
+    for (const auto &[bundle, row] : indexB.order) {
         if (!indexA.rows.contains(bundle))
-            keys.append(bundle);
+            pairs.append({bundle, nullptr, row});
     }
 
     QList<ScanDifference> differences;
-    differences.reserve(keys.size());
-    for (const QString &bundle : keys) {
-        const auto foundA = indexA.rows.constFind(bundle);
-        const auto foundB = indexB.rows.constFind(bundle);
-        const Row *rowA = foundA != indexA.rows.cend() ? &*foundA : nullptr;
-        const Row *rowB = foundB != indexB.rows.cend() ? &*foundB : nullptr;
+    differences.reserve(pairs.size());
+    for (const auto &[bundle, rowA, rowB] : pairs) {
         const Row &shown = rowB ? *rowB : *rowA;
 
         ScanDifference difference;

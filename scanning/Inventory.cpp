@@ -210,6 +210,14 @@ bool Inventory::hasVisibleName(const std::optional<QString> &text)
 {
     if (!text)
         return false;
+    for (QChar c : *text) {
+        // Printable ASCII other than the space is visible; most names start with one.
+        if (c.unicode() > 0x20 && c.unicode() < 0x7F)
+            return true;
+        if (c.unicode() < 0x80)
+            continue;
+        break;
+    }
     for (char32_t c : QStringView(*text).toUcs4()) {
         if (!isSpaceOrLineBreak(c) && !isControl(c) &&
             !u_hasBinaryProperty(UChar32(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT))

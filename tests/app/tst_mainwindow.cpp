@@ -1,12 +1,16 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
 #include "history/HistoryStore.h"
+#include "scanning/DataFile.h"
+#include "scanning/Failure.h"
 #include "scanning/Locations.h"
 #include "tests/LookupServer.h"
+#include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -121,6 +125,14 @@ QAction *item(const QMenu *menu, const QString &text)
     return found == actions.end() ? nullptr : *found;
 }
 
+// Saves to `path` as a user typing it in would.
+void answer(QFileDialog *panel, const QString &path)
+{
+    panel->selectFile(path);
+    // QFileDialog hides its accept(), which checks the name, behind QDialog's.
+    static_cast<QDialog *>(panel)->accept();
+}
+
 QString hideItem(const QString &column)
 {
     return u"Hide \u201C%1\u201D"_s.arg(column);
@@ -150,6 +162,12 @@ private Q_SLOTS:
     void textSize();
     void filter_data();
     void filter();
+    void exportCSV();
+    void exportReport();
+    void exportIgnored_data();
+    void exportIgnored();
+    void exportFailure_data();
+    void exportFailure();
 
 private:
     bool launch()
@@ -172,6 +190,12 @@ private:
     QStringList sections(bool visibleOnly) const;
     QList<QMessageBox *> sheets() const;
     void tool(const QString &name, const QByteArray &output, const QByteArray &before = {});
+    QString downloads();
+    void arrangeTable();
+    QFileDialog *savePanel() const
+    {
+        return m_delegate->window()->findChild<QFileDialog *>(u"savePanel"_s);
+    }
     void prepareScan();
 
     QTemporaryDir m_config;
@@ -669,6 +693,166 @@ void TestMainWindow::filter()
     QCOMPARE(shown(Column::appName), names);
     QCOMPARE(countText(), AppList::countText(names.size(), libraryNames.size()));
     QCOMPARE(control<QPushButton>("export")->isEnabled(), !names.isEmpty());
+}
+
+// Downloads in the test's own folder, through the user-dirs file beside the settings.
+QString TestMainWindow::downloads()
+{
+    const QString folder = m_root->filePath(u"Downloads"_s);
+    QDir().mkpath(folder);
+    writeBytes(m_config.filePath(u"user-dirs.dirs"_s),
+               "XDG_DOWNLOAD_DIR=\"" + QFile::encodeName(folder) + "\"\n");
+    return folder;
+}
+
+// The library searched for "o" (which leaves Atlas out), largest first, with the bundle
+// identifier hidden and the size moved to the front: none of which changes the export's columns.
+void TestMainWindow::arrangeTable()
+{
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    QHeaderView *header = table()->horizontalHeader();
+    const int size = int(library().fields.indexOf(Column::totalMB));
+    header->moveSection(header->visualIndex(size), 0);
+    m_delegate->toggleColumn(Column::bundleIdentifier);
+    table()->sortByColumn(size, Qt::DescendingOrder);
+    QTest::keyClicks(control<QLineEdit>("search"), u"o"_s);
+    QCOMPARE(sections(true),
+             (QStringList{Column::totalMB, Column::appName, Column::category, Column::version}));
+    QCOMPARE(shown(Column::appName), (QStringList{u"Ledger"_s, u"Notes"_s, u"Maps"_s}));
+}
+
+void TestMainWindow::exportCSV()
+{
+    const QString folder = downloads();
+    const QString stem = Inventory::exportStem(u"Old iPhone"_s);
+    writeBytes(folder + u'/' + stem + u".csv"_s, "earlier export");
+    arrangeTable();
+
+    QTest::mouseClick(control<QPushButton>("export"), Qt::LeftButton);
+    QFileDialog *panel = nullptr;
+    QTRY_VERIFY((panel = savePanel()) && panel->isVisible());
+    QVERIFY(m_delegate->hasSheet());
+    QCOMPARE(panel->selectedFiles(), QStringList{folder + u'/' + stem + u"-2.csv"_s});
+    const QString path = m_root->filePath(u"visible.csv"_s);
+    answer(panel, path);
+
+    QTRY_COMPARE(status(), u"Exported 3 apps to visible.csv."_s);
+    QCOMPARE(readBytes(path),
+             QByteArray("\xEF\xBB\xBF\"App name\",\"Category\",\"Bundle identifier\",\"Version\","
+                        "\"Total MB\"\r\n"
+                        "\"Ledger\",\"\",\"org.sample.ledger\",\"1.0\",\"12.50\"\r\n"
+                        "\"Notes\",\"Productivity\",\"com.example.notes\",\"2.5\",\"3.23\"\r\n"
+                        "\"Maps\",\"Navigation\",\"com.example.maps\",\"10.1\",\"\"\r\n"));
+    QCOMPARE(readBytes(folder + u'/' + stem + u".csv"_s), QByteArray("earlier export"));
+    QVERIFY(!m_delegate->hasSheet());
+}
+
+void TestMainWindow::exportReport()
+{
+    if (!PdfReader::available())
+        QSKIP("poppler's command-line tools are not installed");
+    const QString folder = downloads();
+    arrangeTable();
+
+    m_delegate->exportReport();
+    QFileDialog *panel = nullptr;
+    QTRY_VERIFY((panel = savePanel()) && panel->isVisible());
+    QCOMPARE(panel->selectedFiles(),
+             QStringList{folder + u'/' + Inventory::exportStem(u"Old iPhone"_s) + u".pdf"_s});
+    // Without a suffix the panel adds ".pdf".
+    answer(panel, m_root->filePath(u"report"_s));
+
+    QTRY_COMPARE(status(), u"Saved report to report.pdf."_s);
+    const QString path = m_root->filePath(u"report.pdf"_s);
+    QCOMPARE(PdfReader::info(path).value(u"Title"_s), u"App inventory"_s);
+    const PdfReader::Page page = PdfReader::words(path).value(0);
+    const PdfReader::Word *search = PdfReader::find(page, u"Search:"_s);
+    QVERIFY(search);
+    QCOMPARE(PdfReader::text(PdfReader::lineOf(page, *search)),
+             u"Category: All categories \u00B7 Search: o"_s);
+    // The rows as the table shows them.
+    double top = 0;
+    for (const QString &name : {u"Ledger"_s, u"Notes"_s, u"Maps"_s}) {
+        const PdfReader::Word *word = PdfReader::find(page, name);
+        QVERIFY2(word && word->box.top() > top, qPrintable(name));
+        top = word->box.top();
+    }
+    QVERIFY(!PdfReader::find(page, u"Atlas"_s));
+}
+
+void TestMainWindow::exportIgnored_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("report");
+    for (const char *state : {"busy", "no inventory", "nothing matches"}) {
+        QTest::addRow("%s, CSV", state) << QString::fromLatin1(state) << false;
+        QTest::addRow("%s, report", state) << QString::fromLatin1(state) << true;
+    }
+}
+
+void TestMainWindow::exportIgnored()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, report);
+    downloads();
+    if (state == u"busy") {
+        prepareScan();
+        tool(u"ideviceinstaller"_s, {}, hang);
+    } else if (state == u"nothing matches") {
+        library().writeFile(data(u"inventory.json"_s));
+    }
+    QVERIFY(launch());
+    if (state == u"busy") {
+        m_delegate->scanDevice();
+        QVERIFY(m_delegate->isBusy() && !shown(Column::appName).isEmpty());
+    } else if (state == u"nothing matches") {
+        QTest::keyClicks(control<QLineEdit>("search"), u"zzz"_s);
+        QVERIFY(shown(Column::appName).isEmpty());
+    }
+    const QString before = status();
+    report ? m_delegate->exportReport() : m_delegate->exportCSV();
+    QTest::qWait(20);
+    QVERIFY(!savePanel());
+    QVERIFY(!m_delegate->hasSheet());
+    // A running scan reports its progress there.
+    if (state != u"busy")
+        QCOMPARE(status(), before);
+}
+
+void TestMainWindow::exportFailure_data()
+{
+    QTest::addColumn<bool>("report");
+    QTest::newRow("CSV") << false;
+    QTest::newRow("report") << true;
+}
+
+void TestMainWindow::exportFailure()
+{
+    QFETCH(bool, report);
+    downloads();
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    // A file stands where the folder should be: no write gets through, not even as root.
+    writeBytes(m_root->filePath(u"plain"_s), "plain");
+    const QString path = m_root->filePath(report ? u"plain/out.pdf"_s : u"plain/out.csv"_s);
+
+    report ? m_delegate->exportReport() : m_delegate->exportCSV();
+    QFileDialog *panel = nullptr;
+    QTRY_VERIFY((panel = savePanel()) && panel->isVisible());
+    answer(panel, path);
+
+    QTRY_COMPARE(sheets().size(), 1);
+    QString description;
+    try {
+        DataFile::write(path, "x");
+    } catch (const Failure &error) {
+        description = error.description();
+    }
+    QVERIFY(description.startsWith(u"The file \u201Cout."_s));
+    QCOMPARE(sheets()[0]->text(), description);
+    QCOMPARE(status(), loaded);
+    QCOMPARE(readBytes(m_root->filePath(u"plain"_s)), QByteArray("plain"));
 }
 
 QTEST_MAIN(TestMainWindow)
