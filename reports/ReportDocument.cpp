@@ -59,7 +59,8 @@ QFont reportFont(double size, bool bold)
     QFont font(reportFamily());
     font.setPointSizeF(size);
     font.setWeight(bold ? QFont::DemiBold : QFont::Normal);
-    font.setKerning(true);
+    // No ligatures: a reader searching or copying "Difference" must find those letters.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
