@@ -7,6 +7,8 @@
 #include "app/InventoryTableModel.h"
 #include "app/Sheet.h"
 #include "app/SnapshotEditor.h"
+#include "features/AppDetailsWindow.h"
+#include "features/UpdateCheck.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
@@ -373,7 +375,7 @@ void AppDelegate::buildWindow()
                 applyFilter();
             });
     connect(m_header, &QHeaderView::sectionMoved, this, &AppDelegate::saveColumnOrder);
-    connect(m_table, &QTableView::doubleClicked, this, &AppDelegate::showSelectedAppDetails);
+    connect(m_table, &QTableView::doubleClicked, this, &AppDelegate::showClickedAppDetails);
 
     updateFontSize();
 }
@@ -706,8 +708,92 @@ void AppDelegate::displayInventory(const Inventory &inventory)
 
 // --- Commands of later parts of the window ---------------------------------------------------
 
-void AppDelegate::showSelectedAppDetails() {}
-void AppDelegate::checkForUpdates() {}
+void AppDelegate::showSelectedAppDetails()
+{
+    const QModelIndex current = m_table->currentIndex();
+    const QModelIndexList selected = m_table->selectionModel()->selectedRows();
+    if (!selected.isEmpty())
+        presentAppDetails(selected.contains(current.siblingAtColumn(0)) ? current.row()
+                                                                        : selected.first().row());
+}
+
+void AppDelegate::showClickedAppDetails(const QModelIndex &index)
+{
+    presentAppDetails(index.isValid() ? index.row() : -1);
+}
+
+void AppDelegate::presentAppDetails(int row)
+{
+    if (m_busy || row < 0 || row >= m_visible.size() || hasSheet())
+        return;
+    m_appDetailsWindow =
+        new AppDetailsWindow(m_apps.rows().at(m_visible.at(row)), m_currentInventory, m_window);
+    m_appDetailsWindow->open();
+}
+
+void AppDelegate::checkForUpdates()
+{
+    if (m_checkingUpdates)
+        return;
+    const std::optional<UpdateSettings> settings =
+        UpdateSettings::read(Locations::resources() + QStringLiteral("/Updates.json"));
+    if (!settings) {
+        showUpdateMessage(QStringLiteral("Update settings unavailable"),
+                          QStringLiteral("Visit %1 for current releases.")
+                              .arg(QUrl(UpdateCheck::publisherWebsite).host()),
+                          UpdateCheck::publisherWebsite);
+        return;
+    }
+    const QString installed = QCoreApplication::applicationVersion();
+    const QUrl feed(settings->feedURL.value_or(QString()), QUrl::StrictMode);
+    if (!settings->feedURL || !feed.isValid() ||
+        !settings->feedURL->startsWith(QStringLiteral("https:"))) {
+        showUpdateMessage(QStringLiteral("Check the Marrowby website"),
+                          QStringLiteral("Installed version: %1. Online version checking is not "
+                                         "yet configured. Visit Marrowby for available releases.")
+                              .arg(installed.isEmpty() ? QStringLiteral("Unknown") : installed),
+                          settings->websiteURL);
+        return;
+    }
+    m_checkingUpdates = true;
+    setStatus(QStringLiteral("Checking for updates\u2026"));
+    const QString website = settings->websiteURL;
+    const QString compared = installed.isEmpty() ? QStringLiteral("0") : installed;
+    UpdateCheck::run(
+        feed, website, compared, this,
+        [this, website, compared](const UpdateCheck::Outcome &outcome) {
+            m_checkingUpdates = false;
+            if (!outcome.release) {
+                setStatus(QStringLiteral("Could not check for updates."));
+                showUpdateMessage(QStringLiteral("Unable to check for updates"), outcome.error,
+                                  website);
+            } else if (outcome.newer) {
+                const UpdateRelease &release = *outcome.release;
+                setStatus(QStringLiteral("Quillet %1 is available.").arg(release.version));
+                showUpdateMessage(QStringLiteral("Quillet %1 is available").arg(release.version),
+                                  QStringLiteral("Installed: %1. Requires macOS %2 or later.\n\n%3")
+                                      .arg(compared, release.minimumMacOS, release.notes),
+                                  release.downloadURL);
+            } else {
+                setStatus(QStringLiteral("Quillet is up to date."));
+                showUpdateMessage(QStringLiteral("You\u2019re up to date"),
+                                  QStringLiteral("You have Quillet %1.").arg(compared), QString());
+            }
+        });
+}
+
+void AppDelegate::showUpdateMessage(const QString &title, const QString &detail, const QString &url)
+{
+    QMessageBox *message = Sheet::alert(m_window, QMessageBox::Information, title, detail);
+    message->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    if (url.startsWith(QStringLiteral("https:"))) {
+        QPushButton *visit =
+            message->addButton(QStringLiteral("Visit Website"), QMessageBox::ActionRole);
+        connect(visit, &QPushButton::clicked, this,
+                [url] { QDesktopServices::openUrl(QUrl(url)); });
+    }
+    message->open();
+}
 
 void AppDelegate::compareScans()
 {

@@ -5,6 +5,7 @@
 #include "scanning/Inventory.h"
 
 #include <QFuture>
+#include <QDialog>
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
@@ -19,6 +20,8 @@ class InventoryHeaderView;
 class InventoryTableModel;
 class QAction;
 class QComboBox;
+
+class QModelIndex;
 class QLabel;
 class QLineEdit;
 
@@ -45,6 +48,8 @@ public:
     const Inventory &latestInventory() const { return m_latestInventory; }
     const QList<SavedScan> &savedScans() const { return m_savedScans; }
     ComparisonWindow *comparisonWindow() const { return m_comparisonWindow.get(); }
+    QDialog *appDetailsWindow() const { return m_appDetailsWindow; }
+    bool isCheckingUpdates() const { return m_checkingUpdates; }
     // The rows the table shows, in order.
     QList<Row> visibleRows() const;
     double tableFontSize() const { return m_tableFontSize; }
@@ -60,6 +65,7 @@ public Q_SLOTS:
     void exportCSV();
     void exportReport();
     void showSelectedAppDetails();
+    void showClickedAppDetails(const QModelIndex &index);
     void editSnapshot();
     void compareScans();
     void selectHistory();
@@ -72,6 +78,7 @@ public Q_SLOTS:
     void showAbout();
     void showHelp();
     void showGettingStarted();
+    void showUpdateMessage(const QString &title, const QString &detail, const QString &url);
 
 private:
     void buildMenus();
@@ -91,6 +98,7 @@ private:
     void setStatus(const QString &text);
     void showError(const QString &description);
     void showInventory(const Inventory &shown);
+    void presentAppDetails(int row);
 
     // Controls.
     QPointer<QMainWindow> m_window;
@@ -125,6 +133,8 @@ private:
     Inventory m_latestInventory;
     QList<SavedScan> m_savedScans;
     std::unique_ptr<ComparisonWindow> m_comparisonWindow;
+    QPointer<QDialog> m_appDetailsWindow;
+    bool m_checkingUpdates = false;
     double m_tableFontSize = 12;
     bool m_restoringColumns = false;
 };

@@ -128,3 +128,12 @@ const NetworkRequest::Response &NetworkRequest::response() const
 {
     return m_state->response;
 }
+
+QNetworkAccessManager *NetworkRequest::applicationManager()
+{
+    // Lives as long as the application, on its thread.
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager)
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return manager;
+}

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+class QNetworkAccessManager;
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -36,6 +38,9 @@ public:
     const Response &response() const;
 
     struct State;
+
+    // The manager for requests made and answered on the main thread (icons, the update check).
+    static QNetworkAccessManager *applicationManager();
 
 private:
     std::shared_ptr<State> m_state;

@@ -6,7 +6,7 @@
 // program would: which file, and why.
 class PlatformError : public Failure {
 public:
-    enum class Kind { FileSystem, Decoding, Launch };
+    enum class Kind { FileSystem, Decoding, Launch, Network };
 
     PlatformError(Kind kind, const QString &description);
 

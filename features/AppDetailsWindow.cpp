@@ -1,0 +1,307 @@
+#include "features/AppDetailsWindow.h"
+
+#include "features/StoreArtwork.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimeZone>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+const QString notAvailable = QStringLiteral("Not available");
+
+QFont fontOf(int pixels, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+void makeSecondary(QLabel *label)
+{
+    QPalette palette = label->palette();
+    QColor colour = palette.color(QPalette::WindowText);
+    colour.setAlphaF(0.6f);
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+QLabel *caption(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setFont(fontOf(12));
+    makeSecondary(label);
+    return label;
+}
+
+// A value the user can select and copy; long identifiers wrap anywhere.
+QLabel *valueLabel(const QString &text, const QString &captionText, const QFont &font)
+{
+    // A zero-width space after each separator lets a long identifier wrap inside it.
+    QString wrappable;
+    for (QChar c : text) {
+        wrappable += c;
+        if (c == u'.' || c == u'-' || c == u'_' || c == u'/')
+            wrappable += QChar(0x200B);
+    }
+    auto *label = new QLabel(wrappable);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFont(font);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setAccessibleName(captionText);
+    label->setToolTip(text);
+    return label;
+}
+
+QString sizeText(const QString &value)
+{
+    return value == notAvailable ? value : value + QStringLiteral(" MB");
+}
+
+QString storeChecked(const Row &row)
+{
+    bool ok = false;
+    const double seconds = row.value(Column::storeChecked).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || std::abs(seconds) > 1e14)
+        return notAvailable;
+    const QDateTime moment =
+        QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000)), QTimeZone::utc());
+    return QLocale::system().toString(moment.toLocalTime().date(), QLocale::ShortFormat);
+}
+
+QString deviceName(const Inventory &inventory)
+{
+    const QString name = inventory.deviceName.value_or(QString()).trimmed();
+    return name.isEmpty() ? notAvailable : name;
+}
+
+// Captions and values in two columns, one row per field.
+QGridLayout *grid(const QList<std::pair<QString, QString>> &fields, int captionWidth,
+                  int rowSpacing, int columnSpacing)
+{
+    auto *layout = new QGridLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setVerticalSpacing(rowSpacing);
+    layout->setHorizontalSpacing(columnSpacing);
+    layout->setColumnMinimumWidth(0, captionWidth);
+    layout->setColumnStretch(1, 1);
+    for (int i = 0; i < fields.size(); ++i) {
+        layout->addWidget(caption(fields[i].first), i, 0, Qt::AlignTop);
+        layout->addWidget(valueLabel(fields[i].second, fields[i].first, fontOf(13)), i, 1,
+                          Qt::AlignTop);
+    }
+    return layout;
+}
+
+QWidget *heading(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setFont(fontOf(13, QFont::DemiBold));
+    return label;
+}
+
+} // namespace
+
+QString AppDetailsWindow::value(const Row &row, const QString &column)
+{
+    const QString text = row.value(column).trimmed();
+    return text.isEmpty() ? notAvailable : text;
+}
+
+QString AppDetailsWindow::detailsText(const Row &row, const Inventory &inventory)
+{
+    QStringList lines{value(row, Column::appName)};
+    const QList<std::pair<QString, QString>> facts = {
+        {QStringLiteral("Version"), value(row, Column::version)},
+        {QStringLiteral("Update available"), value(row, Column::updateAvailable)},
+        {QStringLiteral("Store version"), value(row, Column::storeVersion)},
+        {QStringLiteral("Store checked"), storeChecked(row)},
+        {QStringLiteral("Category"), value(row, Column::category)},
+        {QStringLiteral("App type"), value(row, Column::appType)},
+        {QStringLiteral("Bundle identifier"), value(row, Column::bundleIdentifier)},
+    };
+    for (const auto &[label, text] : facts)
+        lines.append(label + QStringLiteral(": ") + text);
+    const QList<std::pair<QString, QString>> sizes = {
+        {QStringLiteral("App"), value(row, Column::appMB)},
+        {QStringLiteral("Data"), value(row, Column::dataMB)},
+        {QStringLiteral("Total"), value(row, Column::totalMB)},
+    };
+    for (const auto &[label, text] : sizes)
+        lines.append(label + QStringLiteral(" size: ") + sizeText(text));
+    lines.append(QStringLiteral("Device: ") + deviceName(inventory));
+    lines.append(QStringLiteral("Scan date (UTC): ") + value(row, Column::scanDate));
+    lines.append(QStringLiteral("Device identifier: ") + value(row, Column::deviceIdentifier));
+    return lines.join(u'\n');
+}
+
+AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, QWidget *window)
+    : QDialog(window), m_detailsText(detailsText(row, inventory))
+{
+    setObjectName(QStringLiteral("appDetails"));
+    setWindowTitle(QStringLiteral("App Details"));
+    setWindowModality(Qt::WindowModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumSize(640, 520);
+    resize(720, 580);
+
+    // Header: icon and name.
+    m_icon = new QLabel;
+    m_icon->setObjectName(QStringLiteral("icon"));
+    m_icon->setFixedSize(64, 64);
+    m_icon->setScaledContents(false);
+    m_icon->setAlignment(Qt::AlignCenter);
+    auto *name = new QLabel(value(row, Column::appName));
+    name->setObjectName(QStringLiteral("appName"));
+    name->setFont(fontOf(24, QFont::DemiBold));
+    name->setWordWrap(true);
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *from = new QLabel(QStringLiteral("Details from your saved scan"));
+    from->setFont(fontOf(12));
+    makeSecondary(from);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(5);
+    titles->addWidget(name);
+    titles->addWidget(from);
+    auto *header = new QHBoxLayout;
+    header->setSpacing(16);
+    header->setContentsMargins(24, 0, 24, 0);
+    header->addWidget(m_icon, 0, Qt::AlignVCenter);
+    header->addLayout(titles, 1);
+
+    // The scrolling document.
+    auto *document = new QWidget;
+    auto *sections = new QVBoxLayout(document);
+    sections->setContentsMargins(24, 8, 24, 8);
+    sections->setSpacing(16);
+
+    auto *information = new QVBoxLayout;
+    information->setSpacing(12);
+    information->addWidget(heading(QStringLiteral("App information")));
+    auto *columns = new QHBoxLayout;
+    columns->setSpacing(24);
+    columns->addLayout(grid({{QStringLiteral("Version"), value(row, Column::version)},
+                             {QStringLiteral("Store version"), value(row, Column::storeVersion)},
+                             {QStringLiteral("Store checked"), storeChecked(row)}},
+                            102, 10, 12),
+                       1);
+    columns->addLayout(
+        grid({{QStringLiteral("Update available"), value(row, Column::updateAvailable)},
+              {QStringLiteral("Category"), value(row, Column::category)},
+              {QStringLiteral("App type"), value(row, Column::appType)}},
+             102, 10, 12),
+        1);
+    information->addLayout(columns);
+    QLabel *bundle =
+        valueLabel(QStringLiteral("Bundle identifier: ") + value(row, Column::bundleIdentifier),
+                   QStringLiteral("Bundle identifier"), fontOf(12));
+    makeSecondary(bundle);
+    information->addWidget(bundle);
+    sections->addLayout(information);
+
+    auto *sizes = new QHBoxLayout;
+    sizes->setSpacing(12);
+    const QList<std::pair<QString, QString>> sizeFields = {
+        {QStringLiteral("App"), value(row, Column::appMB)},
+        {QStringLiteral("Data"), value(row, Column::dataMB)},
+        {QStringLiteral("Total"), value(row, Column::totalMB)},
+    };
+    for (const auto &[label, text] : sizeFields) {
+        auto *box = new QFrame;
+        box->setObjectName(QStringLiteral("sizeBox"));
+        box->setMinimumHeight(76);
+        box->setStyleSheet(
+            QStringLiteral("QFrame#sizeBox { border: 1px solid palette(mid); border-radius: 10px; "
+                           "background: palette(base); }"));
+        auto *inside = new QVBoxLayout(box);
+        inside->setContentsMargins(12, 12, 12, 12);
+        inside->setSpacing(8);
+        inside->addWidget(caption(label));
+        QLabel *amount = valueLabel(sizeText(text), label, fontOf(16, QFont::Medium));
+        amount->setToolTip(sizeText(text));
+        inside->addWidget(amount);
+        sizes->addWidget(box, 1);
+    }
+    sections->addLayout(sizes);
+
+    auto *device = new QVBoxLayout;
+    device->setSpacing(12);
+    device->addWidget(heading(QStringLiteral("Device and scan")));
+    device->addLayout(
+        grid({{QStringLiteral("Device"), deviceName(inventory)},
+              {QStringLiteral("Scan date (UTC)"), value(row, Column::scanDate)},
+              {QStringLiteral("Device identifier"), value(row, Column::deviceIdentifier)}},
+             115, 8, 16));
+    sections->addLayout(device);
+
+    auto *footnote = new QLabel(QStringLiteral(
+        "Missing sizes are unavailable, not zero. Scan date is not install date. Updates and "
+        "artwork reflect the US App Store at lookup time; availability can vary by iOS version "
+        "and account."));
+    footnote->setFont(fontOf(12));
+    footnote->setWordWrap(true);
+    makeSecondary(footnote);
+    sections->addWidget(footnote);
+    sections->addStretch(1);
+
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(document);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    document->setAutoFillBackground(false);
+
+    auto *copy = new QPushButton(QStringLiteral("Copy Details"));
+    copy->setObjectName(QStringLiteral("copyDetails"));
+    copy->setAutoDefault(false);
+    auto *done = new QPushButton(QStringLiteral("Done"));
+    done->setObjectName(QStringLiteral("done"));
+    done->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    buttons->setContentsMargins(24, 0, 24, 0);
+    buttons->addWidget(copy);
+    buttons->addStretch(1);
+    buttons->addWidget(done);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 28, 0, 20);
+    layout->setSpacing(12);
+    layout->addLayout(header);
+    layout->addWidget(scroll, 1);
+    layout->addLayout(buttons);
+
+    connect(copy, &QPushButton::clicked, this, &AppDetailsWindow::copyDetails);
+    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+
+    const QString artwork = row.value(Column::artworkURL);
+    if (!artwork.isEmpty()) {
+        QPointer<QLabel> icon = m_icon;
+        StoreArtwork::image(artwork, m_icon, [icon](const QImage &image) {
+            if (icon && !image.isNull())
+                icon->setPixmap(QPixmap::fromImage(image).scaled(
+                    icon->size() * icon->devicePixelRatioF(), Qt::KeepAspectRatio,
+                    Qt::SmoothTransformation));
+        });
+    }
+}
+
+void AppDetailsWindow::copyDetails()
+{
+    QGuiApplication::clipboard()->setText(m_detailsText);
+}

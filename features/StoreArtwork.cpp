@@ -1,0 +1,100 @@
+#include "features/StoreArtwork.h"
+
+#include "scanning/DataFile.h"
+#include "scanning/Failure.h"
+#include "scanning/Locations.h"
+#include "scanning/NetworkRequest.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+
+const QString StoreArtwork::artworkDomain = QStringLiteral("mzstatic.com");
+
+namespace {
+
+constexpr int downloadTimeout = 15'000;
+
+QImage decode(const QByteArray &bytes)
+{
+    QImage image;
+    if (bytes.size() > StoreArtwork::sizeLimit || !image.loadFromData(bytes))
+        return {};
+    return image;
+}
+
+} // namespace
+
+bool StoreArtwork::isAllowed(const QUrl &url)
+{
+    if (!url.isValid() || url.scheme() != u"https")
+        return false;
+    const QString host = url.host().toLower();
+    if (host.isEmpty())
+        return false;
+    return host == artworkDomain || host.endsWith(u'.' + artworkDomain) ||
+        host == Locations::lookupURL().host().toLower();
+}
+
+QString StoreArtwork::cachePath(const QString &url)
+{
+    const QByteArray digest = QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha256);
+    return Locations::storage() + QStringLiteral("/Icons/") + QString::fromLatin1(digest.toHex());
+}
+
+void StoreArtwork::image(const QString &url, QObject *context, std::function<void(QImage)> done)
+{
+    const QUrl address(url, QUrl::StrictMode);
+    // QUrl lowers the scheme's case; the address must say "https" exactly.
+    if (!url.startsWith(QStringLiteral("https:")) || !isAllowed(address)) {
+        done({});
+        return;
+    }
+    const QString path = cachePath(url);
+    QFile cached(path);
+    if (cached.open(QIODevice::ReadOnly) && cached.size() <= sizeLimit) {
+        // A damaged or oversized copy is downloaded again and replaced.
+        if (const QImage image = decode(cached.readAll()); !image.isNull()) {
+            done(image);
+            return;
+        }
+    }
+
+    QNetworkRequest request(address);
+    request.setTransferTimeout(downloadTimeout);
+    QNetworkReply *reply = NetworkRequest::applicationManager()->get(request);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [reply](qint64 received, qint64 total) {
+                         if (received > sizeLimit || total > sizeLimit)
+                             reply->abort();
+                     });
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    QObject::connect(
+        reply, &QNetworkReply::finished, context, [reply, path, done = std::move(done)] {
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (reply->error() != QNetworkReply::NoError || status != 200) {
+                done({});
+                return;
+            }
+            const QByteArray bytes = reply->readAll();
+            const QImage image = decode(bytes);
+            if (image.isNull()) {
+                done({});
+                return;
+            }
+            try {
+                DataFile::makeFolder(Locations::storage() + QStringLiteral("/Icons"));
+                DataFile::write(path, bytes);
+            } catch (const Failure &) {
+                // An icon that cannot be kept is not shown either.
+                done({});
+                return;
+            }
+            done(image);
+        });
+    // Nobody is waiting any more: stop the download.
+    QObject::connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+}
