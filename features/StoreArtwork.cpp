@@ -72,7 +72,7 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
                              reply->abort();
                      });
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    QObject::connect(
+    const QMetaObject::Connection answer = QObject::connect(
         reply, &QNetworkReply::finished, context, [reply, path, done = std::move(done)] {
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (reply->error() != QNetworkReply::NoError || status != 200) {
@@ -95,6 +95,10 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
             }
             done(image);
         });
-    // Nobody is waiting any more: stop the download.
-    QObject::connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+    // Nobody is waiting any more: stop the download. The answer is cut off first, since
+    // abort() finishes the reply at once, while the context is still being destroyed.
+    QObject::connect(context, &QObject::destroyed, reply, [reply, answer] {
+        QObject::disconnect(answer);
+        reply->abort();
+    });
 }

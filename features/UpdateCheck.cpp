@@ -141,7 +141,7 @@ void UpdateCheck::run(const QUrl &feed, const QString &websiteURL, const QString
                              reply->abort();
                      });
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    QObject::connect(
+    const QMetaObject::Connection answer = QObject::connect(
         reply, &QNetworkReply::finished, context,
         [reply, websiteURL, installed, done = std::move(done)] {
             Outcome outcome;
@@ -162,5 +162,10 @@ void UpdateCheck::run(const QUrl &feed, const QString &websiteURL, const QString
             }
             done(outcome);
         });
-    QObject::connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+    // Nobody is waiting any more: stop the download. The answer is cut off first, since
+    // abort() finishes the reply at once, while the context is still being destroyed.
+    QObject::connect(context, &QObject::destroyed, reply, [reply, answer] {
+        QObject::disconnect(answer);
+        reply->abort();
+    });
 }

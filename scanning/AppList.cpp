@@ -20,8 +20,12 @@ std::optional<double> AppList::parseNumber(const QString &text)
     const QByteArray ascii = text.toLatin1();
     const char *begin = ascii.constData();
     const char *end = begin + ascii.size();
-    if (begin != end && *begin == '+')
+    // from_chars takes no '+', and after one a second sign is not a number.
+    if (begin != end && *begin == '+') {
         ++begin;
+        if (begin != end && (*begin == '-' || *begin == '+'))
+            return std::nullopt;
+    }
     double value = 0;
     const auto result = std::from_chars(begin, end, value);
     if (begin == end || result.ec != std::errc() || result.ptr != end)

@@ -1,0 +1,641 @@
+#include "app/AppDelegate.h"
+#include "app/ElidedLabel.h"
+#include "history/ComparisonWindow.h"
+#include "history/HistoryStore.h"
+#include "history/SnapshotAnnotation.h"
+#include "scanning/Locations.h"
+#include "tests/PdfReader.h"
+#include "tests/TestFiles.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+
+namespace {
+
+const QString phone = u"00008110-001A2B3C4D5E801E"_s;
+const QString otherPhone = u"00008030-000E1D2C3B4A5968"_s;
+const QString olderID = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
+const QString newerID = u"BBBBBBBB-0000-4000-8000-000000000002"_s;
+const QString newestID = u"CCCCCCCC-0000-4000-8000-000000000003"_s;
+const QString current = u"Current inventory"_s;
+const QString sameDevice = u"Same device \u00B7 Changes from A to B"_s;
+const QString newerFirst = u" \u00B7 A is newer than B"_s;
+const QString twoDevices =
+    u"Device comparison \u00B7 Only in A/B refers to the selected inventories"_s;
+const QString threeOfFour = u"\n3 differences across 4 apps. Blank sizes cannot be compared. "
+                            "Version changes may be upgrades or downgrades."_s;
+
+Row app(const QString &name, const QString &bundle, const QString &version, const QString &size,
+        const QString &category = QString())
+{
+    Row row{{Column::appName, name},
+            {Column::bundleIdentifier, bundle},
+            {Column::version, version},
+            {Column::totalMB, size}};
+    if (!category.isNull())
+        row.insert(Column::category, category);
+    return row;
+}
+
+// From March to April Notes is upgraded, Widgets arrives, Ledger goes and Maps stays; the blank
+// row is never an app. May has March's apps again.
+Inventory scanOf(int month)
+{
+    Inventory inventory;
+    const Row notes = app(u"Notes"_s, u"com.example.notes"_s, month == 4 ? u"2.6"_s : u"2.5"_s,
+                          month == 4 ? u"4.23"_s : u"3.23"_s, u"Productivity"_s);
+    const Row maps = app(u"Maps"_s, u"com.example.maps"_s, u"10.1"_s, u""_s, u"Navigation"_s);
+    if (month == 4)
+        inventory.rows = {app(u"Widgets"_s, u"com.example.widgets"_s, u"2.1"_s, u""_s), notes,
+                          maps};
+    else
+        inventory.rows = {notes, maps,
+                          app(u"Ledger"_s, u"org.sample.ledger"_s, u"1.0"_s, u"12.50"_s, u""_s),
+                          app(u" "_s, u"com.example.blank"_s, u"1.0"_s, u"1"_s)};
+    inventory.deviceName = u"Old iPhone"_s;
+    inventory.deviceID = phone;
+    inventory.scannedAt = QDateTime(QDate(2024, month, 1), QTime(10, 0), QTimeZone::utc());
+    inventory.scanID = QStringList{olderID, newerID, newestID}.value(month - 3);
+    return inventory;
+}
+const Inventory march = scanOf(3);
+const Inventory april = scanOf(4);
+const Inventory may = scanOf(5);
+
+SavedScan entry(const Inventory &inventory)
+{
+    return {*inventory.scanID, inventory};
+}
+
+QStringList items(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts.append(box->itemText(i));
+    return texts;
+}
+
+// Picks an entry with the arrow keys, which reports the choice as a user's pick does.
+void choose(QComboBox *box, const QString &text)
+{
+    const int target = box->findText(text);
+    for (int step = 0; step < box->count() && box->currentIndex() != target; ++step)
+        QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+    QVERIFY2(target >= 0 && box->currentIndex() == target, qPrintable(text));
+}
+
+template<typename T> T *child(const QObject *parent, const QString &name)
+{
+    return parent->findChild<T *>(name);
+}
+
+// The table's rows, cells joined by "|", or the App column's tool tips.
+QStringList rows(const QWidget *window, int role = Qt::DisplayRole)
+{
+    const QAbstractItemModel *model = child<QTableView>(window, u"differences"_s)->model();
+    QStringList texts;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < (role == Qt::DisplayRole ? model->columnCount() : 1); ++c)
+            cells.append(model->index(r, c).data(role).toString());
+        texts.append(cells.join(u'|'));
+    }
+    return texts;
+}
+
+// The line `word` is on, left to right. The arrow comes from a fallback font and sits a little
+// lower than its neighbours, so a word is on the line its middle falls within.
+QString lineWith(const PdfReader::Page &page, const QString &word)
+{
+    const PdfReader::Word *found = PdfReader::find(page, word);
+    if (!found)
+        return QString();
+    PdfReader::Page line;
+    for (const PdfReader::Word &other : page) {
+        const double middle = other.box.center().y();
+        if (middle >= found->box.top() && middle <= found->box.bottom())
+            line.append(other);
+    }
+    std::sort(line.begin(), line.end(),
+              [](const auto &a, const auto &b) { return a.box.left() < b.box.left(); });
+    return PdfReader::text(line);
+}
+
+// pdftotext gives plain spaces where a locale's time format may have no-break ones.
+QString plain(QString text)
+{
+    return text.replace(u'\u202F', u' ').replace(u'\u00A0', u' ');
+}
+
+} // namespace
+
+class TestHistoryWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_config;
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<AppDelegate> m_delegate;
+
+    // `latest` as the saved inventory, `archived` in the history, then the window.
+    bool launch(const std::optional<Inventory> &latest, const QList<Inventory> &archived)
+    {
+        if (latest)
+            latest->writeFile(m_root->filePath(u"data/inventory.json"_s));
+        for (const Inventory &scan : archived)
+            HistoryStore().archive(scan);
+        m_delegate = std::make_unique<AppDelegate>();
+        m_delegate->launch();
+        return QTest::qWaitForWindowExposed(m_delegate->window()) &&
+            QTest::qWaitFor([this] { return !m_delegate->isBusy(); });
+    }
+    template<typename T> T *control(const QString &name) const
+    {
+        return child<T>(m_delegate->window(), name);
+    }
+    QComboBox *picker() const { return control<QComboBox>(u"historyPicker"_s); }
+    QDialog *editor() const { return control<QDialog>(u"snapshotEditor"_s); }
+    QString status() const { return control<ElidedLabel>(u"status"_s)->text(); }
+    QMessageBox *alert() const
+    {
+        for (QMessageBox *box : m_delegate->window()->findChildren<QMessageBox *>()) {
+            if (box->isVisible())
+                return box;
+        }
+        return nullptr;
+    }
+    static QStringList historyTitles()
+    {
+        QStringList titles{current};
+        for (const SavedScan &scan : HistoryStore().list().scans)
+            titles.append(scan.title());
+        return titles;
+    }
+    // Fills in the open editor and presses `button`.
+    void answerEditor(const QString &name, const QString &notes, const QString &button)
+    {
+        QPointer<QDialog> dialog = editor();
+        QVERIFY(dialog && dialog->isVisible());
+        child<QLineEdit>(dialog, u"snapshotName"_s)->setText(name);
+        child<QPlainTextEdit>(dialog, u"snapshotNotes"_s)->setPlainText(notes);
+        for (QPushButton *candidate : dialog->findChildren<QPushButton *>()) {
+            if (candidate->text() == button)
+                candidate->click();
+        }
+        QTRY_VERIFY(!dialog);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        QCoreApplication::setOrganizationName(u"Marrowby"_s);
+        QCoreApplication::setApplicationName(u"Quillet"_s);
+        QVERIFY2(QSettings().fileName().startsWith(m_config.path()),
+                 qPrintable(QSettings().fileName()));
+        // Nothing here scans; should anything look up a store, nobody is listening.
+        Locations::setLookupURL(QUrl(u"http://127.0.0.1:9/lookup"_s));
+    }
+
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid() && QDir().mkpath(m_root->filePath(u"data"_s)));
+        Locations::setStorage(m_root->filePath(u"data"_s));
+        Locations::setResources(m_root->path());
+        QSettings().clear();
+        QSettings().setValue(u"completedWelcome"_s, true);
+        const QString downloads = m_root->filePath(u"Downloads"_s);
+        QVERIFY(QDir().mkpath(downloads));
+        writeBytes(m_config.filePath(u"user-dirs.dirs"_s),
+                   "XDG_DOWNLOAD_DIR=\"" + QFile::encodeName(downloads) + "\"\n");
+    }
+
+    void cleanup()
+    {
+        m_delegate.reset();
+        m_root.reset();
+    }
+
+    // --- The comparison window ---------------------------------------------------------------
+
+    void popUps()
+    {
+        ComparisonWindow window({entry(may), entry(april), entry(march)});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *a = child<QComboBox>(&window, u"scanA"_s);
+        auto *b = child<QComboBox>(&window, u"scanB"_s);
+        const QStringList titles{entry(may).title(), entry(april).title(), entry(march).title()};
+        QCOMPARE(items(a), titles);
+        QCOMPARE(items(b), titles);
+        QCOMPARE(a->currentIndex(), 1);
+        QCOMPARE(b->currentIndex(), 0);
+        QVERIFY(child<QCheckBox>(&window, u"changesOnly"_s)->isChecked());
+        QCOMPARE(rows(&window, Qt::ToolTipRole),
+                 (QStringList{u"org.sample.ledger"_s, u"com.example.notes"_s,
+                              u"com.example.widgets"_s}));
+
+        // March and May hold the same apps.
+        choose(a, titles[2]);
+        QVERIFY(window.results().isEmpty());
+        QVERIFY(window.summaryText().contains(u"\n0 differences across 3 apps."_s));
+        choose(b, titles[1]);
+        QCOMPARE(window.comparison()->differences,
+                 ScanComparison::compare(march, april).differences);
+        QCOMPARE(window.summaryText(), sameDevice + threeOfFour);
+        QCOMPARE(child<QLabel>(&window, u"summary"_s)->text(), window.summaryText());
+    }
+
+    void summary_data()
+    {
+        QTest::addColumn<QString>("deviceB");
+        QTest::addColumn<QDateTime>("dateA");
+        QTest::addColumn<QDateTime>("dateB");
+        QTest::addColumn<QString>("firstLine");
+        const QDateTime early = march.scannedAt.value();
+        const QDateTime late = april.scannedAt.value();
+        const QDateTime none;
+        QTest::newRow("A older") << phone << early << late << sameDevice;
+        QTest::newRow("A newer") << phone << late << early << sameDevice + newerFirst;
+        QTest::newRow("same date") << phone << early << early << sameDevice;
+        QTest::newRow("A undated") << phone << none << late << sameDevice;
+        QTest::newRow("B undated") << phone << early << none << sameDevice + newerFirst;
+        QTest::newRow("neither dated") << phone << none << none << sameDevice;
+        QTest::newRow("two devices") << otherPhone << late << early << twoDevices;
+        QTest::newRow("B unidentified") << QString() << early << late << twoDevices;
+    }
+
+    void summary()
+    {
+        QFETCH(QString, deviceB);
+        QFETCH(QDateTime, dateA);
+        QFETCH(QDateTime, dateB);
+        QFETCH(QString, firstLine);
+        Inventory a = march;
+        Inventory b = april;
+        a.scannedAt = dateA.isValid() ? std::optional(dateA) : std::nullopt;
+        b.scannedAt = dateB.isValid() ? std::optional(dateB) : std::nullopt;
+        b.deviceID = deviceB.isNull() ? std::nullopt : std::optional(deviceB);
+
+        ComparisonWindow window({entry(b), entry(a)});
+        QCOMPARE(window.summaryText(), firstLine + threeOfFour);
+        // The count is of every difference, shown or not.
+        child<QCheckBox>(&window, u"changesOnly"_s)->click();
+        QCOMPARE(window.summaryText(), firstLine + threeOfFour);
+    }
+
+    void tableAndSwap()
+    {
+        ComparisonWindow window({entry(april), entry(march)});
+        QCOMPARE(rows(&window),
+                 (QStringList{u"Ledger|\u2014|Removed|1.0|\u2014|\u2014"_s,
+                              u"Notes|Productivity|Version changed|2.5|2.6|+1.00"_s,
+                              u"Widgets|\u2014|Added|\u2014|2.1|\u2014"_s}));
+        child<QCheckBox>(&window, u"changesOnly"_s)->click();
+        QCOMPARE(window.results().size(), 4);
+        QCOMPARE(rows(&window).value(1), u"Maps|Navigation|No measured change|10.1|10.1|\u2014"_s);
+        child<QCheckBox>(&window, u"changesOnly"_s)->click();
+
+        child<QPushButton>(&window, u"swap"_s)->click();
+        QCOMPARE(child<QComboBox>(&window, u"scanA"_s)->currentIndex(), 0);
+        QCOMPARE(child<QComboBox>(&window, u"scanB"_s)->currentIndex(), 1);
+        QCOMPARE(window.summaryText(), sameDevice + newerFirst + threeOfFour);
+        QCOMPARE(rows(&window),
+                 (QStringList{u"Ledger|\u2014|Added|\u2014|1.0|\u2014"_s,
+                              u"Notes|Productivity|Version changed|2.6|2.5|-1.00"_s,
+                              u"Widgets|\u2014|Removed|2.1|\u2014|\u2014"_s}));
+    }
+
+    void updateKeepsTheChosenScans()
+    {
+        ComparisonWindow window({entry(april), entry(march)});
+        const QStringList before = rows(&window);
+        Inventory renamed = april;
+        renamed.snapshotName = u"Before update"_s;
+
+        window.updateScans({entry(may), entry(renamed), entry(march)});
+        auto *a = child<QComboBox>(&window, u"scanA"_s);
+        auto *b = child<QComboBox>(&window, u"scanB"_s);
+        QCOMPARE(items(a),
+                 (QStringList{entry(may).title(), entry(renamed).title(), entry(march).title()}));
+        QCOMPARE(a->currentIndex(), 2);
+        QCOMPARE(b->currentIndex(), 1);
+        QVERIFY(b->currentText().startsWith(u"Before update \u00B7 "_s));
+        QCOMPARE(rows(&window), before);
+    }
+
+    void exportPDF_data()
+    {
+        QTest::addColumn<bool>("changesOnly");
+        QTest::addColumn<QString>("deviceB");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("changes on one device")
+            << true << phone
+            << QStringList{u"3 apps shown \u00B7 Same device"_s,
+                           u"Apps with no measured change are hidden"_s,
+                           u"Ledger Removed 1.0 \u2192 \u2014 \u2014"_s,
+                           u"Notes Version changed 2.5 \u2192 2.6 +1.00"_s,
+                           u"Widgets Added \u2014 \u2192 2.1 \u2014"_s};
+        QTest::newRow("everything on two devices")
+            << false << otherPhone
+            << QStringList{u"4 apps shown \u00B7 Different or unidentified devices"_s,
+                           u"All matched apps included"_s,
+                           u"Ledger Only in A 1.0 \u2192 \u2014 \u2014"_s,
+                           u"Maps No measured change 10.1 \u2192 10.1 \u2014"_s,
+                           u"Notes Version changed 2.5 \u2192 2.6 +1.00"_s,
+                           u"Widgets Only in B \u2014 \u2192 2.1 \u2014"_s};
+    }
+
+    void exportPDF()
+    {
+        QFETCH(bool, changesOnly);
+        QFETCH(QString, deviceB);
+        QFETCH(QStringList, lines);
+        if (!PdfReader::available())
+            QSKIP("poppler's pdfinfo and pdftotext are not installed");
+        Inventory b = april;
+        b.deviceID = deviceB;
+        ComparisonWindow window({entry(b), entry(march)});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (!changesOnly)
+            child<QCheckBox>(&window, u"changesOnly"_s)->click();
+
+        child<QPushButton>(&window, u"exportPDF"_s)->click();
+        QFileDialog *panel = nullptr;
+        QTRY_VERIFY((panel = child<QFileDialog>(&window, u"savePanel"_s)) && panel->isVisible());
+        QCOMPARE(panel->windowModality(), Qt::WindowModal);
+        QCOMPARE(panel->parentWidget(), static_cast<QWidget *>(&window));
+        QCOMPARE(panel->selectedFiles(),
+                 QStringList{m_root->filePath(u"Downloads/Quillet Comparison.pdf"_s)});
+        const QString path = m_root->filePath(u"comparison.pdf"_s);
+        panel->selectFile(path);
+        // QFileDialog hides its accept(), which checks the name, behind QDialog's.
+        static_cast<QDialog *>(panel)->accept();
+        QTRY_VERIFY(QFileInfo::exists(path));
+
+        const QList<PdfReader::Page> pages = PdfReader::words(path);
+        QCOMPARE(pages.size(), 1);
+        const PdfReader::Page &page = pages.first();
+        QCOMPARE(lineWith(page, u"comparison"_s), u"App comparison"_s);
+        QCOMPARE(plain(lineWith(page, u"A:"_s)), plain(u"A: "_s + entry(march).title()));
+        QCOMPARE(plain(lineWith(page, u"B:"_s)), plain(u"B: "_s + entry(b).title()));
+        QCOMPARE(lineWith(page, u"Difference"_s), u"App Difference Version A \u2192 B MB change"_s);
+        // Top to bottom: the summary, then the rows in the window's order.
+        double top = 0;
+        for (const QString &line : lines) {
+            const QString start = line.section(u' ', 0, 0);
+            const PdfReader::Word *first = PdfReader::find(page, start);
+            QVERIFY2(first && first->box.top() > top, qPrintable(line));
+            QCOMPARE(lineWith(page, start), line);
+            top = first->box.top();
+        }
+        QCOMPARE(PdfReader::find(page, u"Maps"_s) != nullptr, !changesOnly);
+    }
+
+    // --- The history row of the main window --------------------------------------------------
+
+    void historyRow_data()
+    {
+        QTest::addColumn<int>("archived");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<bool>("canEdit");
+        QTest::addColumn<bool>("canCompare");
+        QTest::newRow("no history") << 0 << 0 << false << false;
+        QTest::newRow("the latest scan saved") << 1 << 1 << true << false;
+        QTest::newRow("two scans saved") << 2 << 1 << true << true;
+    }
+
+    void historyRow()
+    {
+        QFETCH(int, archived);
+        QFETCH(int, selected);
+        QFETCH(bool, canEdit);
+        QFETCH(bool, canCompare);
+        QVERIFY(launch(april, QList<Inventory>{april, march}.first(archived)));
+        QCOMPARE(items(picker()), historyTitles());
+        QCOMPARE(picker()->count(), archived + 1);
+        QCOMPARE(picker()->currentIndex(), selected);
+        QCOMPARE(picker()->isEnabled(), archived > 0);
+        QCOMPARE(control<QPushButton>(u"editSnapshot"_s)->isEnabled(), canEdit);
+        QCOMPARE(control<QPushButton>(u"compare"_s)->isEnabled(), canCompare);
+        // Looking at an absent history creates nothing.
+        QCOMPARE(QFileInfo::exists(HistoryStore().directory()), archived > 0);
+    }
+
+    void viewSavedScan_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<QString>("shown");
+        const QDateTime date = QDateTime(QDate(2024, 3, 1), QTime(23, 30), QTimeZone::utc());
+        QTest::newRow("named and dated") << u"Old iPhone"_s << date << u"Old iPhone"_s;
+        QTest::newRow("no device name") << QString() << date << u"unnamed device"_s;
+        // The name is shown as stored, blank included; only an absent one is replaced.
+        QTest::newRow("blank device name") << u"  "_s << date << u"  "_s;
+        QTest::newRow("undated") << u"Old iPhone"_s << QDateTime() << u"Old iPhone"_s;
+    }
+
+    void viewSavedScan()
+    {
+        QFETCH(QString, device);
+        QFETCH(QDateTime, date);
+        QFETCH(QString, shown);
+        Inventory older = march;
+        older.deviceName = device.isNull() ? std::nullopt : std::optional(device);
+        older.scannedAt = date.isValid() ? std::optional(date) : std::nullopt;
+        QVERIFY(launch(april, {april, older}));
+
+        choose(picker(), entry(older).title());
+        const QString day = date.isValid()
+            ? QLocale::system().toString(date.toLocalTime().date(), QLocale::ShortFormat)
+            : u"scan date unknown"_s;
+        QCOMPARE(status(), u"Viewing %1 \u00B7 %2 \u00B7 3 apps"_s.arg(shown, day));
+        QStringList names;
+        for (const Row &row : m_delegate->visibleRows())
+            names.append(row.value(Column::appName));
+        QCOMPARE(names, (QStringList{u"Notes"_s, u"Maps"_s, u"Ledger"_s}));
+        QVERIFY(control<QPushButton>(u"editSnapshot"_s)->isEnabled());
+
+        choose(picker(), current);
+        QCOMPARE(m_delegate->currentInventory(), m_delegate->latestInventory());
+        QCOMPARE(m_delegate->currentInventory().scanID.value_or(QString()), newerID);
+        QCOMPARE(status(),
+                 u"Viewing Old iPhone \u00B7 %1 \u00B7 3 apps"_s.arg(
+                     QLocale::system().toString(QDate(2024, 4, 1), QLocale::ShortFormat)));
+    }
+
+    void unreadableScans()
+    {
+        const QString folder = HistoryStore().directory();
+        Inventory anonymous = march;
+        anonymous.scanID.reset();
+        writeBytes(folder + u"/broken.json"_s, "{\"rows\": [");
+        writeBytes(folder + u"/anonymous.json"_s, anonymous.toJson());
+        writeBytes(folder + u"/notes.txt"_s, "not a scan");
+        QVERIFY(launch(april, {april}));
+
+        QCOMPARE(status(), u"2 saved scans could not be read. Their files have been preserved."_s);
+        QCOMPARE(items(picker()), (QStringList{current, entry(april).title()}));
+        QCOMPARE(readBytes(folder + u"/broken.json"_s), QByteArray("{\"rows\": ["));
+        QCOMPARE(readBytes(folder + u"/anonymous.json"_s), anonymous.toJson());
+    }
+
+    void historyIsAFile()
+    {
+        writeBytes(HistoryStore().directory(), "not a folder");
+        QVERIFY(launch(april, {}));
+        QVERIFY2(status().startsWith(u"Unable to read scan history: "_s), qPrintable(status()));
+        QVERIFY(!picker()->isEnabled());
+        QVERIFY(!control<QPushButton>(u"compare"_s)->isEnabled());
+        QCOMPARE(readBytes(HistoryStore().directory()), QByteArray("not a folder"));
+    }
+
+    void compareNeedsTwoScans()
+    {
+        QVERIFY(launch(april, {april}));
+        m_delegate->compareScans();
+        QTRY_VERIFY(alert());
+        QCOMPARE(alert()->text(), u"Save two scans to compare"_s);
+        QVERIFY(!m_delegate->comparisonWindow());
+    }
+
+    void compareReplacesTheWindow()
+    {
+        QVERIFY(launch(april, {april, march}));
+        control<QPushButton>(u"compare"_s)->click();
+        QPointer<ComparisonWindow> first = m_delegate->comparisonWindow();
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(child<QComboBox>(first, u"scanA"_s)->currentText(), entry(march).title());
+        QCOMPARE(child<QComboBox>(first, u"scanB"_s)->currentText(), entry(april).title());
+
+        m_delegate->compareScans();
+        QVERIFY(!first);
+        QVERIFY(m_delegate->comparisonWindow() && m_delegate->comparisonWindow()->isVisible());
+    }
+
+    // --- The snapshot editor -----------------------------------------------------------------
+
+    void editorOpens_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("notes");
+        QTest::newRow("latest scan") << u"latest"_s << true << u"Trip"_s << u"Packed\nlight"_s;
+        QTest::newRow("earlier scan") << u"earlier"_s << true << u""_s << u""_s;
+        QTest::newRow("inventory not saved") << u"no inventory"_s << false << u""_s << u""_s;
+        QTest::newRow("behind another sheet") << u"sheet"_s << false << u""_s << u""_s;
+    }
+
+    void editorOpens()
+    {
+        QFETCH(QString, situation);
+        QFETCH(bool, opens);
+        QFETCH(QString, name);
+        QFETCH(QString, notes);
+        HistoryStore().archive(april);
+        HistoryStore().saveAnnotation(newerID, u"Trip"_s, u"Packed\nlight"_s);
+        QVERIFY(
+            launch(situation == u"no inventory" ? std::nullopt : std::optional(april), {march}));
+        if (situation == u"earlier") {
+            choose(picker(), entry(march).title());
+        } else if (situation == u"sheet") {
+            m_delegate->showAbout();
+            QTRY_VERIFY(m_delegate->hasSheet());
+        }
+
+        m_delegate->editSnapshot();
+        QCOMPARE(editor() != nullptr, opens);
+        if (!opens)
+            return;
+        QTRY_VERIFY(editor()->isVisible());
+        QCOMPARE(editor()->windowModality(), Qt::WindowModal);
+        auto *nameField = child<QLineEdit>(editor(), u"snapshotName"_s);
+        QCOMPARE(nameField->text(), name);
+        QCOMPARE(child<QPlainTextEdit>(editor(), u"snapshotNotes"_s)->toPlainText(), notes);
+        QTRY_VERIFY(nameField->hasFocus());
+    }
+
+    void editorSaves()
+    {
+        QVERIFY(launch(april, {april, march}));
+        m_delegate->compareScans();
+        ComparisonWindow *comparison = m_delegate->comparisonWindow();
+        QVERIFY(comparison);
+        // April as A, so that keeping the choice differs from starting afresh.
+        comparison->swapScans();
+
+        m_delegate->editSnapshot();
+        const QString notes = u"  Line one\n\nLine three  \n"_s;
+        answerEditor(u"  Before\nupdate  "_s, notes, u"Save"_s);
+        const SnapshotAnnotation::Map expected{{newerID, {u"Before update"_s, notes}}};
+        QCOMPARE(SnapshotAnnotation::readMap(HistoryStore().notesPath()), expected);
+        QCOMPARE(status(), u"Snapshot name and notes saved on this Mac."_s);
+        QCOMPARE(items(picker()), historyTitles());
+        QCOMPARE(picker()->currentIndex(), 1);
+        QVERIFY(picker()->itemText(1).startsWith(u"Before update \u00B7 "_s));
+        QCOMPARE(m_delegate->currentInventory().snapshotNotes.value_or(QString()), notes);
+
+        auto *a = child<QComboBox>(comparison, u"scanA"_s);
+        QCOMPARE(a->currentIndex(), 0);
+        QCOMPARE(a->currentText(), picker()->itemText(1));
+        QCOMPARE(child<QComboBox>(comparison, u"scanB"_s)->currentIndex(), 1);
+
+        // Opened again, the editor shows what was saved.
+        m_delegate->editSnapshot();
+        QVERIFY(editor());
+        QCOMPARE(child<QLineEdit>(editor(), u"snapshotName"_s)->text(), u"Before update"_s);
+    }
+
+    void editorChangesNothing_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QByteArray>("notesFile");
+        QTest::newRow("cancelled") << u"Cancel"_s << QByteArray();
+        QTest::newRow("notes damaged meanwhile") << u"Save"_s << QByteArray("[]");
+    }
+
+    void editorChangesNothing()
+    {
+        QFETCH(QString, button);
+        QFETCH(QByteArray, notesFile);
+        QVERIFY(launch(april, {april, march}));
+        const QString before = status();
+        const QStringList titles = items(picker());
+        m_delegate->editSnapshot();
+        if (!notesFile.isNull())
+            writeBytes(HistoryStore().notesPath(), notesFile);
+        answerEditor(u"Before update"_s, u"Notes"_s, button);
+
+        // The save failure follows the editor as the window's next sheet.
+        if (!notesFile.isNull()) {
+            QTRY_VERIFY(alert());
+            QVERIFY2(alert()->text().contains(u"snapshot-notes.json"_s),
+                     qPrintable(alert()->text()));
+        }
+        QCOMPARE(QFileInfo::exists(HistoryStore().notesPath()), !notesFile.isNull());
+        QCOMPARE(readBytes(HistoryStore().notesPath()), notesFile);
+        QCOMPARE(status(), before);
+        QCOMPARE(items(picker()), titles);
+        QVERIFY(!m_delegate->currentInventory().snapshotName);
+    }
+};
+
+QTEST_MAIN(TestHistoryWindow)
+#include "tst_historywindow.moc"
