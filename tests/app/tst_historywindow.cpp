@@ -6,6 +6,7 @@
 #include "scanning/Locations.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
+#include "tests/WindowTesting.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
+using namespace WindowTesting;
 
 namespace {
 
@@ -79,23 +81,6 @@ const Inventory may = scanOf(5);
 SavedScan entry(const Inventory &inventory)
 {
     return {*inventory.scanID, inventory};
-}
-
-QStringList items(const QComboBox *box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts.append(box->itemText(i));
-    return texts;
-}
-
-// Picks an entry with the arrow keys, which reports the choice as a user's pick does.
-void choose(QComboBox *box, const QString &text)
-{
-    const int target = box->findText(text);
-    for (int step = 0; step < box->count() && box->currentIndex() != target; ++step)
-        QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
-    QVERIFY2(target >= 0 && box->currentIndex() == target, qPrintable(text));
 }
 
 template<typename T> T *child(const QObject *parent, const QString &name)
@@ -384,9 +369,7 @@ private Q_SLOTS:
         QCOMPARE(panel->selectedFiles(),
                  QStringList{m_root->filePath(u"Downloads/Quillet Comparison.pdf"_s)});
         const QString path = m_root->filePath(u"comparison.pdf"_s);
-        panel->selectFile(path);
-        // QFileDialog hides its accept(), which checks the name, behind QDialog's.
-        static_cast<QDialog *>(panel)->accept();
+        answer(panel, path);
         QTRY_VERIFY(QFileInfo::exists(path));
 
         const QList<PdfReader::Page> pages = PdfReader::words(path);

@@ -7,6 +7,7 @@
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
+#include "tests/WindowTesting.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
+using namespace WindowTesting;
 
 namespace {
 
@@ -90,23 +92,6 @@ const QByteArray threeApps = R"(<?xml version="1.0" encoding="UTF-8"?>
 // Writes down its pid, then hangs until it is stopped.
 const QByteArray hang = "echo $$ > \"$0.pid\"\nexec sleep 30\n";
 
-QStringList items(const QComboBox *box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts.append(box->itemText(i));
-    return texts;
-}
-
-// Picks an entry with the arrow keys, which reports the choice as a user's pick does.
-void choose(QComboBox *box, const QString &text)
-{
-    const int target = box->findText(text);
-    for (int step = 0; step < box->count() && box->currentIndex() != target; ++step)
-        QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
-    QVERIFY2(target >= 0 && box->currentIndex() == target, qPrintable(text));
-}
-
 QStringList texts(const QMenu *menu)
 {
     QStringList result;
@@ -123,14 +108,6 @@ QAction *item(const QMenu *menu, const QString &text)
     const auto found = std::find_if(actions.begin(), actions.end(),
                                     [&](const QAction *action) { return action->text() == text; });
     return found == actions.end() ? nullptr : *found;
-}
-
-// Saves to `path` as a user typing it in would.
-void answer(QFileDialog *panel, const QString &path)
-{
-    panel->selectFile(path);
-    // QFileDialog hides its accept(), which checks the name, behind QDialog's.
-    static_cast<QDialog *>(panel)->accept();
 }
 
 QString hideItem(const QString &column)

@@ -1,0 +1,37 @@
+#pragma once
+
+// Helpers for the tests that drive the real windows offscreen.
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QStringList>
+#include <QTest>
+
+namespace WindowTesting {
+
+inline QStringList items(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts.append(box->itemText(i));
+    return texts;
+}
+
+// Picks an entry with the arrow keys, which reports the choice as a user's pick does.
+inline void choose(QComboBox *box, const QString &text)
+{
+    const int target = box->findText(text);
+    for (int step = 0; step < box->count() && box->currentIndex() != target; ++step)
+        QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+    QVERIFY2(target >= 0 && box->currentIndex() == target, qPrintable(text));
+}
+
+// Saves to `path` as a user typing it in would.
+inline void answer(QFileDialog *panel, const QString &path)
+{
+    panel->selectFile(path);
+    // QFileDialog hides its accept(), which checks the name, behind QDialog's.
+    static_cast<QDialog *>(panel)->accept();
+}
+
+} // namespace WindowTesting
