@@ -16,10 +16,8 @@
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QTimeZone>
 #include <QVBoxLayout>
 
-#include <limits>
 
 const QStringList ComparisonWindow::keys = {
     QStringLiteral("App"),        QStringLiteral("Category"),
@@ -48,12 +46,6 @@ QString field(const ScanDifference &difference, int column)
     default:
         return difference.sizeDelta;
     }
-}
-
-QDateTime dateOrDistantPast(const SavedScan &scan)
-{
-    return scan.inventory.scannedAt.value_or(
-        QDateTime::fromMSecsSinceEpoch(std::numeric_limits<qint64>::min() / 2, QTimeZone::utc()));
 }
 
 } // namespace
@@ -183,30 +175,8 @@ void ComparisonWindow::refresh()
     const SavedScan &scanB = m_scans[b];
     m_comparison = ScanComparison::compare(scanA.inventory, scanB.inventory);
 
-    m_results.clear();
-    qsizetype changed = 0;
-    for (const ScanDifference &difference : m_comparison->differences) {
-        const bool unchanged = difference.status == ScanDifference::noMeasuredChange;
-        if (!unchanged)
-            ++changed;
-        if (!unchanged || !m_changesOnly->isChecked())
-            m_results.append(difference);
-    }
-
-    QString firstLine;
-    if (m_comparison->sameDevice) {
-        firstLine = QStringLiteral("Same device \u00B7 Changes from A to B");
-        if (dateOrDistantPast(scanA) > dateOrDistantPast(scanB))
-            firstLine += QStringLiteral(" \u00B7 A is newer than B");
-    } else {
-        firstLine = QStringLiteral("Device comparison \u00B7 Only in A/B refers to the selected "
-                                   "inventories");
-    }
-    m_summary->setText(firstLine +
-                       QStringLiteral("\n%1 differences across %2 apps. Blank sizes cannot be "
-                                      "compared. Version changes may be upgrades or downgrades.")
-                           .arg(changed)
-                           .arg(m_comparison->differences.size()));
+    m_results = m_comparison->shown(m_changesOnly->isChecked());
+    m_summary->setText(m_comparison->summary(scanA.inventory, scanB.inventory));
     showResults();
 }
 
@@ -268,32 +238,10 @@ void ComparisonWindow::exportPDF()
     int b = 0;
     if (!selection(a, b))
         return;
-    ReportDocument report;
-    report.title = QStringLiteral("App comparison");
-    report.subtitle =
-        QStringLiteral("A: ") + m_scans[a].title() + QStringLiteral("\nB: ") + m_scans[b].title();
-    report.summary = QStringLiteral("%1 apps shown \u00B7 %2\n%3")
-                         .arg(m_results.size())
-                         .arg(m_comparison && m_comparison->sameDevice
-                                  ? QStringLiteral("Same device")
-                                  : QStringLiteral("Different or unidentified devices"),
-                              m_changesOnly->isChecked()
-                                  ? QStringLiteral("Apps with no measured change are hidden")
-                                  : QStringLiteral("All matched apps included"));
-    report.headings = {QStringLiteral("App"), QStringLiteral("Difference"),
-                       QStringLiteral("Version A \u2192 B"), QStringLiteral("MB change")};
-    report.widths = {208, 120, 116, 80};
-    for (const ScanDifference &difference : m_results) {
-        report.rows.append({difference.name, difference.status,
-                            (difference.versionA.isEmpty() ? dash : difference.versionA) +
-                                QStringLiteral(" \u2192 ") +
-                                (difference.versionB.isEmpty() ? dash : difference.versionB),
-                            difference.sizeDelta});
-    }
-    report.note = QStringLiteral(
-        "Differences are from scan A to scan B, not installation history. MB change is B minus A "
-        "and requires a total size in both scans. No measured change does not imply missing "
-        "values were verified equal.");
+    // Built now, so that it shows the table as it is when the command is chosen.
+    const ReportDocument report = ReportDocument::comparison(
+        m_scans[a].title(), m_scans[b].title(), m_comparison.value_or(ScanComparison()), m_results,
+        m_changesOnly->isChecked());
     Sheet::askForSavePath(
         this, QStringLiteral("Export Comparison"),
         Locations::downloads() + QStringLiteral("/Quillet Comparison.pdf"),

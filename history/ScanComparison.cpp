@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -113,4 +114,42 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
     for (qsizetype index : Collation::stableOrder(names))
         comparison.differences.append(std::move(differences[index]));
     return comparison;
+}
+
+QList<ScanDifference> ScanComparison::shown(bool changesOnly) const
+{
+    if (!changesOnly)
+        return differences;
+    QList<ScanDifference> changed;
+    for (const ScanDifference &difference : differences) {
+        if (difference.status != ScanDifference::noMeasuredChange)
+            changed.append(difference);
+    }
+    return changed;
+}
+
+qsizetype ScanComparison::changedCount() const
+{
+    return std::count_if(differences.begin(), differences.end(), [](const ScanDifference &d) {
+        return d.status != ScanDifference::noMeasuredChange;
+    });
+}
+
+QString ScanComparison::summary(const Inventory &a, const Inventory &b) const
+{
+    QString firstLine;
+    if (sameDevice) {
+        firstLine = QStringLiteral("Same device \u00B7 Changes from A to B");
+        // An undated scan is older than any dated one.
+        if (a.scannedAt && (!b.scannedAt || *a.scannedAt > *b.scannedAt))
+            firstLine += QStringLiteral(" \u00B7 A is newer than B");
+    } else {
+        firstLine = QStringLiteral(
+            "Device comparison \u00B7 Only in A/B refers to the selected inventories");
+    }
+    return firstLine +
+        QStringLiteral("\n%1 differences across %2 apps. Blank sizes cannot be "
+                       "compared. Version changes may be upgrades or downgrades.")
+            .arg(changedCount())
+            .arg(differences.size());
 }

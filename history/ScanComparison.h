@@ -13,4 +13,11 @@ struct ScanComparison {
     QList<ScanDifference> differences;
 
     static ScanComparison compare(const Inventory &a, const Inventory &b);
+
+    // The differences to show: all, or only the measured changes.
+    QList<ScanDifference> shown(bool changesOnly) const;
+    // Apps with any measured change.
+    qsizetype changedCount() const;
+    // The two summary lines for A and B, the inventories that were compared.
+    QString summary(const Inventory &a, const Inventory &b) const;
 };

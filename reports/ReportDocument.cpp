@@ -256,3 +256,35 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
         "in their displayed order.");
     return report;
 }
+
+ReportDocument ReportDocument::comparison(const QString &titleA, const QString &titleB,
+                                          const ScanComparison &comparison,
+                                          const QList<ScanDifference> &shown, bool changesOnly)
+{
+    const QString dash = QStringLiteral("\u2014");
+    ReportDocument report;
+    report.title = QStringLiteral("App comparison");
+    report.subtitle = QStringLiteral("A: ") + titleA + QStringLiteral("\nB: ") + titleB;
+    report.summary =
+        QStringLiteral("%1 apps shown \u00B7 %2\n%3")
+            .arg(shown.size())
+            .arg(comparison.sameDevice ? QStringLiteral("Same device")
+                                       : QStringLiteral("Different or unidentified devices"),
+                 changesOnly ? QStringLiteral("Apps with no measured change are hidden")
+                             : QStringLiteral("All matched apps included"));
+    report.headings = {QStringLiteral("App"), QStringLiteral("Difference"),
+                       QStringLiteral("Version A \u2192 B"), QStringLiteral("MB change")};
+    report.widths = {208, 120, 116, 80};
+    for (const ScanDifference &difference : shown) {
+        report.rows.append({difference.name, difference.status,
+                            (difference.versionA.isEmpty() ? dash : difference.versionA) +
+                                QStringLiteral(" \u2192 ") +
+                                (difference.versionB.isEmpty() ? dash : difference.versionB),
+                            difference.sizeDelta});
+    }
+    report.note = QStringLiteral(
+        "Differences are from scan A to scan B, not installation history. MB change is B minus A "
+        "and requires a total size in both scans. No measured change does not imply missing "
+        "values were verified equal.");
+    return report;
+}

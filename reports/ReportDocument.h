@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/ScanComparison.h"
 #include "scanning/Inventory.h"
 
 #include <QList>
@@ -35,4 +36,8 @@ struct ReportDocument {
     // filter that chose them and their storage total.
     static ReportDocument inventory(const Inventory &inventory, const QList<Row> &rows,
                                     const QString &filter);
+    // The comparison report: the shown differences from scan A to scan B, by their titles.
+    static ReportDocument comparison(const QString &titleA, const QString &titleB,
+                                     const ScanComparison &comparison,
+                                     const QList<ScanDifference> &shown, bool changesOnly);
 };
