@@ -1,0 +1,485 @@
+#include "app/CommandLineTool.h"
+
+#include "history/HistoryStore.h"
+#include "history/ScanComparison.h"
+#include "reports/CsvExport.h"
+#include "reports/ReportDocument.h"
+#include "scanning/Failure.h"
+#include "scanning/Locations.h"
+#include "scanning/ScanError.h"
+#include "scanning/Scanner.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::atomic<bool> interrupted = false;
+
+void onInterrupt(int)
+{
+    interrupted = true;
+}
+
+// The terminal's width, or 0 when the output is not a terminal.
+int terminalWidth(FILE *stream)
+{
+    winsize size{};
+    if (!isatty(fileno(stream)) || ioctl(fileno(stream), TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
+}
+
+QString fitted(const QString &text, int width)
+{
+    if (text.size() <= width)
+        return text.leftJustified(width);
+    return text.left(std::max(0, width - 1)) + QChar(0x2026);
+}
+
+const QString helpText =
+    QStringLiteral("Usage: quillet-cli COMMAND [OPTIONS]\n"
+                   "\n"
+                   "Commands:\n"
+                   "  scan                      Scan the connected device and save the inventory\n"
+                   "  history                   List the saved scans, newest first\n"
+                   "  show [SCAN]               Show the current inventory or a saved scan\n"
+                   "  compare A B               Show what changed from scan A to scan B\n"
+                   "  report [SCAN] --pdf FILE  Write the inventory report as a PDF\n"
+                   "  annotate SCAN             Name a saved scan and add notes to it\n"
+                   "\n"
+                   "A SCAN is a saved scan's identifier or a unique beginning of it.\n"
+                   "Every command takes --data-dir DIR, --resources DIR and --lookup-url URL;\n"
+                   "\"quillet-cli COMMAND --help\" lists a command's options.\n");
+
+} // namespace
+
+CommandLineTool::CommandLineTool(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+
+int CommandLineTool::usageError(const QString &message)
+{
+    m_err << "quillet-cli: " << message << "\n";
+    m_err.flush();
+    return 2;
+}
+
+int CommandLineTool::run(const QStringList &arguments)
+{
+    m_arguments = arguments;
+    const QString first = arguments.value(1);
+    if (first.isEmpty() || first == u"--help" || first == u"-h" || first == u"help") {
+        (first.isEmpty() ? m_err : m_out) << helpText;
+        return first.isEmpty() ? 2 : 0;
+    }
+    if (first == u"--version" || first == u"-v") {
+        m_out << "quillet-cli " << QCoreApplication::applicationVersion() << "\n";
+        return 0;
+    }
+    m_command = first;
+    try {
+        if (m_command == u"scan")
+            return scan();
+        if (m_command == u"history")
+            return history();
+        if (m_command == u"show")
+            return show();
+        if (m_command == u"compare")
+            return compare();
+        if (m_command == u"report")
+            return report();
+        if (m_command == u"annotate")
+            return annotate();
+    } catch (const Failure &failure) {
+        m_out.flush();
+        m_err << failure.description() << "\n";
+        m_err.flush();
+        return 1;
+    }
+    return usageError(
+        QStringLiteral("unknown command \u201C%1\u201D; see quillet-cli --help").arg(m_command));
+}
+
+bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, int positionalMin,
+                            int positionalMax)
+{
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("Keep inventories and history in <folder>."),
+                                     QStringLiteral("folder"));
+    const QCommandLineOption resources(QStringLiteral("resources"),
+                                       QStringLiteral("Use the device tools in <folder>."),
+                                       QStringLiteral("folder"));
+    const QCommandLineOption lookupURL(
+        QStringLiteral("lookup-url"),
+        QStringLiteral("Ask the store lookup service at <url> (HTTPS, or HTTP on this machine)."),
+        QStringLiteral("url"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this command's options."));
+    m_parser.addOptions({dataDir, resources, lookupURL, help});
+    m_parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command."),
+                                   usage);
+    // The command word itself stays out of the positional arguments.
+    QStringList rest = arguments;
+    rest.removeAt(1);
+    if (!m_parser.parse(rest)) {
+        m_exitStatus = usageError(m_parser.errorText());
+        return false;
+    }
+    if (m_parser.isSet(help)) {
+        m_out << m_parser.helpText().replace(QStringLiteral("[options] command"),
+                                             m_command + QStringLiteral(" [options]"));
+        m_exitStatus = 0;
+        return false;
+    }
+    const int count = int(m_parser.positionalArguments().size());
+    if (count < positionalMin || count > positionalMax) {
+        m_exitStatus = usageError(QStringLiteral("usage: quillet-cli %1").arg(usage));
+        return false;
+    }
+    if (m_parser.isSet(dataDir))
+        Locations::setStorage(m_parser.value(dataDir));
+    if (m_parser.isSet(resources))
+        Locations::setResources(m_parser.value(resources));
+    if (m_parser.isSet(lookupURL)) {
+        const QUrl url(m_parser.value(lookupURL));
+        if (!Locations::isAcceptableLookupURL(url)) {
+            m_exitStatus = usageError(QStringLiteral(
+                "the lookup URL must use HTTPS, or HTTP on 127.0.0.1, ::1 or localhost"));
+            return false;
+        }
+        Locations::setLookupURL(url);
+    }
+    return true;
+}
+
+void CommandLineTool::addFilterOptions()
+{
+    m_parser.addOptions({
+        {QStringLiteral("search"),
+         QStringLiteral("Only apps whose name, bundle identifier or "
+                        "category contains <text>."),
+         QStringLiteral("text")},
+        {QStringLiteral("category"), QStringLiteral("Only apps of <category> (or Uncategorized)."),
+         QStringLiteral("category")},
+        {QStringLiteral("sort"), QStringLiteral("Sort by <column>, or <column>:desc."),
+         QStringLiteral("column")},
+    });
+}
+
+// --- Commands -------------------------------------------------------------------------------
+
+int CommandLineTool::scan()
+{
+    if (!parse(m_arguments, QStringLiteral("scan"), 0, 0))
+        return m_exitStatus;
+    Scanner scanner;
+    const bool live = isatty(STDERR_FILENO);
+    scanner.setProgress([this, live](const QString &message) {
+        m_err << (live ? QStringLiteral("\r\x1b[K") + message : message + u'\n');
+        m_err.flush();
+    });
+
+    // Ctrl-C asks the scanner to stop; the handler itself only sets a flag.
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::atomic<bool> finished = false;
+    std::thread watcher([&] {
+        while (!finished) {
+            if (interrupted) {
+                scanner.cancel();
+                return;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    std::optional<Inventory> inventory;
+    QString failure;
+    try {
+        inventory = scanner.scan().withStoreColumns();
+    } catch (const Failure &error) {
+        failure = error.description();
+    }
+    finished = true;
+    watcher.join();
+    if (live)
+        m_err << "\r\x1b[K";
+    if (!inventory) {
+        m_err << failure << "\n";
+        m_err.flush();
+        return 1;
+    }
+    const QList<Row> rows = inventory->namedRows();
+    const auto categorized = std::count_if(rows.begin(), rows.end(), [](const Row &row) {
+        return !row.value(Column::category).isEmpty();
+    });
+    if (rows.isEmpty())
+        m_out << "Connect a device and click Scan Device to get started.\n";
+    else
+        m_out << QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on this "
+                                "Mac.\n")
+                     .arg(rows.size())
+                     .arg(categorized);
+    return 0;
+}
+
+int CommandLineTool::history()
+{
+    if (!parse(m_arguments, QStringLiteral("history"), 0, 0))
+        return m_exitStatus;
+    const HistoryStore::Listing listing = HistoryStore().list();
+    QList<QStringList> rows;
+    for (const SavedScan &scan : listing.scans)
+        rows.append({scan.id, scan.title(),
+                     QStringLiteral("%1 apps").arg(scan.inventory.namedRows().size())});
+    printTable({QStringLiteral("ID"), QStringLiteral("Scan"), QStringLiteral("Apps")}, rows);
+    if (listing.unreadable > 0)
+        m_err << QStringLiteral("%1 saved scans could not be read. Their files have been "
+                                "preserved.\n")
+                     .arg(listing.unreadable);
+    return 0;
+}
+
+int CommandLineTool::show()
+{
+    addFilterOptions();
+    m_parser.addOptions({{QStringLiteral("csv"), QStringLiteral("Write the apps as CSV.")},
+                         {QStringLiteral("json"), QStringLiteral("Write the inventory as JSON.")}});
+    if (!parse(m_arguments, QStringLiteral("show [SCAN] [--csv | --json]"), 0, 1))
+        return m_exitStatus;
+    if (m_parser.isSet(QStringLiteral("csv")) && m_parser.isSet(QStringLiteral("json")))
+        return usageError(QStringLiteral("choose one of --csv and --json"));
+    const Inventory shown = chosenInventory(m_parser.positionalArguments().value(0));
+    const QList<Row> rows = visibleRows(shown);
+    if (m_parser.isSet(QStringLiteral("csv"))) {
+        m_out.flush();
+        const QByteArray csv = CsvExport::content(shown.fields, rows);
+        std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
+        return 0;
+    }
+    if (m_parser.isSet(QStringLiteral("json"))) {
+        Inventory selected = shown;
+        selected.rows = rows;
+        m_out.flush();
+        const QByteArray json = selected.toJson() + '\n';
+        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+        return 0;
+    }
+    QList<QStringList> cells;
+    for (const Row &row : rows) {
+        QStringList line;
+        for (const QString &field : shown.fields) {
+            const QString text = row.value(field);
+            line.append(text.isEmpty() ? QStringLiteral("\u2014") : text);
+        }
+        cells.append(line);
+    }
+    printTable(shown.fields, cells);
+    m_out << AppList::countText(rows.size(), shown.namedRows().size()) << "\n";
+    return 0;
+}
+
+int CommandLineTool::compare()
+{
+    m_parser.addOptions({
+        {QStringLiteral("all"), QStringLiteral("Include apps with no measured change.")},
+        {QStringLiteral("json"), QStringLiteral("Write the differences as JSON.")},
+        {QStringLiteral("pdf"), QStringLiteral("Write the comparison report to <file>."),
+         QStringLiteral("file")},
+    });
+    if (!parse(m_arguments, QStringLiteral("compare A B [--all] [--json] [--pdf FILE]"), 2, 2))
+        return m_exitStatus;
+    const SavedScan a = savedScan(m_parser.positionalArguments().at(0));
+    const SavedScan b = savedScan(m_parser.positionalArguments().at(1));
+    const ScanComparison comparison = ScanComparison::compare(a.inventory, b.inventory);
+    const bool changesOnly = !m_parser.isSet(QStringLiteral("all"));
+    const QList<ScanDifference> shown = comparison.shown(changesOnly);
+
+    if (m_parser.isSet(QStringLiteral("pdf"))) {
+        const QString path = m_parser.value(QStringLiteral("pdf"));
+        ReportDocument::comparison(a.title(), b.title(), comparison, shown, changesOnly)
+            .write(path);
+        m_out << QStringLiteral("Saved report to %1.\n").arg(QFileInfo(path).fileName());
+        return 0;
+    }
+    if (m_parser.isSet(QStringLiteral("json"))) {
+        QJsonArray differences;
+        for (const ScanDifference &d : shown)
+            differences.append(QJsonObject{{QStringLiteral("name"), d.name},
+                                           {QStringLiteral("bundle"), d.bundle},
+                                           {QStringLiteral("category"), d.category},
+                                           {QStringLiteral("status"), d.status},
+                                           {QStringLiteral("versionA"), d.versionA},
+                                           {QStringLiteral("versionB"), d.versionB},
+                                           {QStringLiteral("sizeDelta"), d.sizeDelta}});
+        const QJsonObject result{{QStringLiteral("a"), a.id},
+                                 {QStringLiteral("b"), b.id},
+                                 {QStringLiteral("sameDevice"), comparison.sameDevice},
+                                 {QStringLiteral("differences"), differences}};
+        m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << "\n";
+        return 0;
+    }
+    m_out << "A: " << a.title() << "\nB: " << b.title() << "\n"
+          << comparison.summary(a.inventory, b.inventory) << "\n\n";
+    QList<QStringList> rows;
+    const QString dash = QStringLiteral("\u2014");
+    for (const ScanDifference &d : shown)
+        rows.append({d.name, d.status, d.versionA.isEmpty() ? dash : d.versionA,
+                     d.versionB.isEmpty() ? dash : d.versionB,
+                     d.sizeDelta.isEmpty() ? dash : d.sizeDelta});
+    printTable({QStringLiteral("App"), QStringLiteral("Difference"), QStringLiteral("Version A"),
+                QStringLiteral("Version B"), QStringLiteral("MB change (B \u2212 A)")},
+               rows);
+    return 0;
+}
+
+int CommandLineTool::report()
+{
+    addFilterOptions();
+    m_parser.addOption({QStringLiteral("pdf"), QStringLiteral("Write the report to <file>."),
+                        QStringLiteral("file")});
+    if (!parse(m_arguments, QStringLiteral("report [SCAN] --pdf FILE"), 0, 1))
+        return m_exitStatus;
+    if (!m_parser.isSet(QStringLiteral("pdf")))
+        return usageError(QStringLiteral("report needs --pdf FILE"));
+    const Inventory shown = chosenInventory(m_parser.positionalArguments().value(0));
+    const QString path = m_parser.value(QStringLiteral("pdf"));
+    ReportDocument::inventory(shown, visibleRows(shown), filterText()).write(path);
+    m_out << QStringLiteral("Saved report to %1.\n").arg(QFileInfo(path).fileName());
+    return 0;
+}
+
+int CommandLineTool::annotate()
+{
+    m_parser.addOptions({
+        {QStringLiteral("name"), QStringLiteral("The scan's name."), QStringLiteral("text")},
+        {QStringLiteral("notes"), QStringLiteral("Notes about the scan."), QStringLiteral("text")},
+    });
+    if (!parse(m_arguments, QStringLiteral("annotate SCAN [--name TEXT] [--notes TEXT]"), 1, 1))
+        return m_exitStatus;
+    const SavedScan scan = savedScan(m_parser.positionalArguments().at(0));
+    // Unset options keep what the scan already has, as an untouched field in the editor would.
+    const QString name = m_parser.isSet(QStringLiteral("name"))
+        ? m_parser.value(QStringLiteral("name"))
+        : scan.inventory.snapshotName.value_or(QString());
+    const QString notes = m_parser.isSet(QStringLiteral("notes"))
+        ? m_parser.value(QStringLiteral("notes"))
+        : scan.inventory.snapshotNotes.value_or(QString());
+    HistoryStore().saveAnnotation(scan.id, name, notes);
+    m_out << "Snapshot name and notes saved on this Mac.\n";
+    return 0;
+}
+
+// --- Shared -------------------------------------------------------------------------------
+
+SavedScan CommandLineTool::savedScan(const QString &idOrPrefix)
+{
+    const HistoryStore::Listing listing = HistoryStore().list();
+    QList<SavedScan> matches;
+    for (const SavedScan &scan : listing.scans) {
+        if (scan.id.compare(idOrPrefix, Qt::CaseInsensitive) == 0)
+            return scan;
+        if (!idOrPrefix.isEmpty() && scan.id.startsWith(idOrPrefix, Qt::CaseInsensitive))
+            matches.append(scan);
+    }
+    if (matches.size() == 1)
+        return matches.first();
+    throw ScanError(
+        matches.isEmpty()
+            ? QStringLiteral("No saved scan has the identifier \u201C%1\u201D.").arg(idOrPrefix)
+            : QStringLiteral("\u201C%1\u201D begins %2 saved scans' identifiers; give "
+                             "more of it.")
+                  .arg(idOrPrefix)
+                  .arg(matches.size()));
+}
+
+Inventory CommandLineTool::chosenInventory(const QString &scan)
+{
+    if (!scan.isEmpty())
+        return savedScan(scan).inventory.withStoreColumns();
+    return Scanner().load().withStoreColumns();
+}
+
+QList<Row> CommandLineTool::visibleRows(const Inventory &shown)
+{
+    const AppList apps(shown.namedRows());
+    QString sortColumn = m_parser.value(QStringLiteral("sort"));
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (sortColumn.endsWith(QStringLiteral(":desc"), Qt::CaseInsensitive)) {
+        sortColumn.chop(5);
+        order = Qt::DescendingOrder;
+    } else if (sortColumn.endsWith(QStringLiteral(":asc"), Qt::CaseInsensitive)) {
+        sortColumn.chop(4);
+    }
+    if (!sortColumn.isEmpty() && !shown.fields.contains(sortColumn))
+        throw ScanError(QStringLiteral("The inventory has no column \u201C%1\u201D. Its columns "
+                                       "are: %2.")
+                            .arg(sortColumn, shown.fields.join(QStringLiteral(", "))));
+    const QString category = m_parser.isSet(QStringLiteral("category"))
+        ? m_parser.value(QStringLiteral("category"))
+        : AppList::allCategories;
+    QList<Row> rows;
+    for (qsizetype index :
+         apps.visible(m_parser.value(QStringLiteral("search")), category, sortColumn, order))
+        rows.append(apps.rows().at(index));
+    return rows;
+}
+
+QString CommandLineTool::filterText() const
+{
+    QString text = QStringLiteral("Category: ") +
+        (m_parser.isSet(QStringLiteral("category")) ? m_parser.value(QStringLiteral("category"))
+                                                    : AppList::allCategories);
+    if (const QString search = m_parser.value(QStringLiteral("search")); !search.isEmpty())
+        text += QStringLiteral(" \u00B7 Search: ") + search;
+    return text;
+}
+
+void CommandLineTool::printTable(const QStringList &headings, const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QString &heading : headings)
+        widths.append(int(heading.size()));
+    for (const QStringList &row : rows) {
+        for (int i = 0; i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], int(row.value(i).size()));
+    }
+    // On a terminal, the widest column gives way until the table fits.
+    if (const int available = terminalWidth(stdout); available > 0) {
+        auto total = [&] {
+            int sum = 0;
+            for (int width : widths)
+                sum += width + 2;
+            return sum;
+        };
+        while (total() > available) {
+            const auto widest = std::max_element(widths.begin(), widths.end());
+            if (*widest <= 8)
+                break;
+            --*widest;
+        }
+    }
+    auto printLine = [&](const QStringList &cells) {
+        QString line;
+        for (int i = 0; i < widths.size(); ++i)
+            line += fitted(cells.value(i), widths[i]) + QStringLiteral("  ");
+        m_out << line.trimmed() << "\n";
+    };
+    printLine(headings);
+    for (const QStringList &row : rows)
+        printLine(row);
+}
