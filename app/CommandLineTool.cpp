@@ -138,8 +138,11 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
         return false;
     }
     if (m_parser.isSet(help)) {
-        m_out << m_parser.helpText().replace(QStringLiteral("[options] command"),
-                                             m_command + QStringLiteral(" [options]"));
+        // Qt's help names the program by its path and lists the command word as an argument.
+        QString options = m_parser.helpText();
+        options = options.mid(options.indexOf(QStringLiteral("Options:")));
+        options.truncate(options.indexOf(QStringLiteral("\nArguments:")));
+        m_out << "Usage: quillet-cli " << usage << "\n\n" << options << "\n";
         m_exitStatus = 0;
         return false;
     }
