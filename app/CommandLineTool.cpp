@@ -480,7 +480,9 @@ void CommandLineTool::printTable(const QStringList &headings, const QList<QStrin
         QString line;
         for (int i = 0; i < widths.size(); ++i)
             line += fitted(cells.value(i), widths[i]) + QStringLiteral("  ");
-        m_out << line.trimmed() << "\n";
+        while (line.endsWith(u' '))
+            line.chop(1);
+        m_out << line << "\n";
     };
     printLine(headings);
     for (const QStringList &row : rows)

@@ -1,0 +1,772 @@
+#include "history/HistoryStore.h"
+#include "reports/CsvExport.h"
+#include "scanning/AppList.h"
+#include "scanning/Failure.h"
+#include "tests/LookupServer.h"
+#include "tests/PdfReader.h"
+#include "tests/TestFiles.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace TestFiles;
+
+namespace {
+
+const QString device = u"00008110-001A2B3C4D5E801E"_s;
+const QString idA = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
+const QString idB = u"AAAAAAAA-0000-4000-8000-000000000002"_s;
+const QString idC = u"C0FFEE00-0000-4000-8000-000000000003"_s;
+const QString blank = u"\u2014"_s;
+const QString cancelled = u"Scan cancelled. Your previous inventory is preserved."_s;
+
+Row app(const QString &name, const QString &category, const QString &bundle, const QString &version,
+        const QString &totalMB)
+{
+    Row row{{Column::appName, name},
+            {Column::bundleIdentifier, bundle},
+            {Column::version, version},
+            {Column::totalMB, totalMB}};
+    if (!category.isNull())
+        row.insert(Column::category, category);
+    return row;
+}
+
+// The window tests' library, saved as scan A: Ledger has an empty category and Atlas none; Maps
+// has no size; the last app has no visible name and is never listed.
+Inventory scanA()
+{
+    Inventory inventory;
+    inventory.fields = {Column::appName, Column::category, Column::bundleIdentifier,
+                        Column::version, Column::totalMB};
+    inventory.rows = {
+        app(u"Notes"_s, u"Productivity"_s, u"com.example.notes"_s, u"2.5"_s, u"3.23"_s),
+        app(u"Maps"_s, u"Navigation"_s, u"com.example.maps"_s, u"10.1"_s, u""_s),
+        app(u"Ledger"_s, u""_s, u"org.sample.ledger"_s, u"1.0"_s, u"12.50"_s),
+        app(u"Atlas"_s, QString(), u"net.atlas.app"_s, u"3.1"_s, u"0.90"_s),
+        app(u" \u200B"_s, u"Productivity"_s, u"com.example.blank"_s, u""_s, u""_s)};
+    inventory.deviceName = u"Old iPhone"_s;
+    inventory.deviceID = device;
+    inventory.scannedAt = utc("2024-03-01T10:00:00");
+    inventory.scanID = idA;
+    return inventory;
+}
+
+// A month later on the same device: Notes updated, Ledger grew, Atlas gone, Zest new.
+Inventory scanB()
+{
+    Inventory inventory = scanA();
+    inventory.rows = {
+        app(u"Zest"_s, u"Games"_s, u"com.example.zest"_s, u"1.0"_s, u"2.00"_s),
+        app(u"Notes"_s, u"Productivity"_s, u"com.example.notes"_s, u"2.6"_s, u"3.23"_s),
+        app(u"Maps"_s, u"Navigation"_s, u"com.example.maps"_s, u"10.1"_s, u""_s),
+        app(u"Ledger"_s, u""_s, u"org.sample.ledger"_s, u"1.0"_s, u"13.00"_s)};
+    inventory.scannedAt = utc("2024-04-01T10:00:00");
+    inventory.scanID = idB;
+    return inventory;
+}
+
+// Another device, scanned earlier.
+Inventory scanC()
+{
+    Inventory inventory = scanA();
+    inventory.rows = {
+        app(u"Notes"_s, u"Productivity"_s, u"com.example.notes"_s, u"2.5"_s, u"3.23"_s),
+        app(u"Kite"_s, u"Weather"_s, u"com.example.kite"_s, u"1.0"_s, u"2.00"_s)};
+    inventory.deviceName = u"Work iPad"_s;
+    inventory.deviceID = u"00008030-000000000000002E"_s;
+    inventory.scannedAt = utc("2024-02-01T10:00:00");
+    inventory.scanID = idC;
+    return inventory;
+}
+
+// The fake device's apps: two the store knows, one it does not.
+const QByteArray threeApps = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><array>
+<dict><key>CFBundleIdentifier</key><string>com.example.notes</string>
+<key>CFBundleDisplayName</key><string>Notes</string>
+<key>StaticDiskUsage</key><integer>3000000</integer>
+<key>DynamicDiskUsage</key><integer>230000</integer></dict>
+<dict><key>CFBundleIdentifier</key><string>com.example.maps</string>
+<key>CFBundleDisplayName</key><string>Maps</string></dict>
+<dict><key>CFBundleIdentifier</key><string>org.sample.ledger</string>
+<key>CFBundleDisplayName</key><string>Ledger</string></dict>
+</array></plist>
+)";
+
+// Writes down its pid, then hangs until it is stopped.
+const QByteArray hang = "echo $$ > \"$0.pid\"\nexec sleep 30\n";
+
+// A table line's cells: the columns are at least two spaces apart, the values never are.
+QStringList cells(const QString &line)
+{
+    return line.split(QRegularExpression(u" {2,}"_s));
+}
+
+QStringList names(const QList<Row> &rows)
+{
+    QStringList result;
+    for (const Row &row : rows)
+        result.append(row.value(Column::appName));
+    return result;
+}
+
+QString title(const QString &id)
+{
+    for (const SavedScan &scan : HistoryStore().list().scans) {
+        if (scan.id == id)
+            return scan.title();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void usage_data();
+    void usage();
+    void scan();
+    void scanFails_data();
+    void scanFails();
+    void interruptedScan();
+    void history();
+    void show_data();
+    void show();
+    void csvMatchesTheWindow();
+    void chooseScan_data();
+    void chooseScan();
+    void compare_data();
+    void compare();
+    void compareJson();
+    void pdf_data();
+    void pdf();
+    void annotate();
+    void damagedFiles_data();
+    void damagedFiles();
+
+private:
+    struct Result {
+        int status = -1;
+        QByteArray out;
+        QString err;
+        QString text() const { return QString::fromUtf8(out); }
+    };
+    // Runs quillet-cli, by default on the test's data and tools and the local lookup service.
+    Result run(QStringList arguments, bool locations = true);
+    void prepare(QProcess &process, QStringList &arguments, bool locations) const;
+    QString data(const QString &name = {}) const { return m_root->filePath(u"data/"_s + name); }
+    void tool(const QString &name, const QByteArray &output, const QByteArray &before = {});
+    void connectDevice();
+    void saveScans();
+
+    QTemporaryDir m_home;
+    std::unique_ptr<LookupServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_root;
+};
+
+void TestCommandLine::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QVERIFY(QFileInfo(QStringLiteral(QUILLET_CLI)).isExecutable());
+    m_server = std::make_unique<LookupServer>(LookupServer::knownApps(
+        {{u"com.example.notes"_s, u"Productivity"_s}, {u"com.example.maps"_s, u"Navigation"_s}}));
+}
+
+void TestCommandLine::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid() && QDir().mkpath(data()));
+    // For HistoryStore() in the test itself.
+    Locations::setStorage(data());
+}
+
+void TestCommandLine::prepare(QProcess &process, QStringList &arguments, bool locations) const
+{
+    // The settings and anything else of the user's stay out of reach; the tool must choose its
+    // offscreen platform by itself, with no display to fall back on.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, m_home.path());
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
+    for (const QString &name :
+         {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QUILLET_DEBUG"_s})
+        environment.remove(name);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(m_root->path());
+    if (locations)
+        arguments << u"--data-dir"_s << data() << u"--resources"_s << m_root->path()
+                  << u"--lookup-url"_s << m_server->url().toString();
+}
+
+TestCommandLine::Result TestCommandLine::run(QStringList arguments, bool locations)
+{
+    QProcess process;
+    prepare(process, arguments, locations);
+    process.start(QStringLiteral(QUILLET_CLI), arguments);
+    if (!process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// A fake device tool: runs `before`, then prints `output`.
+void TestCommandLine::tool(const QString &name, const QByteArray &output, const QByteArray &before)
+{
+    const QString path = m_root->filePath(u"Tools/"_s + name);
+    writeBytes(path + u".out"_s, output);
+    writeBytes(path, "#!/bin/sh\n" + before + "cat '" + QFile::encodeName(path) + ".out'\n");
+    QVERIFY(QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+void TestCommandLine::connectDevice()
+{
+    tool(u"idevice_id"_s, device.toLatin1() + '\n');
+    tool(u"idevicename"_s, "Test iPhone\n");
+    tool(u"ideviceinstaller"_s, "Listing apps...\n" + threeApps);
+}
+
+// Scans A, B and C in the history; A is also the current inventory.
+void TestCommandLine::saveScans()
+{
+    for (const Inventory &scan : {scanA(), scanB(), scanC()})
+        HistoryStore().archive(scan);
+    scanA().writeFile(data(u"inventory.json"_s));
+}
+
+void TestCommandLine::usage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("locations");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("no command") << QStringList() << false << 2 << u""_s
+                                << u"Usage: quillet-cli COMMAND [OPTIONS]\n"_s;
+    QTest::newRow("help") << QStringList{u"--help"_s} << false << 0
+                          << u"Usage: quillet-cli COMMAND [OPTIONS]\n"_s << u""_s;
+    QTest::newRow("version") << QStringList{u"--version"_s} << false << 0
+                             << u"quillet-cli 1.0.0\n"_s << u""_s;
+    QTest::newRow("unknown command")
+        << QStringList{u"bogus"_s} << true << 2 << u""_s
+        << u"quillet-cli: unknown command \u201Cbogus\u201D; see quillet-cli --help\n"_s;
+    QTest::newRow("command help")
+        << QStringList{u"compare"_s, u"--help"_s} << true << 0
+        << u"Usage: quillet-cli compare A B [--all] [--json] [--pdf FILE]\n\nOptions:\n"_s << u""_s;
+    QTest::newRow("compare with one scan")
+        << QStringList{u"compare"_s, idA} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli compare A B [--all] [--json] [--pdf FILE]\n"_s;
+    QTest::newRow("csv and json") << QStringList{u"show"_s, u"--csv"_s, u"--json"_s} << true << 2
+                                  << u""_s << u"quillet-cli: choose one of --csv and --json\n"_s;
+    QTest::newRow("report without a file")
+        << QStringList{u"report"_s, u"--search"_s, u"o"_s} << true << 2 << u""_s
+        << u"quillet-cli: report needs --pdf FILE\n"_s;
+    QTest::newRow("option of another command") << QStringList{u"history"_s, u"--csv"_s} << true << 2
+                                               << u""_s << u"quillet-cli: Unknown option"_s;
+    // Refused before anything is asked of it.
+    QTest::newRow("plain HTTP lookup elsewhere")
+        << QStringList{u"history"_s, u"--lookup-url"_s, u"http://lookup.invalid/lookup"_s} << false
+        << 2 << u""_s << u"quillet-cli: the lookup URL must use HTTPS"_s;
+}
+
+void TestCommandLine::usage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, locations);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const Result result = run(arguments, locations);
+    QCOMPARE(result.status, status);
+    QVERIFY2(out.isEmpty() ? result.out.isEmpty() : result.text().startsWith(out),
+             result.out.constData());
+    QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.startsWith(err),
+             qPrintable(result.err));
+    QVERIFY(!QFile::exists(data(u"History"_s)));
+}
+
+void TestCommandLine::scan()
+{
+    connectDevice();
+    const Result result = run({u"scan"_s});
+    // Not a terminal: one line per message, nothing rewritten in place.
+    QCOMPARE(result.err,
+             u"Finding connected devices…\n"
+             u"Reading installed apps. Keep your device unlocked…\n"
+             u"Looking up categories: 3 of 3…\n"_s);
+    QCOMPARE(result.text(),
+             u"Scan complete. 3 apps; 2 categories available. Saved on this Mac.\n"_s);
+    QCOMPARE(result.status, 0);
+
+    const Inventory saved = Inventory::readFile(data(u"inventory.json"_s));
+    QCOMPARE(saved.deviceName, std::optional(u"Test iPhone"_s));
+    QCOMPARE(names(saved.rows), (QStringList{u"Ledger"_s, u"Maps"_s, u"Notes"_s}));
+    QCOMPARE(saved.rows[1].value(Column::category), u"Navigation"_s);
+    QVERIFY(saved.scanID);
+    QCOMPARE(QDir(data(u"History"_s)).entryList(QDir::Files),
+             QStringList{*saved.scanID + u".json"_s});
+    QCOMPARE(HistoryStore().list().scans.value(0).inventory, saved);
+}
+
+void TestCommandLine::scanFails_data()
+{
+    QTest::addColumn<QByteArray>("devices");
+    QTest::addColumn<QByteArray>("installer");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no device") << QByteArray() << QByteArray()
+                               << u"No USB device found. Connect your iPhone or iPad with a data "
+                                  u"cable, unlock it, and confirm Trust in Finder."_s;
+    QTest::newRow("two devices") << QByteArray("A\nB\n") << QByteArray()
+                                 << u"Multiple devices are connected. Disconnect all but the "
+                                    u"device you want to scan."_s;
+    QTest::newRow("device tool fails")
+        << device.toLatin1()
+        << QByteArray("echo 'Could not connect to lockdownd: -17' >&2\nexit 1\n")
+        << u"Could not connect to lockdownd: -17"_s;
+}
+
+void TestCommandLine::scanFails()
+{
+    QFETCH(QByteArray, devices);
+    QFETCH(QByteArray, installer);
+    QFETCH(QString, message);
+    connectDevice();
+    tool(u"idevice_id"_s, devices);
+    tool(u"ideviceinstaller"_s, threeApps, installer);
+    scanA().writeFile(data(u"inventory.json"_s));
+    const QByteArray previous = readBytes(data(u"inventory.json"_s));
+
+    const Result result = run({u"scan"_s});
+    QCOMPARE(result.status, 1);
+    QCOMPARE(result.out, QByteArray());
+    QVERIFY2(result.err.startsWith(u"Finding connected devices…\n"_s), qPrintable(result.err));
+    QVERIFY2(result.err.endsWith(u"…\n"_s + message + u'\n'), qPrintable(result.err));
+    QCOMPARE(readBytes(data(u"inventory.json"_s)), previous);
+    QVERIFY(!QFile::exists(data(u"History"_s)));
+}
+
+void TestCommandLine::interruptedScan()
+{
+    connectDevice();
+    tool(u"ideviceinstaller"_s, {}, hang);
+    scanA().writeFile(data(u"inventory.json"_s));
+    const QByteArray previous = readBytes(data(u"inventory.json"_s));
+    const QString pidFile = m_root->filePath(u"Tools/ideviceinstaller.pid"_s);
+
+    QProcess process;
+    QStringList arguments{u"scan"_s};
+    prepare(process, arguments, true);
+    process.start(QStringLiteral(QUILLET_CLI), arguments);
+    QByteArray err;
+    const auto reading = [&] {
+        err += process.readAllStandardError();
+        return err.contains("Reading installed apps") && readBytes(pidFile).endsWith('\n');
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reading(), 10000);
+    const pid_t sleeper = readBytes(pidFile).trimmed().toInt();
+    QVERIFY(sleeper > 0);
+
+    // What Ctrl-C sends; the tool runs in a process group of its own, so it gets nothing.
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
+    QVERIFY(process.waitForFinished(5000));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    err += process.readAllStandardError();
+    QVERIFY2(err.endsWith((u"…\n"_s + cancelled + u'\n').toUtf8()), err.constData());
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    QCOMPARE(readBytes(data(u"inventory.json"_s)), previous);
+    QVERIFY(!QFile::exists(data(u"History"_s)));
+    errno = 0;
+    QCOMPARE(::kill(sleeper, 0), -1);
+    QCOMPARE(errno, ESRCH);
+}
+
+void TestCommandLine::history()
+{
+    saveScans();
+    writeBytes(data(u"History/broken.json"_s), "{");
+    writeBytes(data(u"History/list.json"_s), "[]");
+    const Result result = run({u"history"_s});
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, u"2 saved scans could not be read. Their files have been preserved.\n"_s);
+    QStringList lines = result.text().split(u'\n');
+    QCOMPARE(lines.takeLast(), u""_s);
+    QCOMPARE(cells(lines.takeFirst()), (QStringList{u"ID"_s, u"Scan"_s, u"Apps"_s}));
+    // Newest first.
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(cells(lines[0]), (QStringList{idB, title(idB), u"4 apps"_s}));
+    QCOMPARE(cells(lines[1]), (QStringList{idA, title(idA), u"4 apps"_s}));
+    QCOMPARE(cells(lines[2]), (QStringList{idC, title(idC), u"2 apps"_s}));
+    QVERIFY(title(idC).startsWith(u"Work iPad \u00B7 "_s) &&
+            title(idC).endsWith(u" \u00B7 C0FFEE"_s));
+    QCOMPARE(readBytes(data(u"History/broken.json"_s)), QByteArray("{"));
+    QCOMPARE(readBytes(data(u"History/list.json"_s)), QByteArray("[]"));
+}
+
+void TestCommandLine::show_data()
+{
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<QStringList>("shown");
+    const QString notes = u"Notes"_s, maps = u"Maps"_s, ledger = u"Ledger"_s, atlas = u"Atlas"_s;
+    QTest::newRow("everything") << QStringList() << QStringList{notes, maps, ledger, atlas};
+    QTest::newRow("search, trimmed, any case")
+        << QStringList{u"--search"_s, u" NOTES "_s} << QStringList{notes};
+    QTest::newRow("search in categories")
+        << QStringList{u"--search"_s, u"navig"_s} << QStringList{maps};
+    QTest::newRow("category") << QStringList{u"--category"_s, u"Productivity"_s}
+                              << QStringList{notes};
+    QTest::newRow("uncategorized")
+        << QStringList{u"--category"_s, AppList::uncategorized} << QStringList{ledger, atlas};
+    QTest::newRow("by size") << QStringList{u"--sort"_s, u"Total MB"_s}
+                             << QStringList{atlas, notes, ledger, maps};
+    // Blank sizes last in either direction.
+    QTest::newRow("by size, descending")
+        << QStringList{u"--sort"_s, u"Total MB:desc"_s} << QStringList{ledger, notes, atlas, maps};
+    QTest::newRow("by name") << QStringList{u"--sort"_s, u"App name:asc"_s}
+                             << QStringList{atlas, ledger, maps, notes};
+    QTest::newRow("search and sort")
+        << QStringList{u"--search"_s, u"o"_s, u"--sort"_s, u"Total MB:desc"_s}
+        << QStringList{ledger, notes, maps};
+}
+
+void TestCommandLine::show()
+{
+    QFETCH(QStringList, filters);
+    QFETCH(QStringList, shown);
+    scanA().writeFile(data(u"inventory.json"_s));
+    Inventory expected = scanA().withStoreColumns();
+    expected.rows.clear();
+    for (const QString &name : shown) {
+        for (const Row &row : scanA().withStoreColumns().rows) {
+            if (row.value(Column::appName) == name)
+                expected.rows.append(row);
+        }
+    }
+
+    const Result table = run(QStringList{u"show"_s} + filters);
+    QCOMPARE(table.status, 0);
+    QCOMPARE(table.err, u""_s);
+    QStringList lines = table.text().split(u'\n');
+    QCOMPARE(lines.takeLast(), u""_s);
+    QCOMPARE(lines.takeLast(), AppList::countText(shown.size(), 4));
+    QCOMPARE(cells(lines.takeFirst()), expected.fields);
+    QCOMPARE(lines.size(), expected.rows.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringList values;
+        for (const QString &field : expected.fields) {
+            const QString value = expected.rows[i].value(field);
+            values.append(value.isEmpty() ? blank : value);
+        }
+        QCOMPARE(cells(lines[i]), values);
+    }
+
+    const Result csv = run(QStringList{u"show"_s, u"--csv"_s} + filters);
+    QCOMPARE(csv.status, 0);
+    QCOMPARE(csv.out, CsvExport::content(expected.fields, expected.rows));
+
+    const Result json = run(QStringList{u"show"_s, u"--json"_s} + filters);
+    QCOMPARE(json.status, 0);
+    QCOMPARE(Inventory::fromJson(json.out, u"standard output"_s), expected);
+    QCOMPARE(readBytes(data(u"inventory.json"_s)), scanA().toJson());
+}
+
+// The bytes tst_mainwindow's exportCSV pins for the window's export of the same view.
+void TestCommandLine::csvMatchesTheWindow()
+{
+    scanA().writeFile(data(u"inventory.json"_s));
+    const Result result =
+        run({u"show"_s, u"--csv"_s, u"--search"_s, u"o"_s, u"--sort"_s, u"Total MB:desc"_s});
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out,
+             QByteArray("\xEF\xBB\xBF\"App name\",\"Category\",\"Bundle identifier\",\"Version\","
+                        "\"Total MB\"\r\n"
+                        "\"Ledger\",\"\",\"org.sample.ledger\",\"1.0\",\"12.50\"\r\n"
+                        "\"Notes\",\"Productivity\",\"com.example.notes\",\"2.5\",\"3.23\"\r\n"
+                        "\"Maps\",\"Navigation\",\"com.example.maps\",\"10.1\",\"\"\r\n"));
+}
+
+void TestCommandLine::chooseScan_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("error");
+    const QString json = u"--json"_s;
+    QTest::newRow("identifier") << QStringList{u"show"_s, idB, json} << idB << u""_s;
+    QTest::newRow("identifier in lower case")
+        << QStringList{u"show"_s, idA.toLower(), json} << idA << u""_s;
+    QTest::newRow("unique beginning") << QStringList{u"show"_s, u"c0fFeE"_s, json} << idC << u""_s;
+    QTest::newRow("ambiguous beginning")
+        << QStringList{u"show"_s, u"aaaaaaaa"_s} << u""_s
+        << u"\u201Caaaaaaaa\u201D begins 2 saved scans' identifiers; give more of it."_s;
+    QTest::newRow("unknown identifier")
+        << QStringList{u"show"_s, u"DEADBEEF"_s} << u""_s
+        << u"No saved scan has the identifier \u201CDEADBEEF\u201D."_s;
+    QTest::newRow("unknown identifier to compare")
+        << QStringList{u"compare"_s, idA, u"nope"_s} << u""_s
+        << u"No saved scan has the identifier \u201Cnope\u201D."_s;
+    QTest::newRow("unknown identifier to annotate")
+        << QStringList{u"annotate"_s, u"0"_s, u"--name"_s, u"x"_s} << u""_s
+        << u"No saved scan has the identifier \u201C0\u201D."_s;
+    QTest::newRow("sort by a missing column")
+        << QStringList{u"show"_s, u"c0ffee"_s, u"--sort"_s, u"Size:desc"_s} << u""_s
+        << u"The inventory has no column \u201CSize\u201D. Its columns are: App name, Category, "
+           u"Bundle identifier, Version, Total MB."_s;
+}
+
+void TestCommandLine::chooseScan()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, chosen);
+    QFETCH(QString, error);
+    saveScans();
+    const Result result = run(arguments);
+    if (!error.isEmpty()) {
+        QCOMPARE(result.err, error + u'\n');
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(result.status, 1);
+        QVERIFY(!QFile::exists(HistoryStore().notesPath()));
+        return;
+    }
+    QCOMPARE(result.err, u""_s);
+    QCOMPARE(result.status, 0);
+    Inventory expected = (chosen == idA       ? scanA()
+                              : chosen == idB ? scanB()
+                                              : scanC())
+                             .withStoreColumns();
+    expected.rows = expected.namedRows();
+    QCOMPARE(Inventory::fromJson(result.out, u"standard output"_s), expected);
+}
+
+void TestCommandLine::compare_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<QString>("heading");
+    QTest::addColumn<QList<QStringList>>("rows");
+    const QString same = u"Same device \u00B7 Changes from A to B"_s;
+    const QStringList atlas{u"Atlas"_s, u"Removed"_s, u"3.1"_s, blank, blank};
+    const QStringList ledger{u"Ledger"_s, u"Storage changed"_s, u"1.0"_s, u"1.0"_s, u"+0.50"_s};
+    const QStringList maps{u"Maps"_s, u"No measured change"_s, u"10.1"_s, u"10.1"_s, blank};
+    const QStringList notes{u"Notes"_s, u"Version changed"_s, u"2.5"_s, u"2.6"_s, u"+0.00"_s};
+    const QStringList zest{u"Zest"_s, u"Added"_s, blank, u"1.0"_s, blank};
+    QTest::newRow("same device") << QStringList{idA, idB} << idA << idB << same
+                                 << QList<QStringList>{atlas, ledger, notes, zest};
+    QTest::newRow("same device, all apps")
+        << QStringList{idA, idB, u"--all"_s} << idA << idB << same
+        << QList<QStringList>{atlas, ledger, maps, notes, zest};
+    QTest::newRow("two devices, by beginnings")
+        << QStringList{u"aaaaaaaa-0000-4000-8000-000000000001"_s, u"c0ffee"_s} << idA << idC
+        << u"Device comparison \u00B7 Only in A/B refers to the selected inventories"_s
+        << QList<QStringList>{{u"Atlas"_s, u"Only in A"_s, u"3.1"_s, blank, blank},
+                              {u"Kite"_s, u"Only in B"_s, blank, u"1.0"_s, blank},
+                              {u"Ledger"_s, u"Only in A"_s, u"1.0"_s, blank, blank},
+                              {u"Maps"_s, u"Only in A"_s, u"10.1"_s, blank, blank}};
+}
+
+void TestCommandLine::compare()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(QString, heading);
+    QFETCH(QList<QStringList>, rows);
+    saveScans();
+    const Result result = run(QStringList{u"compare"_s} + arguments);
+    QCOMPARE(result.err, u""_s);
+    QCOMPARE(result.status, 0);
+    QStringList lines = result.text().split(u'\n');
+    QCOMPARE(lines.takeLast(), u""_s);
+    QCOMPARE(lines.takeFirst(), u"A: "_s + title(a));
+    QCOMPARE(lines.takeFirst(), u"B: "_s + title(b));
+    QCOMPARE(lines.takeFirst(), heading);
+    QCOMPARE(lines.takeFirst(),
+             u"4 differences across 5 apps. Blank sizes cannot be compared. "
+             u"Version changes may be upgrades or downgrades."_s);
+    QCOMPARE(lines.takeFirst(), u""_s);
+    QCOMPARE(cells(lines.takeFirst()),
+             (QStringList{u"App"_s, u"Difference"_s, u"Version A"_s, u"Version B"_s,
+                          u"MB change (B \u2212 A)"_s}));
+    QList<QStringList> shown;
+    for (const QString &line : lines)
+        shown.append(cells(line));
+    QCOMPARE(shown, rows);
+}
+
+void TestCommandLine::compareJson()
+{
+    saveScans();
+    const Result same = run({u"compare"_s, idA, idB, u"--json"_s});
+    QCOMPARE(same.status, 0);
+    const QJsonObject object = QJsonDocument::fromJson(same.out).object();
+    QCOMPARE(object.value(u"a"_s), QJsonValue(idA));
+    QCOMPARE(object.value(u"b"_s), QJsonValue(idB));
+    QCOMPARE(object.value(u"sameDevice"_s), QJsonValue(true));
+    // Every field of every difference, in a fixed order.
+    QStringList differences;
+    for (const QJsonValue &d : object.value(u"differences"_s).toArray()) {
+        QStringList fields;
+        for (const char *key :
+             {"name", "bundle", "category", "status", "versionA", "versionB", "sizeDelta"})
+            fields.append(d[QLatin1StringView(key)].toString());
+        QCOMPARE(d.toObject().size(), fields.size());
+        differences.append(fields.join(u'|'));
+    }
+    QCOMPARE(differences,
+             (QStringList{u"Atlas|net.atlas.app||Removed|3.1||"_s,
+                          u"Ledger|org.sample.ledger||Storage changed|1.0|1.0|+0.50"_s,
+                          u"Notes|com.example.notes|Productivity|Version changed|2.5|2.6|+0.00"_s,
+                          u"Zest|com.example.zest|Games|Added||1.0|"_s}));
+
+    const Result devices = run({u"compare"_s, idA, idC, u"--json"_s, u"--all"_s});
+    QCOMPARE(devices.status, 0);
+    const QJsonObject all = QJsonDocument::fromJson(devices.out).object();
+    QCOMPARE(all.value(u"sameDevice"_s), QJsonValue(false));
+    QStringList statuses;
+    for (const QJsonValue &value : all.value(u"differences"_s).toArray())
+        statuses.append(value[u"status"_s].toString());
+    QCOMPARE(statuses,
+             (QStringList{u"Only in A"_s, u"Only in B"_s, u"Only in A"_s, u"Only in A"_s,
+                          u"No measured change"_s}));
+}
+
+void TestCommandLine::pdf_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("comparison") << QStringList{u"compare"_s, idA, idB} << u"App comparison"_s
+                                << QStringList{u"Version changed"_s, u"Zest"_s}
+                                << QStringList{u"No measured change"_s};
+    QTest::newRow("current inventory, filtered")
+        << QStringList{u"report"_s, u"--category"_s, u"Productivity"_s, u"--search"_s, u"no"_s}
+        << u"App inventory"_s
+        << QStringList{u"Category: Productivity \u00B7 Search: no"_s, u"Notes"_s}
+        << QStringList{u"Ledger"_s, u"Maps"_s};
+    QTest::newRow("saved scan") << QStringList{u"report"_s, u"c0ffee"_s} << u"App inventory"_s
+                                << QStringList{u"Category: All categories"_s, u"Kite"_s}
+                                << QStringList{u"Atlas"_s, u"Search:"_s};
+}
+
+void TestCommandLine::pdf()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, title);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    if (!PdfReader::available())
+        QSKIP("poppler's command-line tools are not installed");
+    saveScans();
+    const QString path = m_root->filePath(u"Reports/out.pdf"_s);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+
+    const Result result = run(arguments << u"--pdf"_s << path);
+    QCOMPARE(result.err, u""_s);
+    QCOMPARE(result.text(), u"Saved report to out.pdf.\n"_s);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(PdfReader::info(path).value(u"Title"_s), title);
+    const QString text =
+        QString::fromUtf8(PdfReader::run(u"pdftotext"_s, {u"-enc"_s, u"UTF-8"_s, path, u"-"_s}));
+    for (const QString &phrase : present)
+        QVERIFY2(text.contains(phrase), qPrintable(phrase));
+    for (const QString &phrase : absent)
+        QVERIFY2(!text.contains(phrase), qPrintable(phrase));
+}
+
+void TestCommandLine::annotate()
+{
+    saveScans();
+    const Result named =
+        run({u"annotate"_s, idA, u"--name"_s, u"  Before\nupdate  "_s, u"--notes"_s, u"n"_s});
+    QCOMPARE(named.err, u""_s);
+    QCOMPARE(named.text(), u"Snapshot name and notes saved on this Mac.\n"_s);
+    QCOMPARE(named.status, 0);
+    const auto saved = [this] {
+        return QJsonDocument::fromJson(readBytes(HistoryStore().notesPath())).object();
+    };
+    QCOMPARE(
+        saved(),
+        (QJsonObject{{idA, QJsonObject{{u"name"_s, u"Before update"_s}, {u"notes"_s, u"n"_s}}}}));
+
+    const Result history = run({u"history"_s});
+    QCOMPARE(history.status, 0);
+    const QStringList line = cells(history.text().split(u'\n').value(2));
+    QCOMPARE(line.value(0), idA);
+    QCOMPARE(line.value(1), title(idA));
+    QVERIFY2(title(idA).startsWith(u"Before update \u00B7 Old iPhone \u00B7 "_s),
+             qPrintable(title(idA)));
+
+    // What is not given stays as it was, as an untouched field in the editor would.
+    QCOMPARE(run({u"annotate"_s, u"aaaaaaaa-0000-4000-8000-000000000001"_s, u"--notes"_s,
+                  u"two\nlines"_s})
+                 .status,
+             0);
+    QCOMPARE(
+        saved(),
+        (QJsonObject{
+            {idA, QJsonObject{{u"name"_s, u"Before update"_s}, {u"notes"_s, u"two\nlines"_s}}}}));
+}
+
+void TestCommandLine::damagedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("inventory not JSON")
+        << u"inventory.json"_s << QByteArray("{\"fields\": [") << QStringList{u"show"_s};
+    QTest::newRow("inventory without rows, report")
+        << u"inventory.json"_s << QByteArray("{\"fields\": [\"App name\"]}")
+        << QStringList{u"report"_s, u"--pdf"_s, u"out.pdf"_s};
+    QTest::newRow("notes not an object") << u"snapshot-notes.json"_s << QByteArray("[]")
+                                         << QStringList{u"annotate"_s, idA, u"--name"_s, u"x"_s};
+}
+
+void TestCommandLine::damagedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, arguments);
+    saveScans();
+    writeBytes(data(file), bytes);
+    // The message the window shows for the same file.
+    QString message;
+    try {
+        if (file == u"inventory.json")
+            Inventory::readFile(data(file));
+        else
+            HistoryStore().list();
+    } catch (const Failure &failure) {
+        message = failure.description();
+    }
+    QVERIFY(message.startsWith(u"The file \u201C"_s + file + u"\u201D could not be read: "_s));
+
+    const Result result = run(arguments);
+    QCOMPARE(result.err, message + u'\n');
+    QCOMPARE(result.out, QByteArray());
+    QCOMPARE(result.status, 1);
+    QCOMPARE(readBytes(data(file)), bytes);
+    QVERIFY(!QFile::exists(m_root->filePath(u"out.pdf"_s)));
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
