@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -12,6 +13,11 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Marrowby"));
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillet"));
+    QIcon icon;
+    for (int size : {64, 128, 256, 512})
+        icon.addFile(QStringLiteral(":/icons/quillet-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
