@@ -14,6 +14,7 @@
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/DataFile.h"
+#include "scanning/DemoDevice.h"
 #include "scanning/Failure.h"
 #include "scanning/Locations.h"
 #include "scanning/Scanner.h"
@@ -197,7 +198,8 @@ void AppDelegate::buildMenus()
 void AppDelegate::buildWindow()
 {
     m_window = new QMainWindow;
-    m_window->setWindowTitle(QStringLiteral("Quillet"));
+    m_window->setWindowTitle(m_demo ? QStringLiteral("Quillet \u2014 Demo Device")
+                                    : QStringLiteral("Quillet"));
     m_window->setMinimumSize(860, 540);
     m_window->resize(1190, 760);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -605,7 +607,10 @@ void AppDelegate::succeeded(const Inventory &inventory, const QString &mode)
     const auto categorized = std::count_if(rows.begin(), rows.end(), [](const Row &row) {
         return !row.value(Column::category).isEmpty();
     });
-    if (rows.isEmpty())
+    // A newcomer trying the demo should not take its apps for their own.
+    if (m_demo && mode != u"scan")
+        setStatus(DemoDevice::description + QStringLiteral(" Click Scan Device to scan it."));
+    else if (rows.isEmpty())
         setStatus(connectText);
     else if (mode == u"scan")
         setStatus(QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on this "

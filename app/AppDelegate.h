@@ -4,8 +4,8 @@
 #include "scanning/AppList.h"
 #include "scanning/Inventory.h"
 
-#include <QFuture>
 #include <QDialog>
+#include <QFuture>
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
@@ -41,6 +41,8 @@ public:
 
     // Builds the menus and the window, shows it and starts loading the saved inventory.
     void launch();
+    // The window says that it shows the demo device (DemoDevice::prepare()). Before launch().
+    void setDemo(bool demo) { m_demo = demo; }
 
     QMainWindow *window() const { return m_window; }
     bool isBusy() const { return m_busy; }
@@ -137,4 +139,5 @@ private:
     bool m_checkingUpdates = false;
     double m_tableFontSize = 12;
     bool m_restoringColumns = false;
+    bool m_demo = false;
 };

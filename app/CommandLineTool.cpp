@@ -4,6 +4,7 @@
 #include "history/ScanComparison.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
+#include "scanning/DemoDevice.h"
 #include "scanning/Failure.h"
 #include "scanning/Locations.h"
 #include "scanning/ScanError.h"
@@ -62,7 +63,8 @@ const QString helpText =
                    "  annotate SCAN             Name a saved scan and add notes to it\n"
                    "\n"
                    "A SCAN is a saved scan's identifier or a unique beginning of it.\n"
-                   "Every command takes --data-dir DIR, --resources DIR and --lookup-url URL;\n"
+                   "Every command takes --data-dir DIR, --resources DIR and --lookup-url URL,\n"
+                   "or --demo for a made-up device with a data folder of its own;\n"
                    "\"quillet-cli COMMAND --help\" lists a command's options.\n");
 
 } // namespace
@@ -127,7 +129,10 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
         QStringLiteral("url"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this command's options."));
-    m_parser.addOptions({dataDir, resources, lookupURL, help});
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Scan a made-up demo device instead of a real one; its data stays apart."));
+    m_parser.addOptions({dataDir, resources, lookupURL, demo, help});
     m_parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command."),
                                    usage);
     // The command word itself stays out of the positional arguments.
@@ -163,6 +168,17 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
             return false;
         }
         Locations::setLookupURL(url);
+    }
+    if (m_parser.isSet(demo)) {
+        if (m_parser.isSet(dataDir) || m_parser.isSet(lookupURL)) {
+            m_exitStatus = usageError(QStringLiteral(
+                "--demo keeps its own data folder and lookup; it takes neither --data-dir nor "
+                "--lookup-url"));
+            return false;
+        }
+        // On standard error, so that a script reading the output gets only the output.
+        m_err << DemoDevice::prepare() << "\n";
+        m_err.flush();
     }
     return true;
 }

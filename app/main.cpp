@@ -1,4 +1,6 @@
 #include "app/AppDelegate.h"
+#include "scanning/DemoDevice.h"
+#include "scanning/Failure.h"
 #include "scanning/Locations.h"
 
 #include <QApplication>
@@ -34,7 +36,10 @@ int main(int argc, char *argv[])
         QStringLiteral("lookup-url"),
         QStringLiteral("Ask the store lookup service at <url> (HTTPS, or HTTP on this machine)."),
         QStringLiteral("url"));
-    parser.addOptions({dataDir, resources, lookupURL});
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Scan a made-up demo device instead of a real one; its data stays apart."));
+    parser.addOptions({dataDir, resources, lookupURL, demo});
     parser.process(application);
 
     if (parser.isSet(dataDir))
@@ -53,7 +58,23 @@ int main(int argc, char *argv[])
         Locations::setLookupURL(url);
     }
 
+    if (parser.isSet(demo)) {
+        if (parser.isSet(dataDir) || parser.isSet(lookupURL)) {
+            std::fprintf(stderr,
+                         "quillet: --demo keeps its own data folder and lookup; it takes "
+                         "neither --data-dir nor --lookup-url\n");
+            return 2;
+        }
+        try {
+            DemoDevice::prepare();
+        } catch (const Failure &failure) {
+            std::fprintf(stderr, "quillet: %s\n", qPrintable(failure.description()));
+            return 1;
+        }
+    }
+
     AppDelegate delegate;
+    delegate.setDemo(parser.isSet(demo));
     delegate.launch();
     return application.exec();
 }

@@ -25,6 +25,12 @@ QString &resourcesOverride()
     return folder;
 }
 
+QString &deviceResourcesOverride()
+{
+    static QString folder;
+    return folder;
+}
+
 } // namespace
 
 QString Locations::storage()
@@ -54,6 +60,11 @@ QString Locations::resources()
     return QDir::cleanPath(candidates[2]);
 }
 
+QString Locations::deviceResources()
+{
+    return deviceResourcesOverride().isEmpty() ? resources() : deviceResourcesOverride();
+}
+
 QString Locations::legacyExports(const QString &storage)
 {
     return QDir::cleanPath(storage + QStringLiteral("/../Tallyfold/exports"));
@@ -67,6 +78,11 @@ void Locations::setStorage(const QString &folder)
 void Locations::setResources(const QString &folder)
 {
     resourcesOverride() = QDir(folder).absolutePath();
+}
+
+void Locations::setDeviceResources(const QString &folder)
+{
+    deviceResourcesOverride() = QDir(folder).absolutePath();
 }
 
 QUrl Locations::lookupURL()

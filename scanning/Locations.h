@@ -9,8 +9,10 @@ class Locations {
 public:
     // The data folder: "inventory.json", "categories.json", the history and the notes.
     static QString storage();
-    // The resource folder; the device tools lie in its sub-folder "Tools".
+    // The resource folder: help, update settings and the device tools in "Tools".
     static QString resources();
+    // The folder whose "Tools" are run to read the device: the resource folder, or the demo's.
+    static QString deviceResources();
     // Where an earlier release left its CSV exports: beside the data folder.
     static QString legacyExports(const QString &storage);
 
@@ -24,6 +26,7 @@ public:
     static void setStorage(const QString &folder);
     static void setLookupURL(const QUrl &url);
     static void setResources(const QString &folder);
+    static void setDeviceResources(const QString &folder);
 
     Locations() = delete;
 };

@@ -26,7 +26,7 @@ class Scanner {
 public:
     using Progress = std::function<void(const QString &)>;
 
-    explicit Scanner(QString resources = Locations::resources(),
+    explicit Scanner(QString resources = Locations::deviceResources(),
                      QString storage = Locations::storage());
     Scanner(const Scanner &) = delete;
     Scanner &operator=(const Scanner &) = delete;

@@ -17,7 +17,10 @@ for file in bin/quillet bin/quillet-cli share/quillet/Tools/idevice_id \
     [ -e "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 for tool in idevice_id idevicename ideviceinstaller; do
-    [ -x "$prefix/share/quillet/Tools/$tool" ] || { echo "not executable: $tool" >&2; exit 1; }
+    for folder in Tools Demo/Tools; do
+        [ -x "$prefix/share/quillet/$folder/$tool" ] ||
+            { echo "not executable: $folder/$tool" >&2; exit 1; }
+    done
 done
 
 export QT_QPA_PLATFORM=offscreen HOME="$data" XDG_CONFIG_HOME="$data/config"
@@ -33,4 +36,11 @@ if [ "$status" -ne 1 ] || grep -q 'could not be started' "$data/err"; then
     cat "$data/err" >&2
     exit 1
 fi
+# The demo needs nothing but the installed resources.
+"$prefix/bin/quillet-cli" scan --demo >"$data/out" 2>"$data/err" || {
+    echo "the installed demo did not scan:" >&2
+    cat "$data/err" >&2
+    exit 1
+}
+grep -q '^Scan complete\.' "$data/out"
 echo "installed into a temporary prefix; the programs find their resources"
