@@ -620,6 +620,9 @@ void AppDelegate::succeeded(const Inventory &inventory, const QString &mode)
     else
         setStatus(QStringLiteral("Saved inventory loaded. Scan your device to refresh it."));
     finish();
+    // A first look at the demo should show apps at once, not an empty table.
+    if (m_demo && mode != u"scan" && rows.isEmpty())
+        QMetaObject::invokeMethod(this, &AppDelegate::scanDevice, Qt::QueuedConnection);
 }
 
 void AppDelegate::failed(const QString &description)

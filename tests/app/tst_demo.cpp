@@ -114,16 +114,13 @@ void TestDemo::scanTwice()
     m_delegate->setDemo(true);
     m_delegate->launch();
     QVERIFY(QTest::qWaitForWindowExposed(m_delegate->window()));
-    QTRY_VERIFY(!m_delegate->isBusy());
     QCOMPARE(m_delegate->window()->windowTitle(), u"Quillet \u2014 Demo Device"_s);
-    QCOMPARE(status(),
-             u"Demo device: nothing here is read from a real iPhone or iPad. Click Scan "
-             u"Device to scan it."_s);
+    // With nothing saved yet, the demo scans at once: a first look shows apps.
+    QTRY_VERIFY_WITH_TIMEOUT(m_delegate->savedScans().size() == 1 && !m_delegate->isBusy(), 10000);
+    QVERIFY2(status().startsWith(u"Scan complete."_s), qPrintable(status()));
 
     QElapsedTimer timer;
     timer.start();
-    scan();
-    qInfo("first scan: %lld ms", timer.restart());
     scan();
     qInfo("second scan: %lld ms", timer.elapsed());
 
@@ -158,6 +155,16 @@ void TestDemo::scanTwice()
          {ScanDifference::added, ScanDifference::versionChanged, ScanDifference::storageChanged})
         QVERIFY2(statuses.contains(expected), qPrintable(expected));
     QCOMPARE(TestFiles::readBytes(m_home.filePath(u".local/state/quillet-demo/scans"_s)), "2\n");
+
+    // Started again, the demo shows its saved apps and says plainly what they are.
+    m_delegate = std::make_unique<AppDelegate>();
+    m_delegate->setDemo(true);
+    m_delegate->launch();
+    QTRY_VERIFY(!m_delegate->isBusy());
+    QCOMPARE(status(),
+             u"Demo device: nothing here is read from a real iPhone or iPad. Click Scan "
+             u"Device to scan it."_s);
+    QCOMPARE(m_delegate->savedScans().size(), 2);
 }
 
 void TestDemo::appDetails()
