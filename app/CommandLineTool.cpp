@@ -6,6 +6,7 @@
 #include "reports/ReportDocument.h"
 #include "scanning/DemoDevice.h"
 #include "scanning/Failure.h"
+#include "scanning/LaunchOptions.h"
 #include "scanning/Locations.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
@@ -117,22 +118,10 @@ int CommandLineTool::run(const QStringList &arguments)
 bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, int positionalMin,
                             int positionalMax)
 {
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-                                     QStringLiteral("Keep inventories and history in <folder>."),
-                                     QStringLiteral("folder"));
-    const QCommandLineOption resources(QStringLiteral("resources"),
-                                       QStringLiteral("Use the device tools in <folder>."),
-                                       QStringLiteral("folder"));
-    const QCommandLineOption lookupURL(
-        QStringLiteral("lookup-url"),
-        QStringLiteral("Ask the store lookup service at <url> (HTTPS, or HTTP on this machine)."),
-        QStringLiteral("url"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this command's options."));
-    const QCommandLineOption demo(
-        QStringLiteral("demo"),
-        QStringLiteral("Scan a made-up demo device instead of a real one; its data stays apart."));
-    m_parser.addOptions({dataDir, resources, lookupURL, demo, help});
+    m_parser.addOptions(LaunchOptions::options());
+    m_parser.addOption(help);
     m_parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command."),
                                    usage);
     // The command word itself stays out of the positional arguments.
@@ -156,28 +145,13 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
         m_exitStatus = usageError(QStringLiteral("usage: quillet-cli %1").arg(usage));
         return false;
     }
-    if (m_parser.isSet(dataDir))
-        Locations::setStorage(m_parser.value(dataDir));
-    if (m_parser.isSet(resources))
-        Locations::setResources(m_parser.value(resources));
-    if (m_parser.isSet(lookupURL)) {
-        const QUrl url(m_parser.value(lookupURL));
-        if (!Locations::isAcceptableLookupURL(url)) {
-            m_exitStatus = usageError(QStringLiteral(
-                "the lookup URL must use HTTPS, or HTTP on 127.0.0.1, ::1 or localhost"));
-            return false;
-        }
-        Locations::setLookupURL(url);
+    if (const std::optional<QString> error = LaunchOptions::apply(m_parser)) {
+        m_exitStatus = usageError(*error);
+        return false;
     }
-    if (m_parser.isSet(demo)) {
-        if (m_parser.isSet(dataDir) || m_parser.isSet(lookupURL)) {
-            m_exitStatus = usageError(QStringLiteral(
-                "--demo keeps its own data folder and lookup; it takes neither --data-dir nor "
-                "--lookup-url"));
-            return false;
-        }
-        // On standard error, so that a script reading the output gets only the output.
-        m_err << DemoDevice::prepare() << "\n";
+    // On standard error, so that a script reading the output gets only the output.
+    if (LaunchOptions::isDemo(m_parser)) {
+        m_err << DemoDevice::description << "\n";
         m_err.flush();
     }
     return true;

@@ -1,0 +1,55 @@
+#include "scanning/LaunchOptions.h"
+
+#include "scanning/DemoDevice.h"
+#include "scanning/Locations.h"
+
+#include <QUrl>
+
+namespace {
+
+const QString dataDir = QStringLiteral("data-dir");
+const QString resources = QStringLiteral("resources");
+const QString lookupURL = QStringLiteral("lookup-url");
+const QString demo = QStringLiteral("demo");
+
+} // namespace
+
+QList<QCommandLineOption> LaunchOptions::options()
+{
+    return {
+        {dataDir, QStringLiteral("Keep inventories and history in <folder>."),
+         QStringLiteral("folder")},
+        {resources, QStringLiteral("Use the device tools and help in <folder>."),
+         QStringLiteral("folder")},
+        {lookupURL,
+         QStringLiteral("Ask the store lookup service at <url> (HTTPS, or HTTP on this machine)."),
+         QStringLiteral("url")},
+        {demo,
+         QStringLiteral("Scan a made-up demo device instead of a real one; its data stays "
+                        "apart.")},
+    };
+}
+
+std::optional<QString> LaunchOptions::apply(const QCommandLineParser &parser)
+{
+    if (parser.isSet(demo) && (parser.isSet(dataDir) || parser.isSet(lookupURL)))
+        return QStringLiteral("--demo keeps its own data folder and lookup; it takes neither "
+                              "--data-dir nor --lookup-url");
+    if (parser.isSet(lookupURL) && !Locations::isAcceptableLookupURL(QUrl(parser.value(lookupURL))))
+        return QStringLiteral(
+            "the lookup URL must use HTTPS, or HTTP on 127.0.0.1, ::1 or localhost");
+    if (parser.isSet(dataDir))
+        Locations::setStorage(parser.value(dataDir));
+    if (parser.isSet(resources))
+        Locations::setResources(parser.value(resources));
+    if (parser.isSet(lookupURL))
+        Locations::setLookupURL(QUrl(parser.value(lookupURL)));
+    if (parser.isSet(demo))
+        DemoDevice::prepare();
+    return std::nullopt;
+}
+
+bool LaunchOptions::isDemo(const QCommandLineParser &parser)
+{
+    return parser.isSet(demo);
+}

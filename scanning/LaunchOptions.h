@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The options both front ends take: other data and resource folders, another store lookup
+// service, or the demo device.
+class LaunchOptions {
+public:
+    static QList<QCommandLineOption> options();
+
+    // Points Quillet where the options say. Returns the usage error when they cannot be used
+    // together; throws Failure when the demo cannot be prepared.
+    static std::optional<QString> apply(const QCommandLineParser &parser);
+    static bool isDemo(const QCommandLineParser &parser);
+
+    LaunchOptions() = delete;
+};
