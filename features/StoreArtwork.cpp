@@ -65,15 +65,8 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
 
     QNetworkRequest request(address);
     request.setTransferTimeout(downloadTimeout);
-    QNetworkReply *reply = NetworkRequest::applicationManager()->get(request);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [reply](qint64 received, qint64 total) {
-                         if (received > sizeLimit || total > sizeLimit)
-                             reply->abort();
-                     });
-    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    const QMetaObject::Connection answer = QObject::connect(
-        reply, &QNetworkReply::finished, context, [reply, path, done = std::move(done)] {
+    NetworkRequest::get(
+        request, sizeLimit, context, [path, done = std::move(done)](QNetworkReply *reply) {
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (reply->error() != QNetworkReply::NoError || status != 200) {
                 done({});
@@ -95,10 +88,4 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
             }
             done(image);
         });
-    // Nobody is waiting any more: stop the download. The answer is cut off first, since
-    // abort() finishes the reply at once, while the context is still being destroyed.
-    QObject::connect(context, &QObject::destroyed, reply, [reply, answer] {
-        QObject::disconnect(answer);
-        reply->abort();
-    });
 }

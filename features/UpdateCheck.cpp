@@ -134,16 +134,9 @@ void UpdateCheck::run(const QUrl &feed, const QString &websiteURL, const QString
     request.setTransferTimeout(20'000);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
-    QNetworkReply *reply = NetworkRequest::applicationManager()->get(request);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [reply](qint64 received, qint64 total) {
-                         if (received > bodyLimit || total > bodyLimit)
-                             reply->abort();
-                     });
-    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    const QMetaObject::Connection answer = QObject::connect(
-        reply, &QNetworkReply::finished, context,
-        [reply, websiteURL, installed, done = std::move(done)] {
+    NetworkRequest::get(
+        request, bodyLimit, context,
+        [websiteURL, installed, done = std::move(done)](QNetworkReply *reply) {
             Outcome outcome;
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
@@ -162,10 +155,4 @@ void UpdateCheck::run(const QUrl &feed, const QString &websiteURL, const QString
             }
             done(outcome);
         });
-    // Nobody is waiting any more: stop the download. The answer is cut off first, since
-    // abort() finishes the reply at once, while the context is still being destroyed.
-    QObject::connect(context, &QObject::destroyed, reply, [reply, answer] {
-        QObject::disconnect(answer);
-        reply->abort();
-    });
 }

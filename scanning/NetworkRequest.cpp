@@ -137,3 +137,24 @@ QNetworkAccessManager *NetworkRequest::applicationManager()
         manager = new QNetworkAccessManager(QCoreApplication::instance());
     return manager;
 }
+
+void NetworkRequest::get(const QNetworkRequest &request, qint64 maximumBodySize, QObject *context,
+                         std::function<void(QNetworkReply *)> answer)
+{
+    QNetworkReply *reply = applicationManager()->get(request);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [reply, maximumBodySize](qint64 received, qint64 total) {
+                         if (received > maximumBodySize || total > maximumBodySize)
+                             reply->abort();
+                     });
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    const QMetaObject::Connection answered =
+        QObject::connect(reply, &QNetworkReply::finished, context,
+                         [reply, answer = std::move(answer)] { answer(reply); });
+    // Nobody is waiting any more: stop the download. The answer is cut off first, since
+    // abort() finishes the reply at once, while the context is still being destroyed.
+    QObject::connect(context, &QObject::destroyed, reply, [reply, answered] {
+        QObject::disconnect(answered);
+        reply->abort();
+    });
+}

@@ -5,8 +5,12 @@
 #include <QUrl>
 
 class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QObject;
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,6 +45,12 @@ public:
 
     // The manager for requests made and answered on the main thread (icons, the update check).
     static QNetworkAccessManager *applicationManager();
+
+    // Sends `request` on the application's manager and calls `answer` with the finished reply,
+    // on `context`'s thread, unless `context` is gone by then (the download is then stopped).
+    // A body growing past `maximumBodySize` is aborted. The reply deletes itself afterwards.
+    static void get(const QNetworkRequest &request, qint64 maximumBodySize, QObject *context,
+                    std::function<void(QNetworkReply *)> answer);
 
 private:
     std::shared_ptr<State> m_state;

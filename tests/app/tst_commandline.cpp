@@ -4,6 +4,7 @@
 #include "scanning/Failure.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
+#include "tests/SampleInventory.h"
 #include "tests/TestFiles.h"
 
 #include <QElapsedTimer>
@@ -19,6 +20,7 @@
 #include <csignal>
 
 using namespace Qt::StringLiterals;
+using namespace SampleInventory;
 using namespace TestFiles;
 
 namespace {
@@ -30,34 +32,10 @@ const QString idC = u"C0FFEE00-0000-4000-8000-000000000003"_s;
 const QString blank = u"\u2014"_s;
 const QString cancelled = u"Scan cancelled. Your previous inventory is preserved."_s;
 
-Row app(const QString &name, const QString &category, const QString &bundle, const QString &version,
-        const QString &totalMB)
-{
-    Row row{{Column::appName, name},
-            {Column::bundleIdentifier, bundle},
-            {Column::version, version},
-            {Column::totalMB, totalMB}};
-    if (!category.isNull())
-        row.insert(Column::category, category);
-    return row;
-}
-
-// The window tests' library, saved as scan A: Ledger has an empty category and Atlas none; Maps
-// has no size; the last app has no visible name and is never listed.
 Inventory scanA()
 {
-    Inventory inventory;
-    inventory.fields = {Column::appName, Column::category, Column::bundleIdentifier,
-                        Column::version, Column::totalMB};
-    inventory.rows = {
-        app(u"Notes"_s, u"Productivity"_s, u"com.example.notes"_s, u"2.5"_s, u"3.23"_s),
-        app(u"Maps"_s, u"Navigation"_s, u"com.example.maps"_s, u"10.1"_s, u""_s),
-        app(u"Ledger"_s, u""_s, u"org.sample.ledger"_s, u"1.0"_s, u"12.50"_s),
-        app(u"Atlas"_s, QString(), u"net.atlas.app"_s, u"3.1"_s, u"0.90"_s),
-        app(u" \u200B"_s, u"Productivity"_s, u"com.example.blank"_s, u""_s, u""_s)};
-    inventory.deviceName = u"Old iPhone"_s;
+    Inventory inventory = library();
     inventory.deviceID = device;
-    inventory.scannedAt = utc("2024-03-01T10:00:00");
     inventory.scanID = idA;
     return inventory;
 }
@@ -89,23 +67,6 @@ Inventory scanC()
     inventory.scanID = idC;
     return inventory;
 }
-
-// The fake device's apps: two the store knows, one it does not.
-const QByteArray threeApps = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><array>
-<dict><key>CFBundleIdentifier</key><string>com.example.notes</string>
-<key>CFBundleDisplayName</key><string>Notes</string>
-<key>StaticDiskUsage</key><integer>3000000</integer>
-<key>DynamicDiskUsage</key><integer>230000</integer></dict>
-<dict><key>CFBundleIdentifier</key><string>com.example.maps</string>
-<key>CFBundleDisplayName</key><string>Maps</string></dict>
-<dict><key>CFBundleIdentifier</key><string>org.sample.ledger</string>
-<key>CFBundleDisplayName</key><string>Ledger</string></dict>
-</array></plist>
-)";
-
-// Writes down its pid, then hangs until it is stopped.
-const QByteArray hang = "echo $$ > \"$0.pid\"\nexec sleep 30\n";
 
 // A table line's cells: the columns are at least two spaces apart, the values never are.
 QStringList cells(const QString &line)

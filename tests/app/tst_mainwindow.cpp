@@ -6,6 +6,7 @@
 #include "scanning/Locations.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
+#include "tests/SampleInventory.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
 
@@ -26,6 +27,7 @@
 #include <csignal>
 
 using namespace Qt::StringLiterals;
+using namespace SampleInventory;
 using namespace TestFiles;
 using namespace WindowTesting;
 
@@ -42,55 +44,8 @@ const QString blank = u"\u2014"_s;
 const QString showAll = u"Show All Columns"_s;
 const QString earlierID = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
 
-Row app(const QString &name, const QString &category, const QString &bundle, const QString &version,
-        const QString &totalMB)
-{
-    Row row{{Column::appName, name},
-            {Column::bundleIdentifier, bundle},
-            {Column::version, version},
-            {Column::totalMB, totalMB}};
-    if (!category.isNull())
-        row.insert(Column::category, category);
-    return row;
-}
-
-// Five columns, so that every header section fits the window. Ledger has an empty category and
-// Atlas none at all; Maps has no size; the last app has no visible name and is never listed.
-Inventory library()
-{
-    Inventory inventory;
-    inventory.fields = {Column::appName, Column::category, Column::bundleIdentifier,
-                        Column::version, Column::totalMB};
-    inventory.rows = {
-        app(u"Notes"_s, u"Productivity"_s, u"com.example.notes"_s, u"2.5"_s, u"3.23"_s),
-        app(u"Maps"_s, u"Navigation"_s, u"com.example.maps"_s, u"10.1"_s, u""_s),
-        app(u"Ledger"_s, u""_s, u"org.sample.ledger"_s, u"1.0"_s, u"12.50"_s),
-        app(u"Atlas"_s, QString(), u"net.atlas.app"_s, u"3.1"_s, u"0.90"_s),
-        app(u" \u200B"_s, u"Productivity"_s, u"com.example.blank"_s, u""_s, u""_s)};
-    inventory.deviceName = u"Old iPhone"_s;
-    inventory.scannedAt = utc("2024-03-01T10:00:00");
-    return inventory;
-}
-
 const QStringList libraryNames{u"Notes"_s, u"Maps"_s, u"Ledger"_s, u"Atlas"_s};
 const QStringList librarySizes{u"3.23"_s, blank, u"12.50"_s, u"0.90"_s};
-
-// The fake device's apps: two the store knows, one it does not.
-const QByteArray threeApps = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><array>
-<dict><key>CFBundleIdentifier</key><string>com.example.notes</string>
-<key>CFBundleDisplayName</key><string>Notes</string>
-<key>StaticDiskUsage</key><integer>3000000</integer>
-<key>DynamicDiskUsage</key><integer>230000</integer></dict>
-<dict><key>CFBundleIdentifier</key><string>com.example.maps</string>
-<key>CFBundleDisplayName</key><string>Maps</string></dict>
-<dict><key>CFBundleIdentifier</key><string>org.sample.ledger</string>
-<key>CFBundleDisplayName</key><string>Ledger</string></dict>
-</array></plist>
-)";
-
-// Writes down its pid, then hangs until it is stopped.
-const QByteArray hang = "echo $$ > \"$0.pid\"\nexec sleep 30\n";
 
 QStringList texts(const QMenu *menu)
 {
