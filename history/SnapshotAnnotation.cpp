@@ -20,7 +20,11 @@ SnapshotAnnotation::Map SnapshotAnnotation::readMap(const QString &path)
 {
     if (!DataFile::exists(path))
         return {};
-    const QByteArray data = DataFile::read(path);
+    return decodeMap(DataFile::read(path), path);
+}
+
+SnapshotAnnotation::Map SnapshotAnnotation::decodeMap(const QByteArray &data, const QString &path)
+{
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError)
@@ -44,11 +48,16 @@ SnapshotAnnotation::Map SnapshotAnnotation::readMap(const QString &path)
 
 void SnapshotAnnotation::writeMap(const QString &path, const Map &map)
 {
+    DataFile::write(path, encodeMap(map));
+}
+
+QByteArray SnapshotAnnotation::encodeMap(const Map &map)
+{
     QJsonObject root;
     for (auto it = map.begin(); it != map.end(); ++it) {
         root.insert(
             it.key(),
             QJsonObject{{QLatin1String("name"), it->name}, {QLatin1String("notes"), it->notes}});
     }
-    DataFile::write(path, QJsonDocument(root).toJson(QJsonDocument::Compact));
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }

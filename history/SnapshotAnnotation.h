@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 
@@ -16,4 +17,7 @@ struct SnapshotAnnotation {
     // An absent file is an empty map; a damaged one throws, so that it is never overwritten.
     static Map readMap(const QString &path);
     static void writeMap(const QString &path, const Map &map);
+    // The file's contents; throws PlatformError naming `path` when they are not a map.
+    static Map decodeMap(const QByteArray &json, const QString &path);
+    static QByteArray encodeMap(const Map &map);
 };

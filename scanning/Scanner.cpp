@@ -81,27 +81,6 @@ std::optional<QString> textValue(const QVariantMap &app, const QString &key)
     return found->toString();
 }
 
-// The "results" of a lookup answer, or nothing when the answer is not one.
-std::optional<QJsonArray> lookupResults(const NetworkRequest::Response &response)
-{
-    if (!response.error.isEmpty() || response.status != 200 || !response.body)
-        return std::nullopt;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(*response.body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject() ||
-        document.object().isEmpty())
-        return std::nullopt;
-    const QJsonValue results = document.object().value(QLatin1String("results"));
-    if (!results.isArray())
-        return std::nullopt;
-    const QJsonArray array = results.toArray();
-    for (const QJsonValue &result : array) {
-        if (!result.isObject())
-            return std::nullopt;
-    }
-    return array;
-}
-
 std::optional<QString> jsonText(const QJsonObject &object, const char *key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
@@ -484,40 +463,18 @@ QHash<QString, QString> Scanner::categories(const QStringList &identifiers)
                 throw ScanError::cancelled();
             }
         }
-        const std::optional<QJsonArray> results =
-            finished ? lookupResults(request.response()) : std::nullopt;
-        if (!results) {
+        const NetworkRequest::Response *response = finished ? &request.response() : nullptr;
+        const std::optional<CategoryEntry::Map> found =
+            response && response->error.isEmpty() && response->status == 200 && response->body
+            ? lookupEntries(*response->body, batch, now)
+            : std::nullopt;
+        if (!found) {
             request.cancel();
             report(lookupUnavailableMessage);
             break;
         }
-
-        CategoryEntry::Map found;
-        for (const QJsonValue &value : *results) {
-            const QJsonObject result = value.toObject();
-            const std::optional<QString> identifier = jsonText(result, "bundleId");
-            if (!identifier || !batch.contains(*identifier))
-                continue;
-            std::optional<QString> icon = jsonText(result, "artworkUrl512");
-            if (!icon)
-                icon = jsonText(result, "artworkUrl100");
-            found.insert(*identifier,
-                         {jsonText(result, "primaryGenreName").value_or(QString()), now,
-                          jsonText(result, "version"), icon, CategoryEntry::currentRevision});
-        }
-        for (const QString &identifier : batch) {
-            // Apps the store does not know are remembered too, so they are not asked for again
-            // until tomorrow.
-            cache.insert(identifier,
-                         found.value(identifier,
-                                     CategoryEntry{
-                                         QString(),
-                                         now,
-                                         std::nullopt,
-                                         std::nullopt,
-                                         CategoryEntry::currentRevision,
-                                     }));
-        }
+        for (auto it = found->cbegin(); it != found->cend(); ++it)
+            cache.insert(it.key(), it.value());
         DataFile::write(cachePath, CategoryEntry::encodeMap(cache));
 
         if (start + lookupBatchSize < needed.size())
@@ -530,6 +487,46 @@ QHash<QString, QString> Scanner::categories(const QStringList &identifiers)
     for (auto it = cache.cbegin(); it != cache.cend(); ++it)
         result.insert(it.key(), it->category);
     return result;
+}
+
+std::optional<CategoryEntry::Map> Scanner::lookupEntries(const QByteArray &body,
+                                                         const QStringList &batch, double now)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject() ||
+        document.object().isEmpty())
+        return std::nullopt;
+    const QJsonValue results = document.object().value(QLatin1String("results"));
+    if (!results.isArray())
+        return std::nullopt;
+    const QJsonArray array = results.toArray();
+    for (const QJsonValue &result : array) {
+        if (!result.isObject())
+            return std::nullopt;
+    }
+
+    CategoryEntry::Map found;
+    for (const QJsonValue &value : array) {
+        const QJsonObject result = value.toObject();
+        const std::optional<QString> identifier = jsonText(result, "bundleId");
+        if (!identifier || !batch.contains(*identifier))
+            continue;
+        std::optional<QString> icon = jsonText(result, "artworkUrl512");
+        if (!icon)
+            icon = jsonText(result, "artworkUrl100");
+        found.insert(*identifier,
+                     {jsonText(result, "primaryGenreName").value_or(QString()), now,
+                      jsonText(result, "version"), icon, CategoryEntry::currentRevision});
+    }
+    // Apps the store does not know are remembered too, so they are not asked for again until
+    // tomorrow.
+    for (const QString &identifier : batch) {
+        if (!found.contains(identifier))
+            found.insert(identifier, {QString(), now, std::nullopt, std::nullopt,
+                                      CategoryEntry::currentRevision});
+    }
+    return found;
 }
 
 void Scanner::pauseBetweenBatches() const

@@ -65,6 +65,10 @@ public:
     // Store metadata for these apps, from the cache while it is fresh, else from the store in
     // batches. Returns the category of every cached app. Network trouble is never an error.
     QHash<QString, QString> categories(const QStringList &identifiers);
+    // The cache entries for one batch from the store's answer: every app of the batch, with
+    // what the store said about it. Nothing when the answer is not a lookup result.
+    static std::optional<CategoryEntry::Map> lookupEntries(const QByteArray &body,
+                                                           const QStringList &batch, double now);
     // The whole cache after the last lookup.
     const CategoryEntry::Map &storeMetadata() const { return m_storeMetadata; }
 

@@ -10,13 +10,15 @@ set -euo pipefail
 # Build tools, Qt (qt6-base-dev pulls in the QtTest runtime), libplist, ICU,
 # the libimobiledevice command-line tools the scanner runs, usbmuxd through
 # which they reach a device, poppler-utils to read exported PDFs back, a virtual
-# X server for GUI runs, and clang-format.
+# X server for GUI runs, clang-format, and clang with its sanitizer and libFuzzer runtimes
+# for the fuzz targets.
 DEBIAN_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev
     libplist-dev libicu-dev
     libimobiledevice-utils ideviceinstaller libimobiledevice-dev usbmuxd
     poppler-utils xvfb clang-format
+    clang libclang-rt-dev
 )
 
 BREW_COMMAND="brew install cmake pkgconf qt libplist icu4c libimobiledevice ideviceinstaller poppler"

@@ -225,16 +225,29 @@ void TestScan::failuresKeepThePreviousInventory_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("lookedUp");
+    const QString notAList = u"The application list from the device could not be read: it is "
+                             u"not a valid property list."_s;
     QTest::newRow("dictionary instead of a list")
         << QByteArray("<plist><dict><key>a</key><string>b</string></dict></plist>") << 0
         << invalidList << false;
     QTest::newRow("list of texts") << QByteArray("<plist><array><string>a</string></array></plist>")
                                    << 0 << invalidList << false;
-    QTest::newRow("not a property list")
-        << QByteArray("garbage") << 0
-        << u"The application list from the device could not be read: it is not a valid "
-           u"property list."_s
-        << false;
+    QTest::newRow("not a property list") << QByteArray("garbage") << 0 << notAList << false;
+    // libplist aborts the process on these, so they never reach it.
+    QTest::newRow("binary list, zero character in a key")
+        << QByteArray("bplist00\xa1\x01\xd1\x02\x03\x63\x00\xe9\x00\x00\x00\x62\x51\x76\x08\x0a"
+                      "\x0d\x14\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x04"
+                      "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x16",
+                      58)
+        << 0 << notAList << false;
+    QTest::newRow("binary list, zero character in a text")
+        << QByteArray("bplist00\xa1\x01\xd1\x02\x03\x5f\x10\x12"
+                      "CFBundleIdentifier\x63\x00\xe9"
+                      "\x00\x00\x00\x79\x08\x0a\x0d\x22\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00"
+                      "\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                      "\x00\x00\x00\x29",
+                      77)
+        << 0 << notAList << false;
     QTest::newRow("app without identifier")
         << QByteArray("<plist><array><dict><key>CFBundleIdentifier</key><string>a</string></dict>"
                       "<dict><key>CFBundleIdentifier</key><string></string></dict></array></plist>")

@@ -1,0 +1,36 @@
+// "inventory.json" and history archives, as a damaged or foreign file may hold them.
+#include "FuzzCheck.h"
+#include "history/SavedScan.h"
+#include "scanning/Failure.h"
+#include "scanning/Inventory.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray json = fuzzBytes(data, size);
+    Inventory inventory;
+    try {
+        inventory = Inventory::fromJson(json, QStringLiteral("inventory.json"));
+    } catch (const Failure &error) {
+        FUZZ_CHECK(!error.description().isEmpty());
+        return 0;
+    }
+
+    // Whatever decodes is written back as itself.
+    Inventory again;
+    try {
+        again = Inventory::fromJson(inventory.toJson(), QStringLiteral("inventory.json"));
+    } catch (const Failure &) {
+        FUZZ_CHECK(!"a written inventory does not read back");
+    }
+    FUZZ_CHECK(again == inventory);
+
+    // Everything the window and the history do with a loaded inventory.
+    (void)inventory.namedRows();
+    (void)inventory.resolvedDeviceID();
+    (void)inventory.withStoreColumns();
+    const QString stem = Inventory::exportStem(inventory.deviceName,
+                                               inventory.scannedAt.value_or(QDateTime()));
+    FUZZ_CHECK(!stem.isEmpty() && !stem.contains(u'/'));
+    (void)SavedScan{inventory.scanID.value_or(QString()), inventory}.title();
+    return 0;
+}
