@@ -18,7 +18,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-
 const QStringList ComparisonWindow::keys = {
     QStringLiteral("App"),        QStringLiteral("Category"),
     QStringLiteral("Difference"), QStringLiteral("Version A"),

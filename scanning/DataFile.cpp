@@ -6,6 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -28,15 +33,38 @@ QString readFailure(const QFile &file)
     return sentence(file.errorString());
 }
 
-QString writeFailure(const QString &path, const QSaveFile &file)
+// Why nothing can be written in `folder` although it exists: the volume, not the file. QSaveFile
+// keeps no errno, and a full disk can fail a write with no error text at all, so the volume is
+// asked directly. Empty when the volume looks fine.
+QString volumeFailure(const QString &folder, qint64 needed)
+{
+    const QStorageInfo volume(folder);
+    if (!volume.isValid())
+        return {};
+    // Checked before permissions: a read-only volume also denies writing to everyone.
+    if (volume.isReadOnly())
+        return PlatformError::reasonForErrno(EROFS);
+    if (volume.bytesAvailable() < needed)
+        return PlatformError::reasonForErrno(ENOSPC);
+    return {};
+}
+
+QString writeFailure(const QString &path, const QSaveFile &file, qint64 size)
 {
     const QFileInfo folder(QFileInfo(path).absolutePath());
     if (!folder.exists())
         return QStringLiteral("the folder does not exist");
+    if (const QString reason = volumeFailure(folder.absoluteFilePath(), size + 1);
+        !reason.isEmpty())
+        return reason;
     if (!folder.isWritable())
         return QStringLiteral("you do not have permission to write there");
     if (QFileInfo(path).isDir())
         return QStringLiteral("a folder of that name is in the way");
+    for (int error : {ENOSPC, EDQUOT, EROFS}) {
+        if (file.errorString() == QString::fromLocal8Bit(std::strerror(error)))
+            return PlatformError::reasonForErrno(error);
+    }
     return sentence(file.errorString());
 }
 
@@ -56,15 +84,23 @@ QByteArray DataFile::read(const QString &path)
 void DataFile::write(const QString &path, const QByteArray &data)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw PlatformError::cannotSave(path, writeFailure(path, file));
+    // Unbuffered: QSaveFile only notices a failed write that goes through it, and commits a
+    // file that a buffered flush could not write (an empty file on a full disk).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw PlatformError::cannotSave(path, writeFailure(path, file, data.size()));
     if (file.write(data) != data.size()) {
-        const QString reason = writeFailure(path, file);
+        const QString reason = writeFailure(path, file, data.size());
         file.cancelWriting();
         throw PlatformError::cannotSave(path, reason);
     }
+    // Some file systems report a full disk only when the data reaches it.
+    if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP) {
+        const int error = errno;
+        file.cancelWriting();
+        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(error));
+    }
     if (!file.commit())
-        throw PlatformError::cannotSave(path, writeFailure(path, file));
+        throw PlatformError::cannotSave(path, writeFailure(path, file, data.size()));
 }
 
 void DataFile::makeFolder(const QString &path)
@@ -80,9 +116,10 @@ void DataFile::makeFolder(const QString &path)
         QFileInfo ancestor(info.absolutePath());
         while (!ancestor.exists() && ancestor.absoluteFilePath() != ancestor.absolutePath())
             ancestor = QFileInfo(ancestor.absolutePath());
-        const QString reason = !ancestor.isDir()
-            ? QStringLiteral("a file is in the way of its path")
-            : QStringLiteral("you do not have permission to write there");
+        QString reason = !ancestor.isDir() ? QStringLiteral("a file is in the way of its path")
+                                           : volumeFailure(ancestor.absoluteFilePath(), 1);
+        if (reason.isEmpty())
+            reason = QStringLiteral("you do not have permission to write there");
         throw PlatformError::cannotCreateFolder(path, reason);
     }
 }

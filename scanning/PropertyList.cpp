@@ -46,7 +46,8 @@ bool hasZeroInBinaryText(QByteArrayView data)
         return false;
 
     for (quint64 i = 0; i < objects; ++i) {
-        const quint64 offset = bigEndian(data.sliced(qsizetype(table + i * offsetSize), offsetSize));
+        const quint64 offset =
+            bigEndian(data.sliced(qsizetype(table + i * offsetSize), offsetSize));
         if (offset >= end)
             continue;
         const int marker = quint8(data[qsizetype(offset)]);

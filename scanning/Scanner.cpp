@@ -523,8 +523,9 @@ std::optional<CategoryEntry::Map> Scanner::lookupEntries(const QByteArray &body,
     // tomorrow.
     for (const QString &identifier : batch) {
         if (!found.contains(identifier))
-            found.insert(identifier, {QString(), now, std::nullopt, std::nullopt,
-                                      CategoryEntry::currentRevision});
+            found.insert(
+                identifier,
+                {QString(), now, std::nullopt, std::nullopt, CategoryEntry::currentRevision});
     }
     return found;
 }

@@ -7,13 +7,12 @@
 #include <cstdlib>
 
 // A property every input must keep. libFuzzer records the input when the process aborts.
-#define FUZZ_CHECK(condition)                                                                     \
-    do {                                                                                          \
-        if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__,             \
-                         #condition);                                                             \
-            std::abort();                                                                         \
-        }                                                                                         \
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition);  \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (false)
 
 inline QByteArray fuzzBytes(const uint8_t *data, size_t size)

@@ -4,17 +4,15 @@
 #include "scanning/Inventory.h"
 #include "scanning/Scanner.h"
 
-
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QList<Row> rows;
     try {
         const QList<QVariantMap> apps = Scanner::parseAppList(fuzzBytes(data, size));
         const QDateTime now = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
-        rows = Scanner::makeRows(apps, QStringLiteral("00008110-000A1B2C3D4E5F60"),
-                                 {{QStringLiteral("com.example.notes"), QStringLiteral("Productivity")}},
-                                 now);
+        rows = Scanner::makeRows(
+            apps, QStringLiteral("00008110-000A1B2C3D4E5F60"),
+            {{QStringLiteral("com.example.notes"), QStringLiteral("Productivity")}}, now);
     } catch (const Failure &error) {
         FUZZ_CHECK(!error.description().isEmpty());
         return 0;

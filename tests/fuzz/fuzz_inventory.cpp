@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)inventory.namedRows();
     (void)inventory.resolvedDeviceID();
     (void)inventory.withStoreColumns();
-    const QString stem = Inventory::exportStem(inventory.deviceName,
-                                               inventory.scannedAt.value_or(QDateTime()));
+    const QString stem =
+        Inventory::exportStem(inventory.deviceName, inventory.scannedAt.value_or(QDateTime()));
     FUZZ_CHECK(!stem.isEmpty() && !stem.contains(u'/'));
     (void)SavedScan{inventory.scanID.value_or(QString()), inventory}.title();
     return 0;

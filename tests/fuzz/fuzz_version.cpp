@@ -3,8 +3,6 @@
 #include "features/UpdateCheck.h"
 #include "scanning/Scanner.h"
 
-
-
 namespace {
 
 int sign(int value)
