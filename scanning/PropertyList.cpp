@@ -28,13 +28,16 @@ quint64 bigEndian(QByteArrayView bytes)
     return value;
 }
 
-// libplist aborts the process when a text of a binary list holds a zero character, so such
-// lists are refused before it sees them. Walks the object table and looks at every text object;
-// anything else that is malformed is left for libplist to refuse.
-bool hasZeroInBinaryText(QByteArrayView data)
+// libplist aborts the process when a text holds a zero character, so such lists are refused
+// before it sees them. A text list may hold no zero byte at all (XML allows no U+0000). In a
+// binary list, every text object of the object table is looked at; anything else that is
+// malformed is left for libplist to refuse.
+bool hasZeroInText(QByteArrayView data)
 {
     constexpr qsizetype trailerSize = 32;
-    if (!data.startsWith("bplist00") || data.size() < 8 + trailerSize)
+    if (!data.startsWith("bplist00"))
+        return data.contains('\0');
+    if (data.size() < 8 + trailerSize)
         return false;
     const QByteArrayView trailer = data.last(trailerSize);
     const int offsetSize = quint8(trailer[6]);
@@ -193,8 +196,7 @@ QVariant PropertyList::parse(QByteArrayView data, const QString &what)
             PlatformError::Kind::Decoding,
             QStringLiteral("%1 could not be read: it is not a valid property list.").arg(what));
     };
-    if (data.isEmpty() || data.size() > std::numeric_limits<uint32_t>::max() ||
-        hasZeroInBinaryText(data))
+    if (data.isEmpty() || data.size() > std::numeric_limits<uint32_t>::max() || hasZeroInText(data))
         throw failure();
     plist_t root = nullptr;
 #ifdef QUILLET_PLIST_FORMAT_ARGUMENT

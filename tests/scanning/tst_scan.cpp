@@ -248,6 +248,11 @@ void TestScan::failuresKeepThePreviousInventory_data()
                       "\x00\x00\x00\x29",
                       77)
         << 0 << notAList << false;
+    QTest::newRow("XML list, zero byte in a text")
+        << QByteArray("<plist><array><dict><key>CFBundleName</key><string>a\0b</string></dict>"
+                      "</array></plist>",
+                      86)
+        << 0 << notAList << false;
     QTest::newRow("app without identifier")
         << QByteArray("<plist><array><dict><key>CFBundleIdentifier</key><string>a</string></dict>"
                       "<dict><key>CFBundleIdentifier</key><string></string></dict></array></plist>")
