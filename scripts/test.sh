@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Quillet and runs every test through CTest.
-#   scripts/test.sh               -> build/
+#   scripts/test.sh               -> build/, then the fuzz targets' seed corpora (build-fuzz/)
 #   scripts/test.sh --sanitize    -> build-asan/ with address + undefined sanitizers
 # Needs no display and no locale.
 set -euo pipefail
@@ -37,3 +37,9 @@ if [[ "$dir" == "$repo/build-asan" ]]; then
 fi
 
 ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2
+
+# Every fuzz target is built and replays its corpus, so that none of them rots.
+# Apple's clang has no libFuzzer, so a Mac skips this part.
+if [[ "$dir" == "$repo/build" && "$(uname -s)" != Darwin ]]; then
+    "$here/fuzz.sh"
+fi
