@@ -463,11 +463,12 @@ QHash<QString, QString> Scanner::categories(const QStringList &identifiers)
                 throw ScanError::cancelled();
             }
         }
-        const NetworkRequest::Response *response = finished ? &request.response() : nullptr;
-        const std::optional<CategoryEntry::Map> found =
-            response && response->error.isEmpty() && response->status == 200 && response->body
-            ? lookupEntries(*response->body, batch, now)
-            : std::nullopt;
+        std::optional<CategoryEntry::Map> found;
+        if (finished) {
+            const NetworkRequest::Response &response = request.response();
+            if (response.error.isEmpty() && response.status == 200 && response.body)
+                found = lookupEntries(*response.body, batch, now);
+        }
         if (!found) {
             request.cancel();
             report(lookupUnavailableMessage);
