@@ -1,13 +1,13 @@
 #include "app/CommandLineTool.h"
 
+#include "common/Failure.h"
+#include "common/LaunchOptions.h"
+#include "common/Locations.h"
 #include "history/HistoryStore.h"
 #include "history/ScanComparison.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/DemoDevice.h"
-#include "scanning/Failure.h"
-#include "scanning/LaunchOptions.h"
-#include "scanning/Locations.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 
@@ -149,8 +149,9 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
         m_exitStatus = usageError(*error);
         return false;
     }
-    // On standard error, so that a script reading the output gets only the output.
     if (LaunchOptions::isDemo(m_parser)) {
+        DemoDevice::prepare();
+        // On standard error, so that a script reading the output gets only the output.
         m_err << DemoDevice::description << "\n";
         m_err.flush();
     }

@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
-#include "scanning/Failure.h"
-#include "scanning/LaunchOptions.h"
+#include "common/Failure.h"
+#include "common/LaunchOptions.h"
+#include "scanning/DemoDevice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,6 +33,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "quillet: %s\n", qPrintable(*error));
             return 2;
         }
+        if (LaunchOptions::isDemo(parser))
+            DemoDevice::prepare();
     } catch (const Failure &failure) {
         std::fprintf(stderr, "quillet: %s\n", qPrintable(failure.description()));
         return 1;

@@ -1,14 +1,14 @@
 // Timings of the operations a user waits for. Not run by CI: run it by hand on a quiet machine.
 
 #include "app/AppDelegate.h"
+#include "common/DataFile.h"
+#include "common/Locations.h"
 #include "history/HistoryStore.h"
 #include "history/ScanComparison.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/AppList.h"
-#include "scanning/DataFile.h"
 #include "scanning/Inventory.h"
-#include "scanning/Locations.h"
 #include "scanning/Scanner.h"
 
 #include <QApplication>

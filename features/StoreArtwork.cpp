@@ -1,9 +1,9 @@
 #include "features/StoreArtwork.h"
 
-#include "scanning/DataFile.h"
-#include "scanning/Failure.h"
-#include "scanning/Locations.h"
-#include "scanning/NetworkRequest.h"
+#include "common/DataFile.h"
+#include "common/Failure.h"
+#include "common/Locations.h"
+#include "common/NetworkRequest.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

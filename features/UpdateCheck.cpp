@@ -1,9 +1,9 @@
 #include "features/UpdateCheck.h"
 
-#include "scanning/DataFile.h"
-#include "scanning/Failure.h"
-#include "scanning/NetworkRequest.h"
-#include "scanning/PlatformError.h"
+#include "common/DataFile.h"
+#include "common/Failure.h"
+#include "common/NetworkRequest.h"
+#include "common/PlatformError.h"
 #include "scanning/ScanError.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 
 #include "app/CellDelegate.h"
 #include "app/Sheet.h"
+#include "common/Failure.h"
+#include "common/Locations.h"
 #include "reports/ReportDocument.h"
-#include "scanning/Failure.h"
-#include "scanning/Locations.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "history/HistoryStore.h"
 
+#include "common/DataFile.h"
+#include "common/PlatformError.h"
 #include "history/SnapshotAnnotation.h"
-#include "scanning/DataFile.h"
-#include "scanning/PlatformError.h"
 #include "scanning/ScanError.h"
 
 #include <QDir>

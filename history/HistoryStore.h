@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/Locations.h"
 #include "history/SavedScan.h"
-#include "scanning/Locations.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "history/ScanComparison.h"
 
+#include "common/Collation.h"
 #include "scanning/AppList.h"
-#include "scanning/Collation.h"
 
 #include <QHash>
 

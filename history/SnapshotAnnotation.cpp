@@ -1,7 +1,7 @@
 #include "history/SnapshotAnnotation.h"
 
-#include "scanning/DataFile.h"
-#include "scanning/PlatformError.h"
+#include "common/DataFile.h"
+#include "common/PlatformError.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

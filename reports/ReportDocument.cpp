@@ -1,7 +1,7 @@
 #include "reports/ReportDocument.h"
 
+#include "common/DataFile.h"
 #include "scanning/AppList.h"
-#include "scanning/DataFile.h"
 #include "scanning/ScanError.h"
 
 #include <QBuffer>

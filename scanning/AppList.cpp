@@ -1,6 +1,6 @@
 #include "scanning/AppList.h"
 
-#include "scanning/Collation.h"
+#include "common/Collation.h"
 #include "scanning/Inventory.h"
 
 #include <QSet>

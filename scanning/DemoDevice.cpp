@@ -1,10 +1,10 @@
 #include "scanning/DemoDevice.h"
 
+#include "common/DataFile.h"
+#include "common/Locations.h"
+#include "common/PlatformError.h"
 #include "features/StoreArtwork.h"
 #include "scanning/CategoryEntry.h"
-#include "scanning/DataFile.h"
-#include "scanning/Locations.h"
-#include "scanning/PlatformError.h"
 
 #include <QBuffer>
 #include <QDateTime>

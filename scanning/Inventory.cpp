@@ -1,8 +1,8 @@
 #include "scanning/Inventory.h"
 
-#include "scanning/DataFile.h"
-#include "scanning/JsonReader.h"
-#include "scanning/PlatformError.h"
+#include "common/DataFile.h"
+#include "common/JsonReader.h"
+#include "common/PlatformError.h"
 
 #include <QLocale>
 #include <QSet>

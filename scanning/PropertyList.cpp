@@ -1,6 +1,6 @@
 #include "scanning/PropertyList.h"
 
-#include "scanning/PlatformError.h"
+#include "common/PlatformError.h"
 
 #include <QDateTime>
 #include <QTimeZone>

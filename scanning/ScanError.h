@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scanning/Failure.h"
+#include "common/Failure.h"
 
 // Quillet's own failures: the message is complete and shown to the user as it is.
 class ScanError : public Failure {

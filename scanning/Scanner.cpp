@@ -1,10 +1,10 @@
 #include "scanning/Scanner.h"
 
+#include "common/Collation.h"
+#include "common/DataFile.h"
+#include "common/NetworkRequest.h"
+#include "common/PlatformError.h"
 #include "history/HistoryStore.h"
-#include "scanning/Collation.h"
-#include "scanning/DataFile.h"
-#include "scanning/NetworkRequest.h"
-#include "scanning/PlatformError.h"
 #include "scanning/PropertyList.h"
 #include "scanning/ScanError.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "common/Locations.h"
 #include "scanning/CategoryEntry.h"
 #include "scanning/Inventory.h"
-#include "scanning/Locations.h"
 
 #include <QByteArray>
 #include <QDateTime>

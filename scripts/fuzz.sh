@@ -26,7 +26,8 @@ build() {
     "$here/install-deps.sh"
     cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ \
-        -DQUILLET_FUZZ=ON -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF >/dev/null
+        -DQUILLET_FUZZ=ON -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF \
+        ${QUILLET_WERROR:+"-DQUILLET_WERROR=$QUILLET_WERROR"} >/dev/null
     cmake --build "$dir" --target quillet_fuzz --parallel "$(nproc)"
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quillet and runs every test through CTest.
-#   scripts/test.sh               -> build/, then the fuzz targets' seed corpora (build-fuzz/)
+# Builds Quillet and runs every test through CTest, with warnings as errors.
+#   scripts/test.sh               -> build/ (the system's compiler), then build-clang/ (clang++),
+#                                    then the fuzz targets' seed corpora (build-fuzz/)
 #   scripts/test.sh --sanitize    -> build-asan/ with address + undefined sanitizers
 # Needs no display and no locale.
 set -euo pipefail
@@ -28,18 +29,21 @@ for arg in "$@"; do
     esac
 done
 
-"$here/build.sh" ${build_args[@]+"${build_args[@]}"}
-
+export QUILLET_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 if [[ "$dir" == "$repo/build-asan" ]]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 
+"$here/build.sh" ${build_args[@]+"${build_args[@]}"}
 ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2
 
-# Every fuzz target is built and replays its corpus, so that none of them rots.
-# Apple's clang has no libFuzzer, so a Mac skips this part.
+# The whole tree also builds and passes with clang, which is the Mac's compiler, and every fuzz
+# target is built and replays its corpus, so that none of them rots. A Mac builds with clang
+# already, and Apple's clang has no libFuzzer, so it skips both.
 if [[ "$dir" == "$repo/build" && "$(uname -s)" != Darwin ]]; then
+    "$here/build.sh" --clang
+    ctest --test-dir "$repo/build-clang" --output-on-failure --timeout 600 -j2
     "$here/fuzz.sh"
 fi

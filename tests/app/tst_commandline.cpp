@@ -1,7 +1,7 @@
+#include "common/Failure.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
-#include "scanning/Failure.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/SampleInventory.h"

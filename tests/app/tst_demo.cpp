@@ -1,10 +1,10 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
+#include "common/Locations.h"
 #include "features/StoreArtwork.h"
 #include "history/ScanComparison.h"
 #include "scanning/CategoryEntry.h"
 #include "scanning/DemoDevice.h"
-#include "scanning/Locations.h"
 #include "tests/LookupServer.h"
 #include "tests/TestFiles.h"
 

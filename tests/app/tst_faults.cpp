@@ -2,11 +2,11 @@
 // read-only, the program killed mid-scan, and data folders of other versions. The volume is a
 // real tmpfs, mounted in a private mount namespace that CTest sets up (see in-namespace.sh).
 
+#include "common/DataFile.h"
+#include "common/Failure.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
-#include "scanning/DataFile.h"
-#include "scanning/Failure.h"
 #include "scanning/Scanner.h"
 #include "tests/LookupServer.h"
 #include "tests/SampleInventory.h"

@@ -1,10 +1,10 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
+#include "common/Locations.h"
+#include "common/NetworkRequest.h"
 #include "features/AppDetailsWindow.h"
 #include "features/StoreArtwork.h"
 #include "features/UpdateCheck.h"
-#include "scanning/Locations.h"
-#include "scanning/NetworkRequest.h"
 #include "tests/HttpsServer.h"
 #include "tests/TestFiles.h"
 

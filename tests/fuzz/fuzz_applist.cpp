@@ -1,6 +1,6 @@
 // What the device's app listing tool prints, through to the rows of an inventory.
 #include "FuzzCheck.h"
-#include "scanning/Failure.h"
+#include "common/Failure.h"
 #include "scanning/Inventory.h"
 #include "scanning/Scanner.h"
 

@@ -1,7 +1,7 @@
 // "inventory.json" and history archives, as a damaged or foreign file may hold them.
 #include "FuzzCheck.h"
+#include "common/Failure.h"
 #include "history/SavedScan.h"
-#include "scanning/Failure.h"
 #include "scanning/Inventory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

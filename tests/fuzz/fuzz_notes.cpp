@@ -1,7 +1,7 @@
 // The user's snapshot names and notes, "snapshot-notes.json".
 #include "FuzzCheck.h"
+#include "common/Failure.h"
 #include "history/SnapshotAnnotation.h"
-#include "scanning/Failure.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,7 +1,7 @@
 // The release feed's record of the newest Quillet.
 #include "FuzzCheck.h"
+#include "common/Failure.h"
 #include "features/UpdateCheck.h"
-#include "scanning/Failure.h"
 
 #include <QUrl>
 

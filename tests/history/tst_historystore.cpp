@@ -1,6 +1,6 @@
+#include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
-#include "scanning/PlatformError.h"
 #include "scanning/ScanError.h"
 #include "tests/TestFiles.h"
 

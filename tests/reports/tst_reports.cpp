@@ -1,6 +1,6 @@
+#include "common/Failure.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
-#include "scanning/Failure.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
 

@@ -1,7 +1,7 @@
+#include "common/DataFile.h"
+#include "common/PlatformError.h"
 #include "history/HistoryStore.h"
-#include "scanning/DataFile.h"
 #include "scanning/Inventory.h"
-#include "scanning/PlatformError.h"
 #include "scanning/Scanner.h"
 #include "tests/TestFiles.h"
 

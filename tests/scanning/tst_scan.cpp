@@ -1,5 +1,5 @@
+#include "common/PlatformError.h"
 #include "history/HistoryStore.h"
-#include "scanning/PlatformError.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 #include "tests/LookupServer.h"

@@ -1,4 +1,4 @@
-#include "scanning/PlatformError.h"
+#include "common/PlatformError.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 

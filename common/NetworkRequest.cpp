@@ -1,4 +1,4 @@
-#include "scanning/NetworkRequest.h"
+#include "common/NetworkRequest.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

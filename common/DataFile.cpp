@@ -1,6 +1,6 @@
-#include "scanning/DataFile.h"
+#include "common/DataFile.h"
 
-#include "scanning/PlatformError.h"
+#include "common/PlatformError.h"
 
 #include <QDir>
 #include <QFile>

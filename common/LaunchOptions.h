@@ -14,7 +14,7 @@ public:
     static QList<QCommandLineOption> options();
 
     // Points Quillet where the options say. Returns the usage error when they cannot be used
-    // together; throws Failure when the demo cannot be prepared.
+    // together. The demo is the front end's to prepare (DemoDevice::prepare()) when isDemo().
     static std::optional<QString> apply(const QCommandLineParser &parser);
     static bool isDemo(const QCommandLineParser &parser);
 

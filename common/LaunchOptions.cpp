@@ -1,7 +1,6 @@
-#include "scanning/LaunchOptions.h"
+#include "common/LaunchOptions.h"
 
-#include "scanning/DemoDevice.h"
-#include "scanning/Locations.h"
+#include "common/Locations.h"
 
 #include <QUrl>
 
@@ -44,8 +43,6 @@ std::optional<QString> LaunchOptions::apply(const QCommandLineParser &parser)
         Locations::setResources(parser.value(resources));
     if (parser.isSet(lookupURL))
         Locations::setLookupURL(QUrl(parser.value(lookupURL)));
-    if (parser.isSet(demo))
-        DemoDevice::prepare();
     return std::nullopt;
 }
 

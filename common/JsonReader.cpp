@@ -1,4 +1,4 @@
-#include "scanning/JsonReader.h"
+#include "common/JsonReader.h"
 
 #include <charconv>
 #include <cmath>

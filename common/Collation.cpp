@@ -1,4 +1,4 @@
-#include "scanning/Collation.h"
+#include "common/Collation.h"
 
 #include <QLocale>
 

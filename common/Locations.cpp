@@ -1,4 +1,4 @@
-#include "scanning/Locations.h"
+#include "common/Locations.h"
 
 #include <QCoreApplication>
 #include <QDir>

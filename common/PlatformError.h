@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scanning/Failure.h"
+#include "common/Failure.h"
 
 // A failure of the system underneath (files, JSON, processes), described the way a native
 // program would: which file, and why.
