@@ -16,6 +16,7 @@
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
+#include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
 #include "scanning/Scanner.h"
 

@@ -7,6 +7,7 @@
 #include "history/ScanComparison.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
+#include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"

@@ -1,5 +1,6 @@
 #include "app/InventoryTableModel.h"
 
+#include "scanning/Column.h"
 #include "scanning/Inventory.h"
 
 #include <QApplication>
@@ -11,15 +12,13 @@ InventoryTableModel::InventoryTableModel(QObject *parent) : QAbstractTableModel(
     setFontSize(12);
 }
 
-bool InventoryTableModel::isSizeColumn(const QString &column)
-{
-    return column.endsWith(QStringLiteral(" MB"));
-}
-
 void InventoryTableModel::setColumns(const QStringList &columns)
 {
     beginResetModel();
     m_columns = columns;
+    m_numeric.clear();
+    for (const QString &column : columns)
+        m_numeric.append(Column::described(column).isNumeric());
     endResetModel();
 }
 
@@ -66,6 +65,7 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_visible.size() || index.column() >= m_columns.size())
         return {};
     const QString &column = m_columns.at(index.column());
+    const bool numeric = m_numeric.at(index.column());
     switch (role) {
     case Qt::DisplayRole: {
         const QString text = row(index.row()).value(column);
@@ -74,7 +74,7 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return row(index.row()).value(column);
     case Qt::FontRole:
-        return column == Column::appName ? m_nameFont : isSizeColumn(column) ? m_sizeFont : m_font;
+        return column == Column::appName ? m_nameFont : numeric ? m_sizeFont : m_font;
     case Qt::ForegroundRole:
         if (row(index.row()).value(column).isEmpty()) {
             QColor faint = QApplication::palette().color(QPalette::Text);
@@ -83,8 +83,7 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
         }
         return {};
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::AlignVCenter |
-                                   (isSizeColumn(column) ? Qt::AlignRight : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft));
     default:
         return {};
     }
@@ -96,7 +95,7 @@ QVariant InventoryTableModel::headerData(int section, Qt::Orientation orientatio
         return {};
     if (role == Qt::DisplayRole)
         return m_columns.at(section);
-    if (role == Qt::TextAlignmentRole && isSizeColumn(m_columns.at(section)))
+    if (role == Qt::TextAlignmentRole && m_numeric.at(section))
         return QVariant::fromValue(Qt::AlignVCenter | Qt::AlignRight);
     return {};
 }

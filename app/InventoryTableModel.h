@@ -6,7 +6,7 @@
 #include <QFont>
 
 // The table's rows: the visible apps of the displayed inventory, one column per column name.
-// Blank cells show an em dash in a faint colour; size columns are right-aligned.
+// Blank cells show an em dash in a faint colour; numeric columns are right-aligned.
 class InventoryTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -21,8 +21,6 @@ public:
     // The row shown at table row `row`.
     const Row &row(int row) const;
 
-    static bool isSizeColumn(const QString &column);
-
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -35,6 +33,8 @@ Q_SIGNALS:
 
 private:
     QStringList m_columns;
+    // Per column: a number, right-aligned in figures of equal width.
+    QList<bool> m_numeric;
     const AppList *m_apps = nullptr;
     QList<qsizetype> m_visible;
     QFont m_font;

@@ -8,7 +8,9 @@
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/AppList.h"
+#include "scanning/Column.h"
 #include "scanning/Inventory.h"
+#include "scanning/RowBuilder.h"
 #include "scanning/Scanner.h"
 
 #include <QApplication>
@@ -132,7 +134,7 @@ int main(int argc, char **argv)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const double rows = measure([&] {
         const QList<Row> built =
-            Scanner::makeRows(Scanner::parseAppList(appList), QStringLiteral("D"), {}, now);
+            RowBuilder::makeRows(Scanner::parseAppList(appList), QStringLiteral("D"), {}, now);
         Q_ASSERT(built.size() == 2000);
     });
     std::printf("app list to sorted rows, 2000 apps, %.1f MB: %.1f ms\n",
@@ -152,9 +154,9 @@ int main(int argc, char **argv)
     DataFile::write(storage.filePath(QStringLiteral("categories.json")),
                     CategoryEntry::encodeMap(cache));
     Scanner scanner(storage.path(), storage.path());
-    scanner.setLookupURL(QUrl(QStringLiteral("http://127.0.0.1:9/lookup")));
+    scanner.storeLookup().setURL(QUrl(QStringLiteral("http://127.0.0.1:9/lookup")));
     const double lookup = measure([&] {
-        const QHash<QString, QString> categories = scanner.categories(identifiers);
+        const QHash<QString, QString> categories = scanner.storeLookup().categories(identifiers);
         Q_ASSERT(categories.size() == 2000);
     });
     std::printf("category cache read and freshness, 2000 apps: %.1f ms\n", lookup);

@@ -1,6 +1,7 @@
 #include "features/AppDetailsWindow.h"
 
 #include "features/StoreArtwork.h"
+#include "scanning/Column.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -72,15 +73,41 @@ QString sizeText(const QString &value)
     return value == notAvailable ? value : value + QStringLiteral(" MB");
 }
 
-QString storeChecked(const Row &row)
+// A moment in seconds since 1970 as the user's short date.
+QString shortDate(const QString &text)
 {
     bool ok = false;
-    const double seconds = row.value(Column::storeChecked).trimmed().toDouble(&ok);
+    const double seconds = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(seconds) || std::abs(seconds) > 1e14)
         return notAvailable;
     const QDateTime moment =
         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000)), QTimeZone::utc());
     return QLocale::system().toString(moment.toLocalTime().date(), QLocale::ShortFormat);
+}
+
+// The column's value as the details show it.
+QString shown(const Row &row, const Column &column)
+{
+    switch (column.kind) {
+    case Column::Kind::Moment:
+        return shortDate(row.value(column.name));
+    case Column::Kind::Megabytes:
+        return sizeText(AppDetailsWindow::value(row, column.name));
+    case Column::Kind::Text:
+        break;
+    }
+    return AppDetailsWindow::value(row, column.name);
+}
+
+// Captions and values of the columns shown in one place of the window, in order.
+QList<std::pair<QString, QString>> facts(const Row &row, Column::Details place, bool onRight)
+{
+    QList<std::pair<QString, QString>> result;
+    for (const Column &column : Column::inDetails()) {
+        if (column.details == place && column.detailsOnRight == onRight)
+            result.append({column.caption(), shown(row, column)});
+    }
+    return result;
 }
 
 QString deviceName(const Inventory &inventory)
@@ -124,28 +151,28 @@ QString AppDetailsWindow::value(const Row &row, const QString &column)
 
 QString AppDetailsWindow::detailsText(const Row &row, const Inventory &inventory)
 {
-    QStringList lines{value(row, Column::appName)};
-    const QList<std::pair<QString, QString>> facts = {
-        {QStringLiteral("Version"), value(row, Column::version)},
-        {QStringLiteral("Update available"), value(row, Column::updateAvailable)},
-        {QStringLiteral("Store version"), value(row, Column::storeVersion)},
-        {QStringLiteral("Store checked"), storeChecked(row)},
-        {QStringLiteral("Category"), value(row, Column::category)},
-        {QStringLiteral("App type"), value(row, Column::appType)},
-        {QStringLiteral("Bundle identifier"), value(row, Column::bundleIdentifier)},
-    };
-    for (const auto &[label, text] : facts)
-        lines.append(label + QStringLiteral(": ") + text);
-    const QList<std::pair<QString, QString>> sizes = {
-        {QStringLiteral("App"), value(row, Column::appMB)},
-        {QStringLiteral("Data"), value(row, Column::dataMB)},
-        {QStringLiteral("Total"), value(row, Column::totalMB)},
-    };
-    for (const auto &[label, text] : sizes)
-        lines.append(label + QStringLiteral(" size: ") + sizeText(text));
-    lines.append(QStringLiteral("Device: ") + deviceName(inventory));
-    lines.append(QStringLiteral("Scan date (UTC): ") + value(row, Column::scanDate));
-    lines.append(QStringLiteral("Device identifier: ") + value(row, Column::deviceIdentifier));
+    QStringList lines;
+    bool deviceShown = false;
+    for (const Column &column : Column::inDetails()) {
+        const QString text = shown(row, column);
+        switch (column.details) {
+        case Column::Details::Title:
+            lines.append(text);
+            break;
+        case Column::Details::Size:
+            lines.append(column.caption() + QStringLiteral(" size: ") + text);
+            break;
+        case Column::Details::DeviceAndScan:
+            // The device's name is the inventory's, not a column, and heads its section.
+            if (!std::exchange(deviceShown, true))
+                lines.append(QStringLiteral("Device: ") + deviceName(inventory));
+            lines.append(column.caption() + QStringLiteral(": ") + text);
+            break;
+        default:
+            lines.append(column.caption() + QStringLiteral(": ") + text);
+            break;
+        }
+    }
     return lines.join(u'\n');
 }
 
@@ -165,7 +192,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     m_icon->setFixedSize(64, 64);
     m_icon->setScaledContents(false);
     m_icon->setAlignment(Qt::AlignCenter);
-    auto *name = new QLabel(value(row, Column::appName));
+    auto *name = new QLabel(facts(row, Column::Details::Title, false).value(0).second);
     name->setObjectName(QStringLiteral("appName"));
     name->setFont(fontOf(24, QFont::DemiBold));
     name->setWordWrap(true);
@@ -194,33 +221,19 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     information->addWidget(heading(QStringLiteral("App information")));
     auto *columns = new QHBoxLayout;
     columns->setSpacing(24);
-    columns->addLayout(grid({{QStringLiteral("Version"), value(row, Column::version)},
-                             {QStringLiteral("Store version"), value(row, Column::storeVersion)},
-                             {QStringLiteral("Store checked"), storeChecked(row)}},
-                            102, 10, 12),
-                       1);
-    columns->addLayout(
-        grid({{QStringLiteral("Update available"), value(row, Column::updateAvailable)},
-              {QStringLiteral("Category"), value(row, Column::category)},
-              {QStringLiteral("App type"), value(row, Column::appType)}},
-             102, 10, 12),
-        1);
+    for (bool onRight : {false, true})
+        columns->addLayout(grid(facts(row, Column::Details::Information, onRight), 102, 10, 12), 1);
     information->addLayout(columns);
-    QLabel *bundle =
-        valueLabel(QStringLiteral("Bundle identifier: ") + value(row, Column::bundleIdentifier),
-                   QStringLiteral("Bundle identifier"), fontOf(12));
-    makeSecondary(bundle);
-    information->addWidget(bundle);
+    for (const auto &[label, text] : facts(row, Column::Details::Identifier, false)) {
+        QLabel *identifier = valueLabel(label + QStringLiteral(": ") + text, label, fontOf(12));
+        makeSecondary(identifier);
+        information->addWidget(identifier);
+    }
     sections->addLayout(information);
 
     auto *sizes = new QHBoxLayout;
     sizes->setSpacing(12);
-    const QList<std::pair<QString, QString>> sizeFields = {
-        {QStringLiteral("App"), value(row, Column::appMB)},
-        {QStringLiteral("Data"), value(row, Column::dataMB)},
-        {QStringLiteral("Total"), value(row, Column::totalMB)},
-    };
-    for (const auto &[label, text] : sizeFields) {
+    for (const auto &[label, text] : facts(row, Column::Details::Size, false)) {
         auto *box = new QFrame;
         box->setObjectName(QStringLiteral("sizeBox"));
         box->setMinimumHeight(76);
@@ -231,8 +244,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
         inside->setContentsMargins(12, 12, 12, 12);
         inside->setSpacing(8);
         inside->addWidget(caption(label));
-        QLabel *amount = valueLabel(sizeText(text), label, fontOf(16, QFont::Medium));
-        amount->setToolTip(sizeText(text));
+        QLabel *amount = valueLabel(text, label, fontOf(16, QFont::Medium));
         inside->addWidget(amount);
         sizes->addWidget(box, 1);
     }
@@ -241,11 +253,11 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     auto *device = new QVBoxLayout;
     device->setSpacing(12);
     device->addWidget(heading(QStringLiteral("Device and scan")));
-    device->addLayout(
-        grid({{QStringLiteral("Device"), deviceName(inventory)},
-              {QStringLiteral("Scan date (UTC)"), value(row, Column::scanDate)},
-              {QStringLiteral("Device identifier"), value(row, Column::deviceIdentifier)}},
-             115, 8, 16));
+    // The device's name is the inventory's, not a column, and heads the section.
+    QList<std::pair<QString, QString>> deviceFacts{
+        {QStringLiteral("Device"), deviceName(inventory)}};
+    deviceFacts += facts(row, Column::Details::DeviceAndScan, false);
+    device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);
 
     auto *footnote = new QLabel(QStringLiteral(

@@ -2,6 +2,7 @@
 
 #include "common/Collation.h"
 #include "scanning/AppList.h"
+#include "scanning/Column.h"
 
 #include <QHash>
 

@@ -2,6 +2,7 @@
 
 #include "common/DataFile.h"
 #include "scanning/AppList.h"
+#include "scanning/Column.h"
 #include "scanning/ScanError.h"
 
 #include <QBuffer>

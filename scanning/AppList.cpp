@@ -1,6 +1,7 @@
 #include "scanning/AppList.h"
 
 #include "common/Collation.h"
+#include "scanning/Column.h"
 #include "scanning/Inventory.h"
 
 #include <QSet>
@@ -63,7 +64,7 @@ const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column
     auto found = m_sortValues.find(column);
     if (found != m_sortValues.end())
         return *found;
-    const bool sizes = column.endsWith(QStringLiteral(" MB"));
+    const bool numeric = Column::described(column).isNumeric();
     const QCollator collator = Collation::finderOrder();
     std::vector<SortValue> values(size_t(m_rows.size()));
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
@@ -72,7 +73,7 @@ const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column
         value.blank = text.isEmpty();
         if (value.blank)
             continue;
-        if (sizes)
+        if (numeric)
             value.number = parseNumber(text);
         value.text = collator.sortKey(text);
     }

@@ -18,6 +18,9 @@ struct CategoryEntry {
     std::optional<qint64> metadataRevision;
 
     static constexpr qint64 currentRevision = 1;
+    // What the store said holds for a day: then the cache asks again, and an update verdict
+    // from an older answer is "Unknown".
+    static constexpr double freshForSeconds = 86400;
 
     friend bool operator==(const CategoryEntry &, const CategoryEntry &) = default;
 

@@ -3,6 +3,7 @@
 #include "common/DataFile.h"
 #include "common/JsonReader.h"
 #include "common/PlatformError.h"
+#include "scanning/Column.h"
 
 #include <QLocale>
 #include <QSet>
@@ -201,9 +202,7 @@ std::optional<QString> readOptionalString(JsonReader &reader, QByteArrayView key
 
 QStringList Inventory::defaultFields()
 {
-    return {Column::appName,  Column::category,        Column::bundleIdentifier, Column::version,
-            Column::appType,  Column::appMB,           Column::dataMB,           Column::totalMB,
-            Column::scanDate, Column::deviceIdentifier};
+    return Column::scanFields();
 }
 
 bool Inventory::hasVisibleName(const std::optional<QString> &text)

@@ -10,24 +10,6 @@
 
 #include <optional>
 
-// Column names: the vocabulary of the table, the exports, the comparison and the details.
-namespace Column {
-inline const QString appName = QStringLiteral("App name");
-inline const QString category = QStringLiteral("Category");
-inline const QString bundleIdentifier = QStringLiteral("Bundle identifier");
-inline const QString version = QStringLiteral("Version");
-inline const QString appType = QStringLiteral("App type");
-inline const QString appMB = QStringLiteral("App MB");
-inline const QString dataMB = QStringLiteral("Data MB");
-inline const QString totalMB = QStringLiteral("Total MB");
-inline const QString scanDate = QStringLiteral("Scan date (UTC)");
-inline const QString deviceIdentifier = QStringLiteral("Device identifier");
-inline const QString updateAvailable = QStringLiteral("Update available");
-inline const QString storeVersion = QStringLiteral("Store version");
-inline const QString storeChecked = QStringLiteral("Store checked");
-inline const QString artworkURL = QStringLiteral("Artwork URL");
-} // namespace Column
-
 // One scan of one device (or one import of an older export). Its JSON form is the format of
 // "inventory.json" and of every history file.
 struct Inventory {
@@ -42,6 +24,7 @@ struct Inventory {
 
     friend bool operator==(const Inventory &, const Inventory &) = default;
 
+    // The columns a scan builds, in order.
     static QStringList defaultFields();
 
     // True when the text shows anything: a scalar that is not white space, a line break, a

@@ -3,6 +3,7 @@
 // The small inventory and fake device the window and command-line tests share, so that both
 // show the same view.
 
+#include "scanning/Column.h"
 #include "scanning/Inventory.h"
 #include "tests/TestFiles.h"
 

@@ -2,6 +2,7 @@
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
+#include "scanning/Column.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/SampleInventory.h"
@@ -662,7 +663,7 @@ void TestCommandLine::annotate()
     QCOMPARE(named.err, u""_s);
     QCOMPARE(named.text(), u"Snapshot name and notes saved on this Mac.\n"_s);
     QCOMPARE(named.status, 0);
-    const auto saved = [this] {
+    const auto saved = [] {
         return QJsonDocument::fromJson(readBytes(HistoryStore().notesPath())).object();
     };
     QCOMPARE(

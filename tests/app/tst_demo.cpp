@@ -4,6 +4,7 @@
 #include "features/StoreArtwork.h"
 #include "history/ScanComparison.h"
 #include "scanning/CategoryEntry.h"
+#include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
 #include "tests/LookupServer.h"
 #include "tests/TestFiles.h"

@@ -8,6 +8,7 @@
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/Scanner.h"
+#include "scanning/StoreLookup.h"
 #include "tests/LookupServer.h"
 #include "tests/SampleInventory.h"
 #include "tests/TestFiles.h"
@@ -158,8 +159,8 @@ void TestFaults::tool(const QString &name, const QByteArray &output)
 std::unique_ptr<Scanner> TestFaults::scanner(std::function<void(const QString &)> progress)
 {
     auto scanner = std::make_unique<Scanner>(m_root.path(), storage());
-    scanner->setLookupURL(m_server->url());
-    scanner->setLookupSlice(10ms);
+    scanner->storeLookup().setURL(m_server->url());
+    scanner->storeLookup().setSlice(10ms);
     if (progress)
         scanner->setProgress(std::move(progress));
     return scanner;
@@ -494,8 +495,8 @@ void TestFaults::dataFolderOfANewerVersion()
     QCOMPARE(listing.unreadable, 0);
     QCOMPARE(listing.scans.size(), 1);
     QCOMPARE(listing.scans.first().inventory.snapshotNotes, u"Work phone"_s);
-    Scanner lookup(m_root.path(), storage());
-    lookup.setLookupURL(m_server->url());
+    StoreLookup lookup(storage());
+    lookup.setURL(m_server->url());
     const int requests = int(m_server->requestLines().size());
     QCOMPARE(lookup.categories({u"com.example.notes"_s}).value(u"com.example.notes"_s),
              u"Productivity"_s);

@@ -4,6 +4,7 @@
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
+#include "scanning/Column.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"

@@ -4,6 +4,7 @@
 #include "common/Failure.h"
 #include "common/Locations.h"
 #include "history/HistoryStore.h"
+#include "scanning/Column.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/SampleInventory.h"

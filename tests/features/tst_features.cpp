@@ -5,6 +5,7 @@
 #include "features/AppDetailsWindow.h"
 #include "features/StoreArtwork.h"
 #include "features/UpdateCheck.h"
+#include "scanning/Column.h"
 #include "tests/HttpsServer.h"
 #include "tests/TestFiles.h"
 

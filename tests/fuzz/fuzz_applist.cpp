@@ -2,6 +2,7 @@
 #include "FuzzCheck.h"
 #include "common/Failure.h"
 #include "scanning/Inventory.h"
+#include "scanning/RowBuilder.h"
 #include "scanning/Scanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -10,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         const QList<QVariantMap> apps = Scanner::parseAppList(fuzzBytes(data, size));
         const QDateTime now = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
-        rows = Scanner::makeRows(
+        rows = RowBuilder::makeRows(
             apps, QStringLiteral("00008110-000A1B2C3D4E5F60"),
             {{QStringLiteral("com.example.notes"), QStringLiteral("Productivity")}}, now);
     } catch (const Failure &error) {

@@ -1,7 +1,7 @@
 // Version texts: the update verdict of the table and the order of releases.
 #include "FuzzCheck.h"
 #include "features/UpdateCheck.h"
-#include "scanning/Scanner.h"
+#include "scanning/RowBuilder.h"
 
 namespace {
 
@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QDateTime now = QDateTime::fromSecsSinceEpoch(1'765'000'000, Qt::UTC);
     const double checked = 1'764'990'000.0;
-    const QString verdict = Scanner::updateAvailability(a, b, checked, now);
+    const QString verdict = RowBuilder::updateAvailability(a, b, checked, now);
     FUZZ_CHECK(verdict == QLatin1String("Yes") || verdict == QLatin1String("No") ||
                verdict == QLatin1String("Unknown"));
     // The same version is never an update.
-    FUZZ_CHECK(Scanner::updateAvailability(a, a, checked, now) != QLatin1String("Yes"));
-    if (const auto components = Scanner::versionComponents(a)) {
+    FUZZ_CHECK(RowBuilder::updateAvailability(a, a, checked, now) != QLatin1String("Yes"));
+    if (const auto components = RowBuilder::versionComponents(a)) {
         FUZZ_CHECK(!components->isEmpty());
         for (qint64 component : *components)
             FUZZ_CHECK(component >= 0);

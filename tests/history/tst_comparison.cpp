@@ -1,4 +1,5 @@
 #include "history/ScanComparison.h"
+#include "scanning/Column.h"
 
 #include <QTest>
 

@@ -1,6 +1,7 @@
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
+#include "scanning/Column.h"
 #include "scanning/ScanError.h"
 #include "tests/TestFiles.h"
 

@@ -1,6 +1,7 @@
 #include "common/Failure.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
+#include "scanning/Column.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
 

@@ -1,7 +1,9 @@
 #include "common/DataFile.h"
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
+#include "scanning/Column.h"
 #include "scanning/Inventory.h"
+#include "scanning/LegacyImport.h"
 #include "scanning/Scanner.h"
 #include "tests/TestFiles.h"
 
@@ -209,7 +211,7 @@ void TestInventory::parseCSV()
 {
     QFETCH(QString, text);
     QFETCH(QList<Row>, expected);
-    QCOMPARE(Scanner::parseCSV(text), expected);
+    QCOMPARE(LegacyImport::parseCSV(text), expected);
 }
 
 void TestInventory::jsonRoundTrip()

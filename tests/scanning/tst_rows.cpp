@@ -1,5 +1,7 @@
+#include "scanning/Column.h"
 #include "scanning/ScanError.h"
-#include "scanning/Scanner.h"
+#include "scanning/RowBuilder.h"
+#include "scanning/StoreLookup.h"
 #include "tests/TestFiles.h"
 
 #include <QTest>
@@ -87,7 +89,7 @@ void TestRows::updateAvailability()
     const QDateTime now = utc("2024-03-05T15:00:00");
     const OptionalNumber checked =
         age ? OptionalNumber(double(now.toSecsSinceEpoch()) - *age) : std::nullopt;
-    QCOMPARE(Scanner::updateAvailability(installed, store, checked, now), expected);
+    QCOMPARE(RowBuilder::updateAvailability(installed, store, checked, now), expected);
 }
 
 void TestRows::size_data()
@@ -108,22 +110,22 @@ void TestRows::size()
 {
     QFETCH(QVariant, value);
     QFETCH(OptionalNumber, expected);
-    QCOMPARE(Scanner::size(value), expected);
+    QCOMPARE(RowBuilder::size(value), expected);
 }
 
 void TestRows::megabytesAndStoreChecked()
 {
-    QCOMPARE(Scanner::megabytes(1234567), u"1.23"_s);
-    QCOMPARE(Scanner::megabytes(0), u"0.00"_s);
-    QCOMPARE(Scanner::megabytes(5000), u"0.01"_s);
-    QCOMPARE(Scanner::megabytes(123456789012345.0), u"123456789.01"_s);
-    QCOMPARE(Scanner::megabytes(std::nullopt), QString());
-    QCOMPARE(Scanner::storeCheckedText(1709650800), u"1709650800.0"_s);
-    QCOMPARE(Scanner::storeCheckedText(1709650800.25), u"1709650800.25"_s);
-    QCOMPARE(Scanner::storeCheckedText(0.1), u"0.1"_s);
-    QCOMPARE(Scanner::storeCheckedText(1e21), u"1000000000000000000000.0"_s);
+    QCOMPARE(RowBuilder::megabytes(1234567), u"1.23"_s);
+    QCOMPARE(RowBuilder::megabytes(0), u"0.00"_s);
+    QCOMPARE(RowBuilder::megabytes(5000), u"0.01"_s);
+    QCOMPARE(RowBuilder::megabytes(123456789012345.0), u"123456789.01"_s);
+    QCOMPARE(RowBuilder::megabytes(std::nullopt), QString());
+    QCOMPARE(RowBuilder::storeCheckedText(1709650800), u"1709650800.0"_s);
+    QCOMPARE(RowBuilder::storeCheckedText(1709650800.25), u"1709650800.25"_s);
+    QCOMPARE(RowBuilder::storeCheckedText(0.1), u"0.1"_s);
+    QCOMPARE(RowBuilder::storeCheckedText(1e21), u"1000000000000000000000.0"_s);
     const double precise = 1709650800.123456;
-    QCOMPARE(Scanner::storeCheckedText(precise).toDouble(), precise);
+    QCOMPARE(RowBuilder::storeCheckedText(precise).toDouble(), precise);
 }
 
 void TestRows::cells()
@@ -143,7 +145,7 @@ void TestRows::cells()
     };
     const QHash<QString, QString> categories{{u"com.example.notes"_s, u"Productivity"_s}};
     const QList<Row> rows =
-        Scanner::makeRows(apps, u"UDID-1"_s, categories, utc("2024-03-06T02:00:00"));
+        RowBuilder::makeRows(apps, u"UDID-1"_s, categories, utc("2024-03-06T02:00:00"));
     const Row first{
         {Column::appName, u""_s},
         {Column::category, u""_s},
@@ -187,7 +189,7 @@ void TestRows::nameOrder()
     QList<QVariantMap> apps;
     for (qsizetype i = 0; i < names.size(); ++i)
         apps.append(app(u"id.%1"_s.arg(i), names[i]));
-    QCOMPARE(::names(Scanner::makeRows(apps, u"D"_s, {}, QDateTime::currentDateTimeUtc())),
+    QCOMPARE(::names(RowBuilder::makeRows(apps, u"D"_s, {}, QDateTime::currentDateTimeUtc())),
              expected);
 }
 
@@ -207,7 +209,7 @@ void TestRows::appWithoutIdentifierFailsTheWhole()
         broken.insert(u"CFBundleIdentifier"_s, identifier);
     const QList<QVariantMap> apps{app(u"a"_s, u"Fine"_s), broken};
     try {
-        Scanner::makeRows(apps, u"D"_s, {}, QDateTime::currentDateTimeUtc());
+        RowBuilder::makeRows(apps, u"D"_s, {}, QDateTime::currentDateTimeUtc());
         QFAIL("rows built");
     } catch (const ScanError &error) {
         QCOMPARE(error.description(),
@@ -226,9 +228,9 @@ void TestRows::storeColumns()
         {u"com.example.whole"_s, {u""_s, 1700000000, std::nullopt, std::nullopt, 1}},
     };
     writeBytes(storage.filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
-    Scanner scanner(storage.path(), storage.path());
-    scanner.setLookupURL(QUrl(u"http://127.0.0.1:9/lookup"_s));
-    scanner.categories({});
+    StoreLookup lookup(storage.path());
+    lookup.setURL(QUrl(u"http://127.0.0.1:9/lookup"_s));
+    lookup.categories({});
 
     QList<Row> rows{
         {{Column::bundleIdentifier, u"com.example.old"_s}, {Column::version, u"1.5"_s}},
@@ -236,14 +238,14 @@ void TestRows::storeColumns()
         {{Column::bundleIdentifier, u"com.example.unknown"_s}},
         {{Column::version, u"1.0"_s}},
     };
-    scanner.addStoreColumns(rows, QDateTime::currentDateTimeUtc());
+    RowBuilder::addStoreColumns(rows, lookup.storeMetadata(), QDateTime::currentDateTimeUtc());
     const auto store = [&](int row) {
         return QStringList{
             rows[row].value(Column::updateAvailable), rows[row].value(Column::storeVersion),
             rows[row].value(Column::storeChecked), rows[row].value(Column::artworkURL)};
     };
     QCOMPARE(store(0),
-             (QStringList{u"Yes"_s, u"2.0"_s, Scanner::storeCheckedText(now - 60),
+             (QStringList{u"Yes"_s, u"2.0"_s, RowBuilder::storeCheckedText(now - 60),
                           u"https://x/icon.png"_s}));
     QCOMPARE(store(1), (QStringList{u"Unknown"_s, u""_s, u"1700000000.0"_s, u""_s}));
     QCOMPARE(store(2), (QStringList{u"Unknown"_s, u""_s, u""_s, u""_s}));

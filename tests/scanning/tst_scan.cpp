@@ -1,5 +1,6 @@
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
+#include "scanning/Column.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 #include "tests/LookupServer.h"
@@ -102,8 +103,8 @@ void TestScan::tool(const QString &name, const QByteArray &output, int status,
 Scanner &TestScan::scanner(const LookupServer &server)
 {
     m_scanner = std::make_unique<Scanner>(m_root->path(), m_storage);
-    m_scanner->setLookupURL(server.url());
-    m_scanner->setLookupSlice(10ms);
+    m_scanner->storeLookup().setURL(server.url());
+    m_scanner->storeLookup().setSlice(10ms);
     m_scanner->setProgress([this](const QString &message) { m_progress.append(message); });
     return *m_scanner;
 }
@@ -146,10 +147,8 @@ void TestScan::scanEndToEnd()
     QCOMPARE(notes.size(), 14);
 
     QByteArray expectedArguments = "-u\0"_ba + "00008110-001A2B3C4D5E801E\0list\0--all\0--xml\0"_ba;
-    for (const char *attribute :
-         {"CFBundleIdentifier", "CFBundleDisplayName", "CFBundleName", "CFBundleShortVersionString",
-          "CFBundleVersion", "ApplicationType", "StaticDiskUsage", "DynamicDiskUsage"})
-        expectedArguments += "--attribute\0"_ba + attribute + '\0';
+    for (const QString &attribute : Column::deviceAttributes())
+        expectedArguments += "--attribute\0"_ba + attribute.toUtf8() + '\0';
     QCOMPARE(readBytes(m_root->filePath(u"Tools/ideviceinstaller.args"_s)), expectedArguments);
     QCOMPARE(readBytes(m_root->filePath(u"Tools/idevicename.args"_s)),
              "-u\0"_ba + "00008110-001A2B3C4D5E801E\0"_ba);

@@ -51,7 +51,8 @@ private Q_SLOTS:
     void cancel();
 
 private:
-    Scanner &scanner(const LookupServer &server);
+    // A lookup as a scan runs it, with the scan's progress and cancellation.
+    StoreLookup &lookup(const LookupServer &server);
 
     std::unique_ptr<QTemporaryDir> m_storage;
     std::unique_ptr<Scanner> m_scanner;
@@ -66,16 +67,16 @@ void TestStoreLookup::init()
     m_progress.clear();
 }
 
-Scanner &TestStoreLookup::scanner(const LookupServer &server)
+StoreLookup &TestStoreLookup::lookup(const LookupServer &server)
 {
     m_scanner = std::make_unique<Scanner>(m_storage->path(), m_storage->path());
-    m_scanner->setLookupURL(server.url());
-    m_scanner->setLookupSlice(10ms);
+    m_scanner->storeLookup().setURL(server.url());
+    m_scanner->storeLookup().setSlice(10ms);
     m_scanner->setProgress([this](const QString &message) {
         std::lock_guard guard(m_progressLock);
         m_progress.append(message);
     });
-    return *m_scanner;
+    return m_scanner->storeLookup();
 }
 
 void TestStoreLookup::freshCacheSendsNothing()
@@ -88,13 +89,13 @@ void TestStoreLookup::freshCacheSendsNothing()
     };
     writeBytes(m_storage->filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
     LookupServer server;
-    const QHash<QString, QString> result = scanner(server).categories({u"b"_s, u"a"_s, u"a"_s});
+    const QHash<QString, QString> result = lookup(server).categories({u"b"_s, u"a"_s, u"a"_s});
     QCOMPARE(server.requestLines().size(), 0);
     QCOMPARE(m_progress, QStringList());
     QCOMPARE(
         result,
         (QHash<QString, QString>{{u"a"_s, u"Games"_s}, {u"b"_s, u""_s}, {u"other"_s, u"Music"_s}}));
-    QCOMPARE(m_scanner->storeMetadata(), cache);
+    QCOMPARE(m_scanner->storeLookup().storeMetadata(), cache);
 }
 
 void TestStoreLookup::staleEntriesAreAskedAgain_data()
@@ -114,9 +115,9 @@ void TestStoreLookup::staleEntriesAreAskedAgain()
         {u"a"_s, {u"Old"_s, secondsNow() - age, std::nullopt, std::nullopt, revision}}};
     writeBytes(m_storage->filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
     LookupServer server(LookupServer::knownApps({{u"a"_s, u"New"_s}}));
-    QCOMPARE(scanner(server).categories({u"a"_s}).value(u"a"_s), u"New"_s);
+    QCOMPARE(lookup(server).categories({u"a"_s}).value(u"a"_s), u"New"_s);
     QCOMPARE(server.requestedIdentifiers(), QStringList{u"a"_s});
-    QCOMPARE(m_scanner->storeMetadata().value(u"a"_s).metadataRevision, std::optional<qint64>(1));
+    QCOMPARE(m_scanner->storeLookup().storeMetadata().value(u"a"_s).metadataRevision, std::optional<qint64>(1));
 }
 
 void TestStoreLookup::batchesPausesAndProgress()
@@ -126,11 +127,11 @@ void TestStoreLookup::batchesPausesAndProgress()
     std::reverse(ids.begin(), ids.end());
     ids.append(ids.first()); // asked once only
     LookupServer server;
-    Scanner &lookup = scanner(server);
-    lookup.setLookupSlice(100ms);
+    StoreLookup &store = lookup(server);
+    store.setSlice(100ms);
     QElapsedTimer timer;
     timer.start();
-    lookup.categories(ids);
+    store.categories(ids);
     QVERIFY2(timer.elapsed() >= 6200 && timer.elapsed() < 9000,
              qPrintable(QString::number(timer.elapsed())));
 
@@ -177,8 +178,8 @@ void TestStoreLookup::resultsMatchTheirRequest()
             false};
     });
     const double before = secondsNow();
-    scanner(server).categories({u"com.example.case"_s, u"small"_s, u"twice"_s, u"odd"_s});
-    const CategoryEntry::Map &metadata = m_scanner->storeMetadata();
+    lookup(server).categories({u"com.example.case"_s, u"small"_s, u"twice"_s, u"odd"_s});
+    const CategoryEntry::Map &metadata = m_scanner->storeLookup().storeMetadata();
     QCOMPARE(metadata.size(), 4);
     const CategoryEntry unknown = metadata.value(u"com.example.case"_s);
     QCOMPARE(unknown.category, u""_s);
@@ -217,7 +218,7 @@ void TestStoreLookup::badAnswersKeepTheCache()
     LookupServer server([reply](const QUrlQuery &, int) { return reply; });
     QElapsedTimer timer;
     timer.start();
-    const QHash<QString, QString> result = scanner(server).categories({u"a"_s, u"old"_s});
+    const QHash<QString, QString> result = lookup(server).categories({u"a"_s, u"old"_s});
     // 221 slices of 10 ms for the one that never answers.
     QVERIFY(timer.elapsed() < 4000);
     QCOMPARE(result, (QHash<QString, QString>{{u"old"_s, u"Music"_s}}));
@@ -233,7 +234,7 @@ void TestStoreLookup::secondBatchFailing()
             return LookupServer::Reply{503, "", false};
         return LookupServer::knownApps({{u"com.example.app00"_s, u"Games"_s}})(query, index);
     });
-    const QHash<QString, QString> result = scanner(server).categories(identifiers(45));
+    const QHash<QString, QString> result = lookup(server).categories(identifiers(45));
     QCOMPARE(server.requestLines().size(), 2);
     QCOMPARE(result.size(), 20);
     QCOMPARE(result.value(u"com.example.app00"_s), u"Games"_s);
@@ -248,7 +249,7 @@ void TestStoreLookup::damagedCacheIsReplacedAfterSuccess()
 {
     writeBytes(m_storage->filePath(u"categories.json"_s), R"({"a":{"category":"x"}})");
     LookupServer server(LookupServer::knownApps({{u"a"_s, u"Games"_s}}));
-    QCOMPARE(scanner(server).categories({u"a"_s}).value(u"a"_s), u"Games"_s);
+    QCOMPARE(lookup(server).categories({u"a"_s}).value(u"a"_s), u"Games"_s);
     const auto cache =
         CategoryEntry::decodeMap(readBytes(m_storage->filePath(u"categories.json"_s)));
     QVERIFY(cache);
@@ -270,21 +271,21 @@ void TestStoreLookup::cancel()
             return LookupServer::Reply{200, "", true};
         return LookupServer::knownApps({})(query, index);
     });
-    Scanner &lookup = scanner(server);
-    lookup.setLookupSlice(100ms);
+    StoreLookup &store = lookup(server);
+    store.setSlice(100ms);
     std::thread canceller([&] {
         while (server.requestLines().isEmpty())
             std::this_thread::sleep_for(5ms);
         std::this_thread::sleep_for(300ms);
-        lookup.cancel();
+        m_scanner->cancel();
     });
     QElapsedTimer timer;
     timer.start();
-    QVERIFY_THROWS_EXCEPTION(ScanError, lookup.categories(identifiers(30)));
+    QVERIFY_THROWS_EXCEPTION(ScanError, store.categories(identifiers(30)));
     canceller.join();
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(server.requestLines().size(), 1);
-    QVERIFY(lookup.storeMetadata().isEmpty());
+    QVERIFY(store.storeMetadata().isEmpty());
     // What the first batch found is kept.
     QCOMPARE(QFile::exists(m_storage->filePath(u"categories.json"_s)), !whileWaiting);
 }

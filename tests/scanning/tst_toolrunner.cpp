@@ -1,6 +1,6 @@
 #include "common/PlatformError.h"
 #include "scanning/ScanError.h"
-#include "scanning/Scanner.h"
+#include "scanning/ToolRunner.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,13 +34,13 @@ struct Result {
     qint64 ms = 0;
 };
 
-Result run(Scanner &scanner, const QString &name, const QStringList &arguments = {})
+Result run(ToolRunner &runner, const QString &name, const QStringList &arguments = {})
 {
     Result result;
     QElapsedTimer clock;
     clock.start();
     try {
-        result.output = scanner.runTool(name, arguments);
+        result.output = runner.run(name, arguments);
     } catch (const PlatformError &e) {
         result.error = e.description();
         result.launchError = e.kind() == PlatformError::Kind::Launch;
@@ -83,7 +83,7 @@ class TestToolRunner : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_root;
-    QString m_resources, m_storage, m_temp;
+    QString m_resources, m_temp;
     QByteArray m_blob;
 
     QString path(const QString &name) const { return m_root.filePath(name); }
@@ -112,7 +112,6 @@ private Q_SLOTS:
     {
         QVERIFY(m_root.isValid());
         m_resources = path(u"resources"_s);
-        m_storage = path(u"storage"_s);
         m_temp = path(u"tmp"_s);
         QVERIFY(QDir().mkpath(m_resources + u"/Tools"_s) && QDir().mkpath(m_temp));
         // Run folders go to a private temp folder, where leftovers can be seen.
@@ -170,9 +169,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, output);
         QFETCH(QString, error);
-        Scanner scanner(m_resources, m_storage);
-        scanner.setToolTimeLimit(600ms);
-        const Result result = run(scanner, writeTool(body));
+        ToolRunner runner(m_resources);
+        runner.setTimeLimit(600ms);
+        const Result result = run(runner, writeTool(body));
         QCOMPARE(result.error, error);
         QCOMPARE(result.output, output);
         // A tool that is done at once is neither waited on nor stopped.
@@ -182,9 +181,9 @@ private Q_SLOTS:
     // Shows the leftover check in cleanup() watches the right folder.
     void runsInPrivateFolder()
     {
-        Scanner scanner(m_resources, m_storage);
+        ToolRunner runner(m_resources);
         const Result result = run(
-            scanner, writeTool(R"(cd "$1" && for d in *; do echo "$d"; ls "$d"; done)"), {m_temp});
+            runner, writeTool(R"(cd "$1" && for d in *; do echo "$d"; ls "$d"; done)"), {m_temp});
         const QRegularExpression expected(
             u"\\A[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\nstderr\nstdout\n\\z"_s);
         QVERIFY2(expected.match(QString::fromUtf8(result.output)).hasMatch(),
@@ -209,9 +208,9 @@ private Q_SLOTS:
         QByteArray expected;
         for (const QString &argument : arguments)
             expected += argument.toUtf8() + '\0';
-        Scanner scanner(m_resources, m_storage);
+        ToolRunner runner(m_resources);
         const Result result =
-            run(scanner, writeTool(R"(for a in "$@"; do printf '%s\0' "$a"; done)"), arguments);
+            run(runner, writeTool(R"(for a in "$@"; do printf '%s\0' "$a"; done)"), arguments);
         QCOMPARE(result.error, QString());
         QCOMPARE(result.output, expected);
     }
@@ -220,8 +219,8 @@ private Q_SLOTS:
     {
         // env(1) itself: a shell would add variables of its own.
         QVERIFY(QFile::link(u"/usr/bin/env"_s, m_resources + u"/Tools/env"_s));
-        Scanner scanner(m_resources, m_storage);
-        const Result result = run(scanner, u"env"_s);
+        ToolRunner runner(m_resources);
+        const Result result = run(runner, u"env"_s);
         QStringList lines = QString::fromUtf8(result.output).split(u'\n', Qt::SkipEmptyParts);
         lines.sort();
         QCOMPARE(lines,
@@ -247,8 +246,8 @@ private Q_SLOTS:
             writeTool(script, runnable ? executable : QFile::ReadOwner | QFile::WriteOwner);
         else if (runnable)
             QVERIFY(QDir().mkpath(m_resources + u"/Tools/"_s + tool));
-        Scanner scanner(m_resources, m_storage);
-        const Result result = run(scanner, tool);
+        ToolRunner runner(m_resources);
+        const Result result = run(runner, tool);
         QVERIFY2(result.launchError, qPrintable(result.error));
         QVERIFY2(result.error.contains(u"“"_s + tool + u"”"_s), qPrintable(result.error));
         // Only a tool that is really absent is reported as missing from its folder.
@@ -285,9 +284,9 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, body);
         QFETCH(QString, how);
-        Scanner scanner(m_resources, m_storage);
-        scanner.setToolTimeLimit(how == u"time-out" ? 500ms : 5000ms);
-        scanner.setToolOutputLimit(1024 * 1024);
+        ToolRunner runner(m_resources);
+        runner.setTimeLimit(how == u"time-out" ? 500ms : 5000ms);
+        runner.setOutputLimit(1024 * 1024);
         const QString tool = writeTool(body), pidFile = path(caseName());
         Clock::time_point cancelledAt;
         Clock::duration cancelTook{};
@@ -296,10 +295,10 @@ private Q_SLOTS:
                 return;
             std::this_thread::sleep_for(50ms);
             cancelledAt = Clock::now();
-            scanner.cancel();
+            runner.cancel();
             cancelTook = Clock::now() - cancelledAt;
         });
-        const Result result = run(scanner, tool, {pidFile});
+        const Result result = run(runner, tool, {pidFile});
         const Clock::time_point returnedAt = Clock::now();
         canceller.join();
 
@@ -307,8 +306,8 @@ private Q_SLOTS:
             QCOMPARE(result.error, cancelled);
             QVERIFY(cancelTook < 150ms); // never waits for the 30-second tool
             QVERIFY(returnedAt - cancelledAt < 800ms); // one poll plus the grace period
-            // A cancelled scanner starts nothing more.
-            const Result again = run(scanner, tool, {pidFile + u".again"_s});
+            // A cancelled runner starts nothing more.
+            const Result again = run(runner, tool, {pidFile + u".again"_s});
             QCOMPARE(again.error, cancelled);
             QVERIFY(again.ms < 150 && !QFile::exists(pidFile + u".again"_s));
         } else if (how == u"time-out") {
@@ -339,8 +338,8 @@ private Q_SLOTS:
     void concurrentCancels()
     {
         QFETCH(bool, running);
-        Scanner scanner(m_resources, m_storage);
-        scanner.setToolTimeLimit(5s);
+        ToolRunner runner(m_resources);
+        runner.setTimeLimit(5s);
         const QString tool = writeTool("echo $$ > \"$1\"; exec sleep 30");
         const QString marker = path(caseName());
         std::atomic<bool> go = false;
@@ -350,8 +349,8 @@ private Q_SLOTS:
                 while (!go)
                     std::this_thread::sleep_for(1ms);
                 for (int i = 0; i < 2000; ++i) {
-                    scanner.cancel();
-                    (void)scanner.isCancelled();
+                    runner.cancel();
+                    (void)runner.isCancelled();
                 }
             });
         Result result;
@@ -360,14 +359,14 @@ private Q_SLOTS:
                 waitForLine(marker);
                 go = true;
             });
-            result = run(scanner, tool, {marker});
+            result = run(runner, tool, {marker});
             starter.join();
         }
         go = true;
         for (std::thread &thread : threads)
             thread.join();
         if (!running) // and then nothing may start
-            result = run(scanner, tool, {marker});
+            result = run(runner, tool, {marker});
         QCOMPARE(result.error, cancelled);
         QCOMPARE(QFile::exists(marker), running);
     }

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+// One column of an inventory: its name, where a scan takes its text from, how the table sorts
+// and sizes it and where the details window shows it. Every list of columns in Quillet (the
+// device attributes asked for, a scan's fields, widths, numeric sorting, the details) comes from
+// the table in Column.cpp, so a new column is one entry there.
+struct Column {
+    // Where a scan takes the cell's text from.
+    enum class Source {
+        DeviceText, // the first of `attributes` the device reports as text, even empty
+        DeviceBytes, // the sum of `attributes` in megabytes; blank unless all are reported
+        Category, // the store's category
+        ScanDate, // the day of the scan, UTC
+        Device, // the device identifier
+        UpdateVerdict, // the store columns, added once the store has been asked
+        StoreVersion,
+        StoreChecked,
+        StoreArtwork,
+    };
+    enum class Kind {
+        Text,
+        Megabytes, // sorts as a number, right-aligned, shown with " MB" in the details
+        Moment, // seconds since 1970, shown as a date in the details
+    };
+    // Where the details window shows the column, in the window's order.
+    enum class Details { None, Title, Information, Identifier, Size, DeviceAndScan };
+
+    QString name = {};
+    Source source = Source::DeviceText;
+    QStringList attributes = {};
+    Kind kind = Kind::Text;
+    int width = 120;
+    Details details = Details::None;
+    // In the "App information" section: the left or the right column of facts.
+    bool detailsOnRight = false;
+    // The caption in the details window, when not the name.
+    QString detailsCaption = {};
+    // The line of the details' copied text; the window's sections follow the same order.
+    int detailsLine = 0;
+
+    bool isNumeric() const { return kind == Kind::Megabytes; }
+    bool isStoreColumn() const { return source >= Source::UpdateVerdict; }
+    QString caption() const { return detailsCaption.isEmpty() ? name : detailsCaption; }
+
+    // Every column Quillet makes, in the order of a scan's fields, the store columns last.
+    static const QList<Column> &all();
+    // The column of that name. Columns Quillet does not make (from an earlier release's export)
+    // are text of the default width, or megabytes when the name ends in " MB".
+    static Column described(QStringView name);
+    // The fields of a new inventory: the columns built from the device, in order.
+    static QStringList scanFields();
+    // The attributes the device's app list is asked for: the bundle identifier, which every app
+    // must have, then the others in column order, each once.
+    static QStringList deviceAttributes();
+    // The columns the details window shows, in the order of its copied text.
+    static QList<Column> inDetails();
+
+    // The names code refers to. Names are the vocabulary of the table, the exports, the
+    // comparison and the details; they are written in every inventory file.
+    static inline const QString appName = QStringLiteral("App name");
+    static inline const QString category = QStringLiteral("Category");
+    static inline const QString bundleIdentifier = QStringLiteral("Bundle identifier");
+    static inline const QString version = QStringLiteral("Version");
+    static inline const QString appType = QStringLiteral("App type");
+    static inline const QString appMB = QStringLiteral("App MB");
+    static inline const QString dataMB = QStringLiteral("Data MB");
+    static inline const QString totalMB = QStringLiteral("Total MB");
+    static inline const QString scanDate = QStringLiteral("Scan date (UTC)");
+    static inline const QString deviceIdentifier = QStringLiteral("Device identifier");
+    static inline const QString updateAvailable = QStringLiteral("Update available");
+    static inline const QString storeVersion = QStringLiteral("Store version");
+    static inline const QString storeChecked = QStringLiteral("Store checked");
+    static inline const QString artworkURL = QStringLiteral("Artwork URL");
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "scanning/Inventory.h"
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// The CSV exports an earlier release left in "Tallyfold/exports", read back as an inventory, so
+// that a first start shows the apps the user already had.
+class LegacyImport {
+public:
+    // The newest CSV file in `folder` as an inventory with the default fields, or nothing when
+    // there is none. Throws when that file cannot be read or is not UTF-8.
+    static std::optional<Inventory> newestExport(const QString &folder);
+    // One row per record after the header, keyed by the header's names. Ragged records are
+    // left out.
+    static QList<Row> parseCSV(QStringView text);
+
+    LegacyImport() = delete;
+};

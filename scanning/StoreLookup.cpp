@@ -1,0 +1,174 @@
+#include "scanning/StoreLookup.h"
+
+#include "common/DataFile.h"
+#include "common/NetworkRequest.h"
+#include "common/PlatformError.h"
+#include "scanning/ScanError.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString lookupUnavailableMessage =
+    QStringLiteral("Category lookup unavailable. Using cached categories where available.");
+
+// Lookup pacing: at most this many apps per request, a pause of this many slices between
+// requests, and this many slices of waiting for one answer (a little over its time-out).
+constexpr qsizetype lookupBatchSize = 20;
+constexpr int lookupPauseSlices = 31;
+constexpr int lookupWaitSlices = 221;
+constexpr auto lookupRequestTimeout = std::chrono::seconds(20);
+
+std::optional<QString> jsonText(const QJsonObject &object, const char *key)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
+}
+
+} // namespace
+
+StoreLookup::StoreLookup(QString storage) : m_storage(std::move(storage)) {}
+
+void StoreLookup::checkCancellation() const
+{
+    if (m_cancelled())
+        throw ScanError::cancelled();
+}
+
+QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
+{
+    const QString cachePath = m_storage + QStringLiteral("/categories.json");
+    CategoryEntry::Map cache;
+    if (DataFile::exists(cachePath)) {
+        try {
+            cache = CategoryEntry::decodeMap(DataFile::read(cachePath)).value_or(cache);
+        } catch (const PlatformError &) {
+            // An unreadable cache is only a slower lookup.
+        }
+    }
+    const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+
+    // Unique, in code-point order (which UTF-8 byte order is).
+    std::vector<std::pair<QByteArray, QString>> sorted;
+    for (const QString &identifier : QSet<QString>(identifiers.begin(), identifiers.end()))
+        sorted.emplace_back(identifier.toUtf8(), identifier);
+    std::sort(sorted.begin(), sorted.end());
+
+    QStringList needed;
+    for (const auto &[bytes, identifier] : sorted) {
+        const auto cached = cache.constFind(identifier);
+        const bool fresh = cached != cache.cend() &&
+            now - cached->checked <= CategoryEntry::freshForSeconds &&
+            cached->metadataRevision == CategoryEntry::currentRevision;
+        if (!fresh)
+            needed.append(identifier);
+    }
+
+    for (qsizetype start = 0; start < needed.size(); start += lookupBatchSize) {
+        checkCancellation();
+        const QStringList batch = needed.mid(start, lookupBatchSize);
+        m_progress(QStringLiteral("Looking up categories: %1 of %2\u2026")
+                       .arg(start + batch.size())
+                       .arg(needed.size()));
+
+        QUrl url = m_url;
+        QUrlQuery query;
+        query.addQueryItem(QStringLiteral("bundleId"), batch.join(u','));
+        query.addQueryItem(QStringLiteral("country"), QStringLiteral("us"));
+        query.addQueryItem(QStringLiteral("entity"), QStringLiteral("software"));
+        query.addQueryItem(QStringLiteral("limit"), QStringLiteral("200"));
+        url.setQuery(query);
+
+        NetworkRequest request(url, lookupRequestTimeout);
+        bool finished = false;
+        for (int slice = 0; slice < lookupWaitSlices && !finished; ++slice) {
+            finished = request.waitFor(m_slice);
+            if (!finished && m_cancelled()) {
+                request.cancel();
+                throw ScanError::cancelled();
+            }
+        }
+        std::optional<CategoryEntry::Map> found;
+        if (finished) {
+            const NetworkRequest::Response &response = request.response();
+            if (response.error.isEmpty() && response.status == 200 && response.body)
+                found = lookupEntries(*response.body, batch, now);
+        }
+        if (!found) {
+            request.cancel();
+            m_progress(lookupUnavailableMessage);
+            break;
+        }
+        for (auto it = found->cbegin(); it != found->cend(); ++it)
+            cache.insert(it.key(), it.value());
+        DataFile::write(cachePath, CategoryEntry::encodeMap(cache));
+
+        if (start + lookupBatchSize < needed.size())
+            pauseBetweenBatches();
+    }
+
+    m_storeMetadata = cache;
+    QHash<QString, QString> result;
+    result.reserve(cache.size());
+    for (auto it = cache.cbegin(); it != cache.cend(); ++it)
+        result.insert(it.key(), it->category);
+    return result;
+}
+
+std::optional<CategoryEntry::Map> StoreLookup::lookupEntries(const QByteArray &body,
+                                                             const QStringList &batch, double now)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject() ||
+        document.object().isEmpty())
+        return std::nullopt;
+    const QJsonValue results = document.object().value(QLatin1String("results"));
+    if (!results.isArray())
+        return std::nullopt;
+    const QJsonArray array = results.toArray();
+    for (const QJsonValue &result : array) {
+        if (!result.isObject())
+            return std::nullopt;
+    }
+
+    CategoryEntry::Map found;
+    for (const QJsonValue &value : array) {
+        const QJsonObject result = value.toObject();
+        const std::optional<QString> identifier = jsonText(result, "bundleId");
+        if (!identifier || !batch.contains(*identifier))
+            continue;
+        std::optional<QString> icon = jsonText(result, "artworkUrl512");
+        if (!icon)
+            icon = jsonText(result, "artworkUrl100");
+        found.insert(*identifier,
+                     {jsonText(result, "primaryGenreName").value_or(QString()), now,
+                      jsonText(result, "version"), icon, CategoryEntry::currentRevision});
+    }
+    // Apps the store does not know are remembered too, so they are not asked for again until
+    // tomorrow.
+    for (const QString &identifier : batch) {
+        if (!found.contains(identifier))
+            found.insert(
+                identifier,
+                {QString(), now, std::nullopt, std::nullopt, CategoryEntry::currentRevision});
+    }
+    return found;
+}
+
+void StoreLookup::pauseBetweenBatches() const
+{
+    for (int slice = 0; slice < lookupPauseSlices; ++slice) {
+        checkCancellation();
+        std::this_thread::sleep_for(m_slice);
+    }
+}

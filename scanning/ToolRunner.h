@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+
+#include <sys/types.h>
+
+// Runs the device tools of one scan as child processes, one at a time, with a time limit and an
+// output limit, and stops the running one at once when cancelled from any thread. A cancelled
+// runner stays cancelled and starts nothing more.
+class ToolRunner {
+public:
+    // Runs the programs in `resources`/Tools.
+    explicit ToolRunner(QString resources);
+    ToolRunner(const ToolRunner &) = delete;
+    ToolRunner &operator=(const ToolRunner &) = delete;
+
+    // The device gets three minutes per tool. Tests shorten it.
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+    // Output past this size means a broken tool, not a device; it is stopped.
+    void setOutputLimit(qint64 bytes) { m_outputLimit = bytes; }
+
+    // Runs Tools/`name` and returns what it printed on standard output. Throws ScanError with
+    // the tool's own explanation when it fails, and PlatformError when it cannot be started.
+    QByteArray run(const QString &name, const QStringList &arguments);
+
+    // Stops the running tool and every later step. Never blocks behind a tool.
+    void cancel();
+    bool isCancelled() const;
+    // Throws the cancellation ScanError once cancel() was called.
+    void checkCancellation() const;
+
+private:
+    QString m_resources;
+    // Guards m_stopped and m_child, and is held for nothing slower than a kill().
+    mutable std::mutex m_lock;
+    bool m_stopped = false;
+    std::optional<pid_t> m_child;
+    std::chrono::milliseconds m_timeLimit = std::chrono::seconds(180);
+    qint64 m_outputLimit = qint64(256) * 1024 * 1024;
+};
