@@ -53,25 +53,47 @@ QString fitted(const QString &text, int width)
     return text.left(std::max(0, width - 1)) + QChar(0x2026);
 }
 
-const QString helpText =
-    QStringLiteral("Usage: quillet-cli COMMAND [OPTIONS]\n"
-                   "\n"
-                   "Commands:\n"
-                   "  scan                      Scan the connected device and save the inventory\n"
-                   "  history                   List the saved scans, newest first\n"
-                   "  show [SCAN]               Show the current inventory or a saved scan\n"
-                   "  compare A B               Show what changed from scan A to scan B\n"
-                   "  report [SCAN] --pdf FILE  Write the inventory report as a PDF\n"
-                   "  annotate SCAN             Name a saved scan and add notes to it\n"
-                   "\n"
-                   "A SCAN is a saved scan's identifier or a unique beginning of it.\n"
-                   "Every command takes --data-dir DIR, --resources DIR and --lookup-url URL,\n"
-                   "or --demo for a made-up device with a data folder of its own;\n"
-                   "\"quillet-cli COMMAND --help\" lists a command's options.\n");
-
 } // namespace
 
 CommandLineTool::CommandLineTool(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+
+const QList<CommandLineTool::Command> &CommandLineTool::commands()
+{
+    static const QList<Command> table = {
+        {QStringLiteral("scan"), QStringLiteral("scan"),
+         QStringLiteral("Scan the connected device and save the inventory"), 0, 0,
+         &CommandLineTool::scan},
+        {QStringLiteral("history"), QStringLiteral("history"),
+         QStringLiteral("List the saved scans, newest first"), 0, 0, &CommandLineTool::history},
+        {QStringLiteral("show"), QStringLiteral("show [SCAN] [--csv | --json]"),
+         QStringLiteral("Show the current inventory or a saved scan"), 0, 1,
+         &CommandLineTool::show},
+        {QStringLiteral("compare"), QStringLiteral("compare A B [--all] [--json] [--pdf FILE]"),
+         QStringLiteral("Show what changed from scan A to scan B"), 2, 2,
+         &CommandLineTool::compare},
+        {QStringLiteral("report"), QStringLiteral("report [SCAN] --pdf FILE"),
+         QStringLiteral("Write the inventory report as a PDF"), 0, 1, &CommandLineTool::report},
+        {QStringLiteral("annotate"), QStringLiteral("annotate SCAN [--name TEXT] [--notes TEXT]"),
+         QStringLiteral("Name a saved scan and add notes to it"), 1, 1, &CommandLineTool::annotate},
+    };
+    return table;
+}
+
+QString CommandLineTool::helpText()
+{
+    QString text = QStringLiteral("Usage: quillet-cli COMMAND [OPTIONS]\n\nCommands:\n");
+    for (const Command &command : commands()) {
+        const QString synopsis = command.usage.left(command.usage.indexOf(u" [--"));
+        text += QStringLiteral("  ") + synopsis.leftJustified(24) + QStringLiteral("  ") +
+            command.summary + u'\n';
+    }
+    return text +
+        QStringLiteral("\n"
+                       "A SCAN is a saved scan's identifier or a unique beginning of it.\n"
+                       "Every command takes --data-dir DIR, --resources DIR and --lookup-url URL,\n"
+                       "or --demo for a made-up device with a data folder of its own;\n"
+                       "\"quillet-cli COMMAND --help\" lists a command's options.\n");
+}
 
 int CommandLineTool::usageError(const QString &message)
 {
@@ -85,40 +107,33 @@ int CommandLineTool::run(const QStringList &arguments)
     m_arguments = arguments;
     const QString first = arguments.value(1);
     if (first.isEmpty() || first == u"--help" || first == u"-h" || first == u"help") {
-        (first.isEmpty() ? m_err : m_out) << helpText;
+        (first.isEmpty() ? m_err : m_out) << helpText();
         return first.isEmpty() ? 2 : 0;
     }
     if (first == u"--version" || first == u"-v") {
         m_out << "quillet-cli " << QCoreApplication::applicationVersion() << "\n";
         return 0;
     }
-    m_command = first;
+    for (const Command &command : commands()) {
+        if (command.name == first)
+            m_command = &command;
+    }
+    if (!m_command)
+        return usageError(
+            QStringLiteral("unknown command \u201C%1\u201D; see quillet-cli --help").arg(first));
     try {
-        if (m_command == u"scan")
-            return scan();
-        if (m_command == u"history")
-            return history();
-        if (m_command == u"show")
-            return show();
-        if (m_command == u"compare")
-            return compare();
-        if (m_command == u"report")
-            return report();
-        if (m_command == u"annotate")
-            return annotate();
+        return (this->*m_command->run)();
     } catch (const Failure &failure) {
         m_out.flush();
         m_err << failure.description() << "\n";
         m_err.flush();
         return 1;
     }
-    return usageError(
-        QStringLiteral("unknown command \u201C%1\u201D; see quillet-cli --help").arg(m_command));
 }
 
-bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, int positionalMin,
-                            int positionalMax)
+bool CommandLineTool::parse()
 {
+    const QString &usage = m_command->usage;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this command's options."));
     m_parser.addOptions(LaunchOptions::options());
@@ -126,7 +141,7 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
     m_parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command."),
                                    usage);
     // The command word itself stays out of the positional arguments.
-    QStringList rest = arguments;
+    QStringList rest = m_arguments;
     rest.removeAt(1);
     if (!m_parser.parse(rest)) {
         m_exitStatus = usageError(m_parser.errorText());
@@ -142,7 +157,7 @@ bool CommandLineTool::parse(const QStringList &arguments, const QString &usage, 
         return false;
     }
     const int count = int(m_parser.positionalArguments().size());
-    if (count < positionalMin || count > positionalMax) {
+    if (count < m_command->positionalMin || count > m_command->positionalMax) {
         m_exitStatus = usageError(QStringLiteral("usage: quillet-cli %1").arg(usage));
         return false;
     }
@@ -177,7 +192,7 @@ void CommandLineTool::addFilterOptions()
 
 int CommandLineTool::scan()
 {
-    if (!parse(m_arguments, QStringLiteral("scan"), 0, 0))
+    if (!parse())
         return m_exitStatus;
     Scanner scanner;
     const bool live = isatty(STDERR_FILENO);
@@ -234,7 +249,7 @@ int CommandLineTool::scan()
 
 int CommandLineTool::history()
 {
-    if (!parse(m_arguments, QStringLiteral("history"), 0, 0))
+    if (!parse())
         return m_exitStatus;
     const HistoryStore::Listing listing = HistoryStore().list();
     QList<QStringList> rows;
@@ -254,7 +269,7 @@ int CommandLineTool::show()
     addFilterOptions();
     m_parser.addOptions({{QStringLiteral("csv"), QStringLiteral("Write the apps as CSV.")},
                          {QStringLiteral("json"), QStringLiteral("Write the inventory as JSON.")}});
-    if (!parse(m_arguments, QStringLiteral("show [SCAN] [--csv | --json]"), 0, 1))
+    if (!parse())
         return m_exitStatus;
     if (m_parser.isSet(QStringLiteral("csv")) && m_parser.isSet(QStringLiteral("json")))
         return usageError(QStringLiteral("choose one of --csv and --json"));
@@ -269,9 +284,7 @@ int CommandLineTool::show()
     if (m_parser.isSet(QStringLiteral("json"))) {
         Inventory selected = shown;
         selected.rows = rows;
-        m_out.flush();
-        const QByteArray json = selected.toJson() + '\n';
-        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+        printJson(selected.toJson());
         return 0;
     }
     QList<QStringList> cells;
@@ -296,7 +309,7 @@ int CommandLineTool::compare()
         {QStringLiteral("pdf"), QStringLiteral("Write the comparison report to <file>."),
          QStringLiteral("file")},
     });
-    if (!parse(m_arguments, QStringLiteral("compare A B [--all] [--json] [--pdf FILE]"), 2, 2))
+    if (!parse())
         return m_exitStatus;
     const SavedScan a = savedScan(m_parser.positionalArguments().at(0));
     const SavedScan b = savedScan(m_parser.positionalArguments().at(1));
@@ -325,7 +338,7 @@ int CommandLineTool::compare()
                                  {QStringLiteral("b"), b.id},
                                  {QStringLiteral("sameDevice"), comparison.sameDevice},
                                  {QStringLiteral("differences"), differences}};
-        m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << "\n";
+        printJson(QJsonDocument(result).toJson(QJsonDocument::Compact));
         return 0;
     }
     m_out << "A: " << a.title() << "\nB: " << b.title() << "\n"
@@ -347,7 +360,7 @@ int CommandLineTool::report()
     addFilterOptions();
     m_parser.addOption({QStringLiteral("pdf"), QStringLiteral("Write the report to <file>."),
                         QStringLiteral("file")});
-    if (!parse(m_arguments, QStringLiteral("report [SCAN] --pdf FILE"), 0, 1))
+    if (!parse())
         return m_exitStatus;
     if (!m_parser.isSet(QStringLiteral("pdf")))
         return usageError(QStringLiteral("report needs --pdf FILE"));
@@ -364,7 +377,7 @@ int CommandLineTool::annotate()
         {QStringLiteral("name"), QStringLiteral("The scan's name."), QStringLiteral("text")},
         {QStringLiteral("notes"), QStringLiteral("Notes about the scan."), QStringLiteral("text")},
     });
-    if (!parse(m_arguments, QStringLiteral("annotate SCAN [--name TEXT] [--notes TEXT]"), 1, 1))
+    if (!parse())
         return m_exitStatus;
     const SavedScan scan = savedScan(m_parser.positionalArguments().at(0));
     // Unset options keep what the scan already has, as an untouched field in the editor would.
@@ -442,6 +455,13 @@ QString CommandLineTool::filterText() const
     if (const QString search = m_parser.value(QStringLiteral("search")); !search.isEmpty())
         text += QStringLiteral(" \u00B7 Search: ") + search;
     return text;
+}
+
+void CommandLineTool::printJson(const QByteArray &json)
+{
+    m_out.flush();
+    const QByteArray line = json + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
 }
 
 void CommandLineTool::printTable(const QStringList &headings, const QList<QStringList> &rows)

@@ -17,6 +17,20 @@ public:
     int run(const QStringList &arguments);
 
 private:
+    // One command: what it is called, how it is used, what it does and the method that runs it.
+    struct Command {
+        QString name;
+        // The arguments; those in "[--…]" are left out of the overview.
+        QString usage;
+        QString summary;
+        int positionalMin;
+        int positionalMax;
+        int (CommandLineTool::*run)();
+    };
+    static const QList<Command> &commands();
+    // "Usage: quillet-cli COMMAND [OPTIONS]" and the commands, for --help.
+    static QString helpText();
+
     int scan();
     int history();
     int show();
@@ -24,9 +38,8 @@ private:
     int report();
     int annotate();
 
-    // Parses this command's options; false after a usage error or --help.
-    bool parse(const QStringList &arguments, const QString &usage, int positionalMin,
-               int positionalMax);
+    // Parses the running command's options; false after a usage error or --help.
+    bool parse();
     void addFilterOptions();
     // The inventory to show: a saved scan by id or unique id prefix, or the current one.
     Inventory chosenInventory(const QString &scan);
@@ -35,12 +48,14 @@ private:
     QList<Row> visibleRows(const Inventory &shown);
     QString filterText() const;
     void printTable(const QStringList &headings, const QList<QStringList> &rows);
+    // The output of --json: one compact document and a line feed, exactly these bytes.
+    void printJson(const QByteArray &json);
     int usageError(const QString &message);
 
     QTextStream &m_out;
     QTextStream &m_err;
     QStringList m_arguments;
-    QString m_command;
+    const Command *m_command = nullptr;
     QCommandLineParser m_parser;
     int m_exitStatus = 0;
 };

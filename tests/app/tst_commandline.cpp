@@ -3,6 +3,7 @@
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/SampleInventory.h"

@@ -6,6 +6,7 @@
 #include "scanning/CategoryEntry.h"
 #include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
 #include "tests/TestFiles.h"
 

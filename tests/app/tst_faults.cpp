@@ -9,6 +9,7 @@
 #include "reports/ReportDocument.h"
 #include "scanning/Scanner.h"
 #include "scanning/StoreLookup.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
 #include "tests/SampleInventory.h"
 #include "tests/TestFiles.h"

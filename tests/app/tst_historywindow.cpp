@@ -5,6 +5,7 @@
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/Column.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"

@@ -5,6 +5,7 @@
 #include "common/Locations.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/SampleInventory.h"

@@ -361,4 +361,5 @@ void TestComparison::rescan()
 }
 
 QTEST_GUILESS_MAIN(TestComparison)
+#include "tests/InventoryPrinting.h"
 #include "tst_comparison.moc"

@@ -3,6 +3,7 @@
 #include "history/SnapshotAnnotation.h"
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/TestFiles.h"
 
 #include <QDir>

@@ -2,6 +2,7 @@
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/Column.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
 

@@ -5,6 +5,7 @@
 #include "scanning/Inventory.h"
 #include "scanning/LegacyImport.h"
 #include "scanning/Scanner.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/TestFiles.h"
 
 #include <QDir>

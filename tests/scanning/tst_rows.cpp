@@ -1,7 +1,8 @@
 #include "scanning/Column.h"
-#include "scanning/ScanError.h"
 #include "scanning/RowBuilder.h"
+#include "scanning/ScanError.h"
 #include "scanning/StoreLookup.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/TestFiles.h"
 
 #include <QTest>

@@ -3,6 +3,7 @@
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
+#include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
 #include "tests/TestFiles.h"
 
