@@ -1,6 +1,7 @@
 #include "history/ScanComparison.h"
 
 #include "common/Collation.h"
+#include "common/DecimalText.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
 
@@ -86,7 +87,7 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
             const std::optional<double> after = totalMB(*rowB);
             if (before && after) {
                 const double delta = *after - *before;
-                difference.sizeDelta = QString::asprintf("%+.2f", delta);
+                difference.sizeDelta = DecimalText::signedTwoPlaces(delta);
                 storageChanged = std::abs(delta) >= 0.005;
             }
         }

@@ -1,6 +1,7 @@
 #include "reports/ReportDocument.h"
 
 #include "common/DataFile.h"
+#include "common/DecimalText.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
@@ -245,7 +246,7 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     report.summary = QStringLiteral("%1 apps \u00B7 Reported storage: %2 MB\nComplete sizes "
                                     "available for %3 of %1 apps")
                          .arg(rows.size())
-                         .arg(QString::asprintf("%.2f", total))
+                         .arg(DecimalText::twoPlaces(total))
                          .arg(complete);
     report.headings = {QStringLiteral("App"), QStringLiteral("Category"), QStringLiteral("Version"),
                        QStringLiteral("Total MB")};

@@ -1,6 +1,7 @@
 #include "scanning/RowBuilder.h"
 
 #include "common/Collation.h"
+#include "common/DecimalText.h"
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
 
@@ -211,7 +212,7 @@ std::optional<QList<qint64>> RowBuilder::versionComponents(QStringView version)
 
 QString RowBuilder::megabytes(std::optional<double> bytes)
 {
-    return bytes ? QString::asprintf("%.2f", *bytes / 1000000.0) : QString();
+    return bytes ? DecimalText::twoPlaces(*bytes / 1000000.0) : QString();
 }
 
 QString RowBuilder::storeCheckedText(double seconds)

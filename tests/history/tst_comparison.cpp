@@ -99,6 +99,8 @@ void TestComparison::appInBoth_data()
         << u"1.0"_s << u"10.0"_s << u"1.0"_s << u"10.004"_s << noChange << u"+0.00"_s;
     QTest::newRow("shrank under half a hundredth")
         << u"1.0"_s << u"10.004"_s << u"1.0"_s << u"10.0"_s << noChange << u"-0.00"_s;
+    QTest::newRow("grew by a tie, rounded as C rounds it")
+        << u"1.0"_s << u"1.0"_s << u"1.0"_s << u"1.125"_s << storage << u"+0.12"_s;
     QTest::newRow("shrank") << u"1.0"_s << u"12.5"_s << u"1.0"_s << u"10.25"_s << storage
                             << u"-2.25"_s;
     QTest::newRow("upgraded and grew")

@@ -296,6 +296,8 @@ void TestReports::inventory_data()
     QTest::newRow("units, exponent, plus sign")
         << dated << sized({u"4 MB"_s, u"1e1"_s, u"+0.5"_s, u"0"_s}) << scanned
         << summary(4, "10.50", 3);
+    QTest::newRow("a tie, rounded as C rounds it")
+        << dated << sized({u"0.125"_s}) << scanned << summary(1, "0.12", 1);
     QList<Row> unsized{Row({{Column::appName, u"A"_s}}), Row({{Column::appName, u"B"_s}})};
     QTest::newRow("no sizes at all") << dated << unsized << scanned << summary(2, "0.00", 0);
 
