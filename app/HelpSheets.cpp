@@ -1,0 +1,82 @@
+#include "app/HelpSheets.h"
+
+#include "app/Sheet.h"
+#include "common/Locations.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSettings>
+#include <QUrl>
+
+namespace {
+
+const QString keyCompletedWelcome = QStringLiteral("completedWelcome");
+
+} // namespace
+
+void HelpSheets::showAbout(QWidget *window)
+{
+    QString version = QCoreApplication::applicationVersion();
+    if (version.isEmpty())
+        version = QStringLiteral("1.0");
+    QMessageBox *about = Sheet::alert(
+        window, QMessageBox::NoIcon, QStringLiteral("Quillet"),
+        QStringLiteral("Version %1 \u2022 Marrowby\n\nYour iPhone and iPad app inventory, on your "
+                       "Mac.\nBrowse categories, compare storage sizes, and export a CSV.\n\n"
+                       "https://marrowby.example/quillet\n\nIncludes open-source device tools. "
+                       "License notices are available in Help.")
+            .arg(version));
+    about->setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    about->setStandardButtons(QMessageBox::Ok);
+    about->open();
+}
+
+void HelpSheets::showHelp(QWidget *window)
+{
+    const QString path = Locations::resources() + QStringLiteral("/Help/index.html");
+    if (!QFileInfo::exists(path)) {
+        Sheet::alert(
+            window, QMessageBox::Warning, QStringLiteral("Quillet Help is not available"),
+            QStringLiteral("The help file is missing from \u201C%1\u201D. Reinstall Quillet "
+                           "to restore it.")
+                .arg(QFileInfo(path).absolutePath()))
+            ->open();
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        Sheet::alert(window, QMessageBox::Warning,
+                     QStringLiteral("Quillet Help could not be opened"),
+                     QStringLiteral("No web browser is set up to show it. The help is the file "
+                                    "\u201C%1\u201D.")
+                         .arg(path))
+            ->open();
+}
+
+bool HelpSheets::welcomeCompleted()
+{
+    return QSettings().value(keyCompletedWelcome).toBool();
+}
+
+void HelpSheets::showGettingStarted(QWidget *window)
+{
+    QMessageBox *welcome = Sheet::alert(
+        window, QMessageBox::NoIcon, QStringLiteral("Welcome to Quillet"),
+        QStringLiteral(
+            "1. Connect one iPhone or iPad with a USB data cable. Unlock it and approve Trust This "
+            "Computer on the device or in Finder.\n\n2. Click Scan Device. Each successful scan is "
+            "saved in Scan History, ready to browse while disconnected.\n\n3. Use Compare Scans to "
+            "compare dates or devices. Export the displayed apps as CSV or a PDF report.\n\n"
+            "Inventories stay on this Mac. Category lookup sends app bundle identifiers to "
+            "Apple."));
+    QPushButton *start = welcome->addButton(QStringLiteral("Get Started"), QMessageBox::AcceptRole);
+    QPushButton *help = welcome->addButton(QStringLiteral("Read Help"), QMessageBox::HelpRole);
+    welcome->setDefaultButton(start);
+    QObject::connect(welcome, &QMessageBox::finished, welcome, [window, welcome, help] {
+        QSettings().setValue(keyCompletedWelcome, true);
+        if (welcome->clickedButton() == help)
+            showHelp(window);
+    });
+    welcome->open();
+}

@@ -1,0 +1,271 @@
+#include "app/MainWindow.h"
+
+#include "app/BusyIndicator.h"
+#include "app/ElidedLabel.h"
+#include "scanning/AppList.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+// Secondary and tertiary text: the window text, fainter.
+void setFaint(QWidget *widget, double alpha)
+{
+    QPalette palette = widget->palette();
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(alpha);
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
+}
+
+QFont fontOfSize(double pixels, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(qRound(pixels));
+    font.setWeight(weight);
+    return font;
+}
+
+QHBoxLayout *row(int spacing)
+{
+    auto *layout = new QHBoxLayout;
+    layout->setSpacing(spacing);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+QPushButton *button(const QString &title, const char *name = nullptr)
+{
+    auto *result = new QPushButton(title);
+    result->setAutoDefault(false);
+    if (name)
+        result->setObjectName(QLatin1StringView(name));
+    return result;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *table, bool demo)
+{
+    setWindowTitle(demo ? QStringLiteral("Quillet \u2014 Demo Device") : QStringLiteral("Quillet"));
+    setMinimumSize(860, 540);
+    resize(1190, 760);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    auto *content = new QWidget;
+    content->setObjectName(QStringLiteral("content"));
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(24, 25, 24, 18);
+    layout->setSpacing(0);
+
+    layout->addLayout(buildHeader());
+    layout->addSpacing(8);
+    auto *subtitle = new QLabel(QStringLiteral(
+        "Connect and unlock your iPhone or iPad, then scan to refresh your inventory."));
+    setFaint(subtitle, 0.6);
+    layout->addWidget(subtitle);
+    layout->addSpacing(24);
+    layout->addLayout(buildFilters());
+    layout->addSpacing(12);
+    layout->addLayout(buildHistoryRow());
+    layout->addSpacing(12);
+    layout->addWidget(table, 1);
+    layout->addSpacing(14);
+    layout->addLayout(buildStatusLine());
+    layout->addSpacing(8);
+    auto *footer = new QLabel(QStringLiteral("Sizes are device-reported \u2022 Blank values are "
+                                             "unavailable \u2022 Categories use the US App Store"));
+    footer->setFont(fontOfSize(11));
+    setFaint(footer, 0.35);
+    layout->addWidget(footer);
+
+    setCentralWidget(content);
+}
+
+QLayout *MainWindow::buildHeader()
+{
+    auto *title = new QLabel(QStringLiteral("Your apps, at a glance"));
+    title->setFont(fontOfSize(27, QFont::Bold));
+    m_smallerText = button(QStringLiteral("\u2212"), "smallerText");
+    m_largerText = button(QStringLiteral("+"), "largerText");
+    for (auto [sizeButton, text] :
+         {std::pair(m_smallerText, QStringLiteral("Decrease table text size")),
+          std::pair(m_largerText, QStringLiteral("Increase table text size"))}) {
+        sizeButton->setToolTip(text);
+        sizeButton->setAccessibleName(text);
+        sizeButton->setFixedWidth(std::max(32, sizeButton->sizeHint().height() + 6));
+    }
+    m_scan = button(QStringLiteral("Scan Device"), "scan");
+    m_scan->setDefault(true);
+    // Wide enough for each of its titles, so that the header does not shift as they change.
+    int scanWidth = 0;
+    for (const QString &text : {QStringLiteral("Scan Device"), QStringLiteral("Cancel Scan"),
+                                QStringLiteral("Loading\u2026")}) {
+        m_scan->setText(text);
+        scanWidth = std::max(scanWidth, m_scan->sizeHint().width());
+    }
+    m_scan->setText(QStringLiteral("Scan Device"));
+    m_scan->setMinimumWidth(scanWidth);
+#ifndef Q_OS_MACOS
+    // macOS draws the default button in the accent colour; elsewhere tint it ourselves.
+    QPalette accent = m_scan->palette();
+    accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
+    accent.setColor(QPalette::ButtonText, accent.color(QPalette::HighlightedText));
+    m_scan->setPalette(accent);
+#endif
+    m_export = button(QStringLiteral("Export CSV\u2026"), "export");
+
+    QHBoxLayout *header = row(12);
+    header->addWidget(title);
+    header->addStretch(1);
+    header->addWidget(m_smallerText);
+    header->addWidget(m_largerText);
+    header->addWidget(m_scan);
+    header->addWidget(m_export);
+    return header;
+}
+
+QLayout *MainWindow::buildFilters()
+{
+    m_search = new QLineEdit;
+    m_search->setObjectName(QStringLiteral("search"));
+    m_search->setPlaceholderText(QStringLiteral("Search apps or bundle identifiers"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setMinimumWidth(300);
+    m_category = new QComboBox;
+    m_category->setObjectName(QStringLiteral("category"));
+    m_category->addItem(AppList::allCategories);
+    m_category->setFixedWidth(220);
+    m_count = new QLabel;
+    m_count->setObjectName(QStringLiteral("count"));
+    m_count->setFixedWidth(165);
+    setFaint(m_count, 0.6);
+
+    QHBoxLayout *filters = row(14);
+    filters->addWidget(m_search, 1);
+    filters->addWidget(m_category);
+    filters->addWidget(m_count);
+    return filters;
+}
+
+QLayout *MainWindow::buildHistoryRow()
+{
+    m_historyPicker = new QComboBox;
+    m_historyPicker->setObjectName(QStringLiteral("historyPicker"));
+    m_historyPicker->addItem(QStringLiteral("Current inventory"));
+    m_historyPicker->setAccessibleName(QStringLiteral("Scan history"));
+    m_historyPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_historyPicker->setMinimumContentsLength(12);
+    m_historyPicker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // "&&": a single "&" would mark a keyboard mnemonic.
+    m_editSnapshot = button(QStringLiteral("Name && Notes\u2026"), "editSnapshot");
+    m_editSnapshot->setEnabled(false);
+    m_compare = button(QStringLiteral("Compare Scans\u2026"), "compare");
+    m_exportPDF = button(QStringLiteral("Export PDF\u2026"));
+
+    QHBoxLayout *history = row(12);
+    history->addWidget(new QLabel(QStringLiteral("Scan History")));
+    history->addWidget(m_historyPicker, 1);
+    history->addWidget(m_editSnapshot);
+    history->addWidget(m_compare);
+    history->addWidget(m_exportPDF);
+    return history;
+}
+
+QLayout *MainWindow::buildStatusLine()
+{
+    m_spinner = new BusyIndicator;
+    m_spinner->setObjectName(QStringLiteral("spinner"));
+    m_status = new ElidedLabel;
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setText(QStringLiteral("Loading saved inventory\u2026"));
+    setFaint(m_status, 0.6);
+
+    QHBoxLayout *status = row(8);
+    status->addWidget(m_spinner);
+    status->addWidget(m_status, 1);
+    return status;
+}
+
+void MainWindow::addMenu(const QString &title, const QList<MenuCommand> &commands)
+{
+    QMenu *menu = menuBar()->addMenu(title);
+    for (const MenuCommand &command : commands) {
+        if (command.title.isEmpty()) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction *action = menu->addAction(command.title);
+        action->setShortcut(command.shortcut);
+        action->setMenuRole(command.role);
+        connect(action, &QAction::triggered, this, command.run);
+    }
+}
+
+void MainWindow::addEditMenu()
+{
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("Edit"));
+    auto forward = [edit](const QString &title, const QKeySequence &key, auto lineEdit,
+                          auto textEdit, auto view) {
+        QAction *action = edit->addAction(title);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        connect(action, &QAction::triggered, edit, [=] {
+            QWidget *focus = QApplication::focusWidget();
+            if (auto *line = qobject_cast<QLineEdit *>(focus))
+                (line->*lineEdit)();
+            else if (auto *text = qobject_cast<QTextEdit *>(focus))
+                (text->*textEdit)();
+            else if (auto *table = qobject_cast<QAbstractItemView *>(focus); table && view)
+                (table->*view)();
+        });
+    };
+    using View = void (QAbstractItemView::*)();
+    forward(QStringLiteral("Cut"), QKeySequence::Cut, &QLineEdit::cut, &QTextEdit::cut, View());
+    forward(QStringLiteral("Copy"), QKeySequence::Copy, &QLineEdit::copy, &QTextEdit::copy, View());
+    forward(QStringLiteral("Paste"), QKeySequence::Paste, &QLineEdit::paste, &QTextEdit::paste,
+            View());
+    forward(QStringLiteral("Select All"), QKeySequence::SelectAll, &QLineEdit::selectAll,
+            &QTextEdit::selectAll, View(&QAbstractItemView::selectAll));
+}
+
+void MainWindow::setScanState(ScanState state)
+{
+    switch (state) {
+    case ScanState::Idle:
+        m_scan->setText(QStringLiteral("Scan Device"));
+        m_spinner->stop();
+        break;
+    case ScanState::Scanning:
+        m_scan->setText(QStringLiteral("Cancel Scan"));
+        m_spinner->start();
+        break;
+    case ScanState::Loading:
+        m_scan->setText(QStringLiteral("Loading\u2026"));
+        m_spinner->start();
+        break;
+    }
+    m_scan->setEnabled(state != ScanState::Loading);
+}
+
+void MainWindow::setStatus(const QString &text)
+{
+    m_status->setText(text);
+}
+
+QString MainWindow::status() const
+{
+    return m_status->text();
+}

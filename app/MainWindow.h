@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMainWindow>
+
+#include <functional>
+
+class BusyIndicator;
+class ElidedLabel;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// One command of a menu; one without a title is a separator.
+struct MenuCommand {
+    QString title;
+    QKeySequence shortcut = {};
+    QAction::MenuRole role = QAction::NoRole;
+    std::function<void()> run = {};
+};
+
+// The main window's layout: the header with the text size and scan buttons, the filters, the
+// scan history row, the table, the status line and the footer. It holds no inventory; the
+// application connects its controls.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `table` goes between the history row and the status line.
+    MainWindow(QWidget *table, bool demo);
+
+    // What the Scan Device button offers: a scan, cancelling the running scan, or nothing while
+    // the saved inventory loads. The busy indicator turns while it is not Idle.
+    enum class ScanState { Idle, Scanning, Loading };
+    void setScanState(ScanState state);
+    void addMenu(const QString &title, const QList<MenuCommand> &commands);
+    // Cut, Copy, Paste and Select All, for whichever field has the keyboard focus.
+    void addEditMenu();
+    void setStatus(const QString &text);
+    QString status() const;
+
+    QPushButton *smallerText() const { return m_smallerText; }
+    QPushButton *largerText() const { return m_largerText; }
+    QPushButton *scanButton() const { return m_scan; }
+    QPushButton *exportButton() const { return m_export; }
+    QLineEdit *search() const { return m_search; }
+    QComboBox *category() const { return m_category; }
+    QLabel *count() const { return m_count; }
+    QComboBox *historyPicker() const { return m_historyPicker; }
+    QPushButton *editSnapshotButton() const { return m_editSnapshot; }
+    QPushButton *compareButton() const { return m_compare; }
+    QPushButton *exportPDFButton() const { return m_exportPDF; }
+
+private:
+    QLayout *buildHeader();
+    QLayout *buildFilters();
+    QLayout *buildHistoryRow();
+    QLayout *buildStatusLine();
+
+    QPushButton *m_smallerText = nullptr;
+    QPushButton *m_largerText = nullptr;
+    QPushButton *m_scan = nullptr;
+    QPushButton *m_export = nullptr;
+    QLineEdit *m_search = nullptr;
+    QComboBox *m_category = nullptr;
+    QLabel *m_count = nullptr;
+    QComboBox *m_historyPicker = nullptr;
+    QPushButton *m_editSnapshot = nullptr;
+    QPushButton *m_compare = nullptr;
+    QPushButton *m_exportPDF = nullptr;
+    BusyIndicator *m_spinner = nullptr;
+    ElidedLabel *m_status = nullptr;
+};
