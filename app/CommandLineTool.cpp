@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "common/LaunchOptions.h"
 #include "common/Locations.h"
+#include "common/PlainText.h"
 #include "history/HistoryStore.h"
 #include "history/ScanComparison.h"
 #include "reports/CsvExport.h"
@@ -97,7 +98,7 @@ QString CommandLineTool::helpText()
 
 int CommandLineTool::usageError(const QString &message)
 {
-    m_err << "quillet-cli: " << message << "\n";
+    m_err << "quillet-cli: " << PlainText::printable(message) << "\n";
     m_err.flush();
     return 2;
 }
@@ -125,7 +126,7 @@ int CommandLineTool::run(const QStringList &arguments)
         return (this->*m_command->run)();
     } catch (const Failure &failure) {
         m_out.flush();
-        m_err << failure.description() << "\n";
+        m_err << PlainText::printable(failure.description()) << "\n";
         m_err.flush();
         return 1;
     }
@@ -197,7 +198,8 @@ int CommandLineTool::scan()
     Scanner scanner;
     const bool live = isatty(STDERR_FILENO);
     scanner.setProgress([this, live](const QString &message) {
-        m_err << (live ? QStringLiteral("\r\x1b[K") + message : message + u'\n');
+        m_err << (live ? QStringLiteral("\r\x1b[K") + PlainText::printable(message, true)
+                       : PlainText::printable(message) + u'\n');
         m_err.flush();
     });
 
@@ -229,7 +231,7 @@ int CommandLineTool::scan()
     if (live)
         m_err << "\r\x1b[K";
     if (!inventory) {
-        m_err << failure << "\n";
+        m_err << PlainText::printable(failure) << "\n";
         m_err.flush();
         return 1;
     }
@@ -321,7 +323,8 @@ int CommandLineTool::compare()
         const QString path = m_parser.value(QStringLiteral("pdf"));
         ReportDocument::comparison(a.title(), b.title(), comparison, shown, changesOnly)
             .write(path);
-        m_out << QStringLiteral("Saved report to %1.\n").arg(QFileInfo(path).fileName());
+        m_out << QStringLiteral("Saved report to %1.\n")
+                     .arg(PlainText::printable(QFileInfo(path).fileName(), true));
         return 0;
     }
     if (m_parser.isSet(QStringLiteral("json"))) {
@@ -341,8 +344,9 @@ int CommandLineTool::compare()
         printJson(QJsonDocument(result).toJson(QJsonDocument::Compact));
         return 0;
     }
-    m_out << "A: " << a.title() << "\nB: " << b.title() << "\n"
-          << comparison.summary(a.inventory, b.inventory) << "\n\n";
+    m_out << "A: " << PlainText::printable(a.title(), true)
+          << "\nB: " << PlainText::printable(b.title(), true) << "\n"
+          << PlainText::printable(comparison.summary(a.inventory, b.inventory)) << "\n\n";
     QList<QStringList> rows;
     const QString dash = QStringLiteral("\u2014");
     for (const ScanDifference &d : shown)
@@ -367,7 +371,8 @@ int CommandLineTool::report()
     const Inventory shown = chosenInventory(m_parser.positionalArguments().value(0));
     const QString path = m_parser.value(QStringLiteral("pdf"));
     ReportDocument::inventory(shown, visibleRows(shown), filterText()).write(path);
-    m_out << QStringLiteral("Saved report to %1.\n").arg(QFileInfo(path).fileName());
+    m_out << QStringLiteral("Saved report to %1.\n")
+                 .arg(PlainText::printable(QFileInfo(path).fileName(), true));
     return 0;
 }
 
@@ -491,7 +496,8 @@ void CommandLineTool::printTable(const QStringList &headings, const QList<QStrin
     auto printLine = [&](const QStringList &cells) {
         QString line;
         for (int i = 0; i < widths.size(); ++i)
-            line += fitted(cells.value(i), widths[i]) + QStringLiteral("  ");
+            line += fitted(PlainText::printable(cells.value(i), true), widths[i]) +
+                QStringLiteral("  ");
         while (line.endsWith(u' '))
             line.chop(1);
         m_out << line << "\n";

@@ -1,5 +1,7 @@
 #include "app/ElidedLabel.h"
 
+#include "common/PlainText.h"
+
 #include <QPainter>
 
 ElidedLabel::ElidedLabel(QWidget *parent) : QFrame(parent)
@@ -12,7 +14,7 @@ void ElidedLabel::setText(const QString &text)
     if (text == m_text)
         return;
     m_text = text;
-    setToolTip(text);
+    setToolTip(PlainText::toolTip(text));
     setAccessibleName(text);
     updateGeometry();
     update();

@@ -1,5 +1,6 @@
 #include "app/InventoryTableModel.h"
 
+#include "common/PlainText.h"
 #include "scanning/Column.h"
 #include "scanning/Inventory.h"
 
@@ -72,7 +73,7 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
         return text.isEmpty() ? QStringLiteral("\u2014") : text;
     }
     case Qt::ToolTipRole:
-        return row(index.row()).value(column);
+        return PlainText::toolTip(row(index.row()).value(column));
     case Qt::FontRole:
         return column == Column::appName ? m_nameFont : numeric ? m_sizeFont : m_font;
     case Qt::ForegroundRole:

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 
 QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString &message,
                           const QString &informative)
@@ -9,6 +10,13 @@ QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString
     auto *alert = new QMessageBox(window);
     alert->setIcon(icon);
     alert->setWindowTitle(message);
+    // Messages carry names and tool output: never markup, never a link. The informative label
+    // is made on first use, so it is made with harmless text before every label is made plain.
+    alert->setInformativeText(QStringLiteral(" "));
+    for (QLabel *label : alert->findChildren<QLabel *>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+    }
     alert->setText(message);
     alert->setInformativeText(informative);
     alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"));

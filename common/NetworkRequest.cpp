@@ -22,6 +22,10 @@ struct NetworkRequest::State {
 
 namespace {
 
+// What we ask of a host is for that host: a redirect elsewhere, or from HTTPS to HTTP, would
+// hand bundle identifiers or our trust to whoever the answer names.
+constexpr auto redirectPolicy = QNetworkRequest::SameOriginRedirectPolicy;
+
 // The thread that owns the network access manager, stopped when the application ends.
 class NetworkThread {
 public:
@@ -85,6 +89,7 @@ NetworkRequest::NetworkRequest(const QUrl &url, std::chrono::milliseconds timeou
             }
             QNetworkRequest request(url);
             request.setTransferTimeout(int(timeout.count()));
+            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, redirectPolicy);
             QNetworkReply *reply = manager->get(request);
             state->reply = reply;
             QObject::connect(reply, &QNetworkReply::finished, reply,
@@ -138,9 +143,10 @@ QNetworkAccessManager *NetworkRequest::applicationManager()
     return manager;
 }
 
-void NetworkRequest::get(const QNetworkRequest &request, qint64 maximumBodySize, QObject *context,
+void NetworkRequest::get(QNetworkRequest request, qint64 maximumBodySize, QObject *context,
                          std::function<void(QNetworkReply *)> answer)
 {
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, redirectPolicy);
     QNetworkReply *reply = applicationManager()->get(request);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                      [reply, maximumBodySize](qint64 received, qint64 total) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QNetworkRequest;
 class QObject;
 
 #include <chrono>
@@ -49,7 +49,8 @@ public:
     // Sends `request` on the application's manager and calls `answer` with the finished reply,
     // on `context`'s thread, unless `context` is gone by then (the download is then stopped).
     // A body growing past `maximumBodySize` is aborted. The reply deletes itself afterwards.
-    static void get(const QNetworkRequest &request, qint64 maximumBodySize, QObject *context,
+    // Redirects are followed only within the same scheme, host and port, as in every request.
+    static void get(QNetworkRequest request, qint64 maximumBodySize, QObject *context,
                     std::function<void(QNetworkReply *)> answer);
 
 private:

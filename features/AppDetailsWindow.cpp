@@ -1,5 +1,6 @@
 #include "features/AppDetailsWindow.h"
 
+#include "common/PlainText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
 
@@ -30,6 +31,15 @@ QFont fontOf(int pixels, QFont::Weight weight = QFont::Normal)
     return font;
 }
 
+// Names and values come from the device and the store: shown as written, never as markup.
+QLabel *plainLabel(const QString &text)
+{
+    auto *label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
 void makeSecondary(QLabel *label)
 {
     QPalette palette = label->palette();
@@ -41,7 +51,7 @@ void makeSecondary(QLabel *label)
 
 QLabel *caption(const QString &text)
 {
-    auto *label = new QLabel(text);
+    auto *label = plainLabel(text);
     label->setFont(fontOf(12));
     makeSecondary(label);
     return label;
@@ -57,14 +67,14 @@ QLabel *valueLabel(const QString &text, const QString &captionText, const QFont 
         if (c == u'.' || c == u'-' || c == u'_' || c == u'/')
             wrappable += QChar(0x200B);
     }
-    auto *label = new QLabel(wrappable);
+    auto *label = plainLabel(wrappable);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(font);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     label->setAccessibleName(captionText);
-    label->setToolTip(text);
+    label->setToolTip(PlainText::toolTip(text));
     return label;
 }
 
@@ -136,7 +146,7 @@ QGridLayout *grid(const QList<std::pair<QString, QString>> &fields, int captionW
 
 QWidget *heading(const QString &text)
 {
-    auto *label = new QLabel(text);
+    auto *label = plainLabel(text);
     label->setFont(fontOf(13, QFont::DemiBold));
     return label;
 }
@@ -192,12 +202,12 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     m_icon->setFixedSize(64, 64);
     m_icon->setScaledContents(false);
     m_icon->setAlignment(Qt::AlignCenter);
-    auto *name = new QLabel(facts(row, Column::Details::Title, false).value(0).second);
+    auto *name = plainLabel(facts(row, Column::Details::Title, false).value(0).second);
     name->setObjectName(QStringLiteral("appName"));
     name->setFont(fontOf(24, QFont::DemiBold));
     name->setWordWrap(true);
     name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto *from = new QLabel(QStringLiteral("Details from your saved scan"));
+    auto *from = plainLabel(QStringLiteral("Details from your saved scan"));
     from->setFont(fontOf(12));
     makeSecondary(from);
     auto *titles = new QVBoxLayout;
@@ -260,7 +270,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);
 
-    auto *footnote = new QLabel(QStringLiteral(
+    auto *footnote = plainLabel(QStringLiteral(
         "Missing sizes are unavailable, not zero. Scan date is not install date. Updates and "
         "artwork reflect the US App Store at lookup time; availability can vary by iOS version "
         "and account."));

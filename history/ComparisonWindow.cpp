@@ -4,6 +4,7 @@
 #include "app/Sheet.h"
 #include "common/Failure.h"
 #include "common/Locations.h"
+#include "common/PlainText.h"
 #include "reports/ReportDocument.h"
 
 #include <QCheckBox>
@@ -83,6 +84,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
 
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setTextFormat(Qt::PlainText);
     m_summary->setWordWrap(true);
     QPalette faint = m_summary->palette();
     QColor secondary = faint.color(QPalette::WindowText);
@@ -191,7 +193,7 @@ void ComparisonWindow::showResults()
             const QString value = field(difference, column);
             auto *item = new QStandardItem(value.isEmpty() ? dash : value);
             // The name may be shared by several apps; the bundle identifier tells them apart.
-            item->setToolTip(column == 0 ? difference.bundle : value);
+            item->setToolTip(PlainText::toolTip(column == 0 ? difference.bundle : value));
             if (value.isEmpty())
                 item->setForeground(faint);
             m_model->setItem(row, column, item);

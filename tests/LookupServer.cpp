@@ -52,8 +52,15 @@ void LookupServer::serve(QTcpServer *server)
                 const Reply reply = m_handler(QUrlQuery(target), index);
                 if (reply.hang)
                     return;
+                QByteArray location;
+                if (!reply.redirectHost.isEmpty()) {
+                    QUrl elsewhere = m_url.resolved(target);
+                    elsewhere.setHost(reply.redirectHost);
+                    location = "Location: " + elsewhere.toEncoded() + "\r\n";
+                }
                 QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) +
-                    " Status\r\nContent-Type: application/json\r\nContent-Length: " +
+                    " Status\r\n" + location +
+                    "Content-Type: application/json\r\nContent-Length: " +
                     QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
                     reply.body;
                 socket->write(response);

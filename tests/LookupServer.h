@@ -23,6 +23,8 @@ public:
         QByteArray body;
         // Never answer: the client has to give up.
         bool hang = false;
+        // Sends the client to this host instead, with the same port, path and query.
+        QString redirectHost = {};
     };
     using Handler = std::function<Reply(const QUrlQuery &query, int requestIndex)>;
 

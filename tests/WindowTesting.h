@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QStringList>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 namespace WindowTesting {
 
@@ -15,6 +16,12 @@ inline QStringList items(const QComboBox *box)
     for (int i = 0; i < box->count(); ++i)
         texts.append(box->itemText(i));
     return texts;
+}
+
+// What a tooltip shows a person: tooltips carry outside text escaped as markup.
+inline QString shownToolTip(const QString &tip)
+{
+    return QTextDocumentFragment::fromHtml(tip).toPlainText();
 }
 
 // Picks an entry with the arrow keys, which reports the choice as a user's pick does.

@@ -121,6 +121,8 @@ private Q_SLOTS:
     void annotate();
     void damagedFiles_data();
     void damagedFiles();
+    void controlCharacters_data();
+    void controlCharacters();
 
 private:
     struct Result {
@@ -302,6 +304,9 @@ void TestCommandLine::scanFails_data()
         << device.toLatin1()
         << QByteArray("echo 'Could not connect to lockdownd: -17' >&2\nexit 1\n")
         << u"Could not connect to lockdownd: -17"_s;
+    QTest::newRow("device tool fails with control sequences")
+        << device.toLatin1() << QByteArray("printf 'Lost\\033]0;owned\\007\\033[2J' >&2\nexit 1\n")
+        << u"Lost\uFFFD]0;owned\uFFFD\uFFFD[2J"_s;
 }
 
 void TestCommandLine::scanFails()
@@ -732,4 +737,39 @@ void TestCommandLine::damagedFiles()
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
+void TestCommandLine::controlCharacters_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("show") << QStringList{u"show"_s};
+    QTest::newRow("history") << QStringList{u"history"_s};
+    QTest::newRow("compare") << QStringList{u"compare"_s, idA, idB};
+    QTest::newRow("show as JSON") << QStringList{u"show"_s, u"--json"_s};
+}
+
+// Names from a phone never drive the terminal; the data formats keep them exact.
+void TestCommandLine::controlCharacters()
+{
+    QFETCH(QStringList, arguments);
+    const QString hostile = u"Evil\x1b]0;owned\a\x1b[2J\u202Eemag"_s;
+    Inventory a = scanA();
+    a.deviceName = hostile;
+    a.rows.append(app(hostile, u"Games"_s, u"com.example.evil"_s, u"1.0"_s, u"1.00"_s));
+    Inventory b = scanB();
+    b.deviceName = hostile;
+    HistoryStore().archive(a);
+    HistoryStore().archive(b);
+    a.writeFile(data(u"inventory.json"_s));
+
+    const Result result = run(arguments);
+    QCOMPARE(result.status, 0);
+    if (arguments.contains(u"--json"_s)) {
+        QCOMPARE(Inventory::fromJson(result.out, u"standard output"_s).deviceName, hostile);
+        return;
+    }
+    const QString text = result.text();
+    QVERIFY2(!text.contains(u'\x1b') && !text.contains(u'\a') && !text.contains(QChar(0x202E)),
+             qPrintable(text));
+    QVERIFY2(text.contains(u"Evil\uFFFD]0;owned\uFFFD\uFFFD[2J\uFFFDemag"_s), qPrintable(text));
+}
+
 #include "tst_commandline.moc"

@@ -98,7 +98,9 @@ QStringList rows(const QWidget *window, int role = Qt::DisplayRole)
     for (int r = 0; r < model->rowCount(); ++r) {
         QStringList cells;
         for (int c = 0; c < (role == Qt::DisplayRole ? model->columnCount() : 1); ++c)
-            cells.append(model->index(r, c).data(role).toString());
+            cells.append(role == Qt::ToolTipRole
+                             ? shownToolTip(model->index(r, c).data(role).toString())
+                             : model->index(r, c).data(role).toString());
         texts.append(cells.join(u'|'));
     }
     return texts;

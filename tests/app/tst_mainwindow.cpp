@@ -389,6 +389,10 @@ void TestMainWindow::scanEndsWithoutChange_data()
         << u"ideviceinstaller"_s
         << QByteArray("echo 'Could not connect to lockdownd: -17' >&2\nexit 1\n") << false
         << u"Could not connect to lockdownd: -17"_s;
+    QTest::newRow("installer fails with markup")
+        << u"ideviceinstaller"_s
+        << QByteArray("echo '<h1>BIG</h1><a href=\"file:///etc/passwd\">click</a>' >&2\nexit 1\n")
+        << false << u"<h1>BIG</h1><a href=\"file:///etc/passwd\">click</a>"_s;
 }
 
 void TestMainWindow::scanEndsWithoutChange()
@@ -418,6 +422,11 @@ void TestMainWindow::scanEndsWithoutChange()
     if (!cancel) {
         QCOMPARE(open[0]->text(), unableToLoad);
         QCOMPARE(open[0]->informativeText(), message);
+        // Tool messages are shown as written: no markup, no links.
+        for (const QLabel *label : open[0]->findChildren<QLabel *>()) {
+            if (!label->text().isEmpty())
+                QVERIFY(label->textFormat() == Qt::PlainText && !label->openExternalLinks());
+        }
     }
     QCOMPARE(shown(Column::appName), libraryNames);
     QCOMPARE(control<QPushButton>("scan")->text(), u"Scan Device"_s);

@@ -8,6 +8,7 @@
 #include "scanning/Column.h"
 #include "tests/HttpsServer.h"
 #include "tests/TestFiles.h"
+#include "tests/WindowTesting.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -28,6 +29,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
+using namespace WindowTesting;
 
 namespace {
 
@@ -74,9 +76,20 @@ QByteArray padded(QByteArray json, qsizetype size)
 
 HttpsServer::Handler answer(int status, const QByteArray &body, bool sendLength = true)
 {
+    // A redirect's body is where it sends the client.
+    if (status / 100 == 3)
+        return [=](const QByteArray &, int) {
+            return HttpsServer::Reply{status, {}, {{"Location", body}}, true, false};
+        };
     return [=](const QByteArray &, int) {
         return HttpsServer::Reply{status, body, {}, sendLength, false};
     };
+}
+
+// The same server under another name: a different host to a client.
+QByteArray elsewhere(const QString &url)
+{
+    return QString(url).replace(u"127.0.0.1"_s, u"localhost"_s).toUtf8();
 }
 
 // StoreArtwork's answer, or nothing when none came in time.
@@ -139,6 +152,8 @@ private Q_SLOTS:
     void detailsText_data();
     void detailsText();
     void detailsSheet();
+    void markupStaysText_data();
+    void markupStaysText();
     void abandoned();
 
 private:
@@ -327,6 +342,8 @@ void TestFeatures::artworkDownload_data()
     QTest::newRow("server error") << 500 << png() << true << false;
     QTest::newRow("not an image") << 200 << "<html>Gone</html>"_ba << true << false;
     QTest::newRow("empty") << 200 << QByteArray() << true << false;
+    QTest::newRow("redirect to another host")
+        << 302 << elsewhere(m_server->url(u"/icon.png"_s)) << true << false;
 }
 
 void TestFeatures::artworkDownload()
@@ -378,6 +395,8 @@ void TestFeatures::releaseCheck_data()
     row("notes not text", release(u"2.0"_s, website + u"/Q.zip"_s, 5), noNotes);
     row("not JSON", "<html>"_ba, u"The release information is not valid JSON"_s);
     row("nobody listening", QByteArray(), u"Connection refused"_s, u"1.2"_s, false, 0);
+    row("redirect to another host", elsewhere(m_server->url(u"/release.json"_s)), unavailable,
+        u"1.2"_s, false, 302);
 }
 
 void TestFeatures::releaseCheck()
@@ -452,6 +471,11 @@ void TestFeatures::updateMessages_data()
         QString(), checkSite, notConfigured.arg(u"1.9"_s), true, 0);
     row("no feed, no version", updateSettings(QString()), QString(), 200, QString(), checkSite,
         notConfigured.arg(u"Unknown"_s), true, 0);
+    const QString markup = u"<a href=\"smb://host/share\">Faster</a> <img src=\"/dev/zero\">"_s;
+    QTest::newRow("notes with markup")
+        << checked << u"1.9"_s << 200 << release(u"1.10"_s, website + u"/Q.zip"_s, markup)
+        << u"Quillet 1.10 is available."_s << u"Quillet 1.10 is available"_s
+        << u"Installed: 1.9. Requires macOS 13.0 or later.\n\n"_s + markup << true << 1;
 }
 
 void TestFeatures::updateMessages()
@@ -488,6 +512,10 @@ void TestFeatures::updateMessages()
     for (const QAbstractButton *button : alert->buttons())
         buttons.append(button->text());
     QCOMPARE(buttons.contains(visitWebsite), visit);
+    for (const QLabel *label : alert->findChildren<QLabel *>()) {
+        if (!label->text().isEmpty())
+            QVERIFY(label->textFormat() == Qt::PlainText && !label->openExternalLinks());
+    }
     QCOMPARE(status(), statusLine.isEmpty() ? before : statusLine);
     QTest::qWait(50);
     QCOMPARE(sheets().size(), 1);
@@ -568,13 +596,51 @@ void TestFeatures::detailsText()
     // The sheet shows what it copies.
     QStringList shown;
     for (const QLabel *label : sheet->findChildren<QLabel *>())
-        shown.append(label->toolTip().isEmpty() ? label->text() : label->toolTip());
+        shown.append(label->toolTip().isEmpty() ? label->text() : shownToolTip(label->toolTip()));
     const QStringList lines = expected.split(u'\n');
     QVERIFY(shown.contains(lines[0]));
     for (const QString &line : lines.sliced(1)) {
         QVERIFY2(shown.contains(line.section(u": "_s, 1)) || shown.contains(line),
                  qPrintable(line));
     }
+}
+
+void TestFeatures::markupStaysText_data()
+{
+    QTest::addColumn<QString>("markup");
+    QTest::newRow("heading and link") << u"<h1>BIG</h1><a href=\"file:///etc/passwd\">click</a>"_s;
+    QTest::newRow("endless image") << u"<img src=\"/dev/zero\">"_s;
+    QTest::newRow("share link") << u"<a href=\"smb://host/share\">Open</a>"_s;
+}
+
+// Names come from app developers: the table, its tooltips and the details show them as written.
+void TestFeatures::markupStaysText()
+{
+    QFETCH(QString, markup);
+    Inventory inventory;
+    inventory.rows = {rowOf({{Column::appName, markup},
+                             {Column::category, markup},
+                             {Column::bundleIdentifier, u"com.example.notes"_s}})};
+    inventory.deviceName = markup;
+    QVERIFY(launch(inventory));
+    const QModelIndex name = table()->model()->index(0, 0);
+    QCOMPARE(name.data().toString(), markup);
+    QCOMPARE(shownToolTip(name.data(Qt::ToolTipRole).toString()), markup);
+
+    table()->selectRow(0);
+    m_delegate->showSelectedAppDetails();
+    QVERIFY(m_delegate->appDetailsWindow());
+    QStringList shown;
+    for (const QLabel *label : m_delegate->appDetailsWindow()->findChildren<QLabel *>()) {
+        if (label->text().isEmpty())
+            continue;
+        QVERIFY(label->textFormat() == Qt::PlainText && !label->openExternalLinks());
+        if (!label->toolTip().isEmpty())
+            QCOMPARE(shownToolTip(label->toolTip()), label->text().remove(QChar(0x200B)));
+        shown.append(label->text().remove(QChar(0x200B)));
+    }
+    // The name, the category and the device.
+    QCOMPARE(shown.count(markup), 3);
 }
 
 void TestFeatures::detailsSheet()

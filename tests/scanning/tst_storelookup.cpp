@@ -117,7 +117,8 @@ void TestStoreLookup::staleEntriesAreAskedAgain()
     LookupServer server(LookupServer::knownApps({{u"a"_s, u"New"_s}}));
     QCOMPARE(lookup(server).categories({u"a"_s}).value(u"a"_s), u"New"_s);
     QCOMPARE(server.requestedIdentifiers(), QStringList{u"a"_s});
-    QCOMPARE(m_scanner->storeLookup().storeMetadata().value(u"a"_s).metadataRevision, std::optional<qint64>(1));
+    QCOMPARE(m_scanner->storeLookup().storeMetadata().value(u"a"_s).metadataRevision,
+             std::optional<qint64>(1));
 }
 
 void TestStoreLookup::batchesPausesAndProgress()
@@ -207,6 +208,8 @@ void TestStoreLookup::badAnswersKeepTheCache_data()
     QTest::newRow("result not an object")
         << LookupServer::Reply{200, R"({"results":[{"bundleId":"a"},3]})", false};
     QTest::newRow("no answer") << LookupServer::Reply{200, "", true};
+    QTest::newRow("redirect to another host")
+        << LookupServer::Reply{302, R"({"results":[]})", false, u"localhost"_s};
 }
 
 void TestStoreLookup::badAnswersKeepTheCache()

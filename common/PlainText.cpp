@@ -1,0 +1,29 @@
+#include "common/PlainText.h"
+
+#include <QTextDocument>
+
+QString PlainText::toolTip(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+}
+
+QString PlainText::printable(const QString &text, bool oneLine)
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == u'\t' || (oneLine && (code == u'\n' || code == u'\r')))
+            result += u' ';
+        else if (code == u'\n')
+            result += c;
+        else if (c.category() == QChar::Other_Control || (code >= 0x202A && code <= 0x202E) ||
+                 (code >= 0x2066 && code <= 0x2069))
+            result += QChar::ReplacementCharacter;
+        else
+            result += c;
+    }
+    return result;
+}

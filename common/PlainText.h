@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// Text from outside (app and device names, tool messages, store and feed answers) prepared for
+// places that would otherwise interpret it: a tooltip renders markup, a terminal obeys control
+// sequences. What the text says is kept; only its power is taken away.
+class PlainText {
+public:
+    // For QWidget::setToolTip and Qt::ToolTipRole, which take text that looks like markup as
+    // markup: escaped, so it shows as written. Empty stays empty (no tooltip).
+    static QString toolTip(const QString &text);
+    // For a terminal: control characters and direction overrides become U+FFFD, tabs spaces.
+    // Line breaks stay, or become spaces when the text must stay on one line.
+    static QString printable(const QString &text, bool oneLine = false);
+
+    PlainText() = delete;
+};
