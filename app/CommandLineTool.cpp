@@ -240,7 +240,7 @@ int CommandLineTool::scan()
         return !row.value(Column::category).isEmpty();
     });
     if (rows.isEmpty())
-        m_out << "Connect a device and click Scan Device to get started.\n";
+        m_out << "Scan complete. The device listed no apps; the empty scan is saved in the history.\n";
     else
         m_out << QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on this "
                                 "Mac.\n")

@@ -3,6 +3,7 @@
 #include "common/Collation.h"
 #include "common/DecimalText.h"
 #include "scanning/Column.h"
+#include "scanning/Inventory.h"
 #include "scanning/ScanError.h"
 
 #include <QLocale>
@@ -44,12 +45,19 @@ QString deviceCell(const Column &column, const QVariantMap &app, const QString &
                    const QString &scanDate)
 {
     switch (column.source) {
-    case Column::Source::DeviceText:
+    case Column::Source::DeviceText: {
+        // A blank first choice (an empty display name, an empty short version) gives way to the
+        // next: a blank name would leave the app out of the table, the exports and the count.
+        std::optional<QString> first;
         for (const QString &attribute : column.attributes) {
-            if (std::optional<QString> text = textValue(app, attribute))
+            std::optional<QString> text = textValue(app, attribute);
+            if (Inventory::hasVisibleName(text))
                 return *text;
+            if (!first)
+                first = std::move(text);
         }
-        return QString();
+        return first.value_or(QString());
+    }
     case Column::Source::DeviceBytes: {
         double bytes = 0;
         for (const QString &attribute : column.attributes) {

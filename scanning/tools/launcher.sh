@@ -143,6 +143,10 @@ elif said 'unable to retrieve device list'; then
     else
         hint="The usbmuxd service that reaches iPhones and iPads over USB did not answer: unplug the device and plug it in again, unlock it (or restart the service with: sudo systemctl restart usbmuxd), then scan again."
     fi
+elif said 'instproxy_browse returned' || said 'could not connect to installation_proxy' ||
+    said 'could not start com.apple.mobile.installation_proxy'; then
+    # The listing broke off: the cable moved, the device locked or it was unplugged.
+    hint="The device stopped answering while it listed its apps: check the USB cable, keep the device unlocked, then scan again."
 elif said 'no device found'; then
     hint="The device is not connected now: plug it in with a USB data cable, unlock it, then scan again."
 fi

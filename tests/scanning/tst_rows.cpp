@@ -141,7 +141,10 @@ void TestRows::cells()
          {u"ApplicationType"_s, u"User"_s},
          {u"StaticDiskUsage"_s, qint64(50000000)}},
         {{u"CFBundleIdentifier"_s, u"com.example.notes"_s},
+         {u"CFBundleDisplayName"_s, u" \u200B"_s},
          {u"CFBundleName"_s, u"Notes"_s},
+         {u"CFBundleShortVersionString"_s, u""_s},
+         {u"CFBundleVersion"_s, u"7"_s},
          {u"StaticDiskUsage"_s, qint64(1234567)},
          {u"DynamicDiskUsage"_s, 1000000.0}},
     };
@@ -149,7 +152,7 @@ void TestRows::cells()
     const QList<Row> rows =
         RowBuilder::makeRows(apps, u"UDID-1"_s, categories, utc("2024-03-06T02:00:00"));
     const Row first{
-        {Column::appName, u""_s},
+        {Column::appName, u"Maps"_s},
         {Column::category, u""_s},
         {Column::bundleIdentifier, u"com.example.maps"_s},
         {Column::version, u"3.1"_s},
@@ -161,10 +164,11 @@ void TestRows::cells()
         {Column::deviceIdentifier, u"UDID-1"_s},
     };
     QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows[0], first); // the empty display name wins and sorts first
+    // A blank display name or short version gives way to the bundle's name and version.
+    QCOMPARE(rows[0], first);
     QCOMPARE(rows[1].value(Column::appName), u"Notes"_s);
     QCOMPARE(rows[1].value(Column::category), u"Productivity"_s);
-    QCOMPARE(rows[1].value(Column::version), u""_s);
+    QCOMPARE(rows[1].value(Column::version), u"7"_s);
     QCOMPARE(rows[1].value(Column::totalMB), u"2.23"_s);
     QCOMPARE(rows[0].cells().first().key, Column::appName);
 }
