@@ -5,6 +5,7 @@
 #include "common/PlatformError.h"
 #include "scanning/Column.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QSet>
 #include <QTextBoundaryFinder>
@@ -129,9 +130,8 @@ public:
 
     Row decode(JsonReader &reader, const QString &path)
     {
-        Row row;
-        row.reserve(m_columns.isEmpty() ? 16 : m_columns.size());
-        quint64 seen = 0;
+        ++m_rowNumber;
+        m_order.clear();
         qsizetype hint = 0;
         QByteArrayView key;
         reader.beginObject();
@@ -150,13 +150,16 @@ public:
                     bytes.data() < m_source.data() + m_source.size();
                 column.lastBytes = inSource ? bytes : QByteArrayView();
             }
-            const quint64 bit = index < 64 ? quint64(1) << index : 0;
-            if (bit && !(seen & bit))
-                row.append(column.name, column.lastValue);
-            else
-                row.insert(column.name, column.lastValue); // a repeated key: the later wins
-            seen |= bit;
+            // A repeated key keeps its first place and takes the later text.
+            if (column.lastRow != m_rowNumber) {
+                column.lastRow = m_rowNumber;
+                m_order.append(index);
+            }
         }
+        Row row;
+        row.reserve(m_order.size());
+        for (qsizetype index : std::as_const(m_order))
+            row.append(m_columns[index].name, m_columns[index].lastValue);
         return row;
     }
 
@@ -166,22 +169,28 @@ private:
         QString name;
         QByteArrayView lastBytes;
         QString lastValue;
+        qint64 lastRow = 0;
     };
 
+    // Rows usually list their columns in the same order, so the next column is tried first;
+    // the hash keeps a row of thousands of columns linear.
     qsizetype columnIndex(QByteArrayView key, qsizetype hint)
     {
         if (hint < m_columns.size() && m_columns[hint].utf8 == key)
             return hint;
-        for (qsizetype i = 0; i < m_columns.size(); ++i) {
-            if (m_columns[i].utf8 == key)
-                return i;
-        }
-        m_columns.append({key.toByteArray(), QString::fromUtf8(key), {}, {}});
+        if (const auto found = m_indexes.constFind(key); found != m_indexes.cend())
+            return *found;
+        m_columns.append({key.toByteArray(), QString::fromUtf8(key), {}, {}, 0});
+        // The key views the column's own bytes, which stay put when the column list grows.
+        m_indexes.insert(m_columns.last().utf8, m_columns.size() - 1);
         return m_columns.size() - 1;
     }
 
     QByteArrayView m_source;
     QList<Column> m_columns;
+    QHash<QByteArrayView, qsizetype> m_indexes;
+    QList<qsizetype> m_order; // the columns of the row being read, in first-seen order
+    qint64 m_rowNumber = 0;
 };
 
 std::optional<QString> readOptionalString(JsonReader &reader, QByteArrayView key,

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringDecoder>
 
 std::optional<Inventory> LegacyImport::newestExport(const QString &folder)
@@ -74,16 +75,35 @@ QList<Row> LegacyImport::parseCSV(QStringView source)
     if (records.isEmpty())
         return {};
 
+    // A repeated column name keeps its first place and takes the later cell, worked out once
+    // for the header rather than searched for in every row.
     const QStringList &header = records.first();
+    QStringList columns;
+    QList<qsizetype> place;
+    place.reserve(header.size());
+    QHash<QString, qsizetype> placeOfName;
+    for (const QString &name : header) {
+        const auto found = placeOfName.constFind(name);
+        if (found != placeOfName.cend()) {
+            place.append(*found);
+        } else {
+            placeOfName.insert(name, columns.size());
+            place.append(columns.size());
+            columns.append(name);
+        }
+    }
     QList<Row> rows;
+    QStringList values(columns.size());
     for (qsizetype r = 1; r < records.size(); ++r) {
         const QStringList &cells = records[r];
         if (cells.size() != header.size())
             continue; // a ragged record cannot be matched to its columns
+        for (qsizetype i = 0; i < cells.size(); ++i)
+            values[place[i]] = cells[i];
         Row row;
-        row.reserve(header.size());
-        for (qsizetype i = 0; i < header.size(); ++i)
-            row.insert(header[i], cells[i]);
+        row.reserve(columns.size());
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            row.append(columns[i], values[i]);
         rows.append(row);
     }
     return rows;

@@ -1,6 +1,7 @@
 #include "scanning/PropertyList.h"
 
 #include "common/PlatformError.h"
+#include "scanning/PropertyListCheck.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -12,75 +13,10 @@
 
 namespace {
 
-// Deeper than any real list; keeps a hostile one from exhausting the stack.
-constexpr int maximumDepth = 256;
-
 struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPointer = std::unique_ptr<void, PlistDeleter>;
-
-quint64 bigEndian(QByteArrayView bytes)
-{
-    quint64 value = 0;
-    for (char byte : bytes)
-        value = value << 8 | quint8(byte);
-    return value;
-}
-
-// libplist aborts the process when a text holds a zero character, so such lists are refused
-// before it sees them. A text list may hold no zero byte at all (XML allows no U+0000). In a
-// binary list, every text object of the object table is looked at; anything else that is
-// malformed is left for libplist to refuse.
-bool hasZeroInText(QByteArrayView data)
-{
-    constexpr qsizetype trailerSize = 32;
-    if (!data.startsWith("bplist00"))
-        return data.contains('\0');
-    if (data.size() < 8 + trailerSize)
-        return false;
-    const QByteArrayView trailer = data.last(trailerSize);
-    const int offsetSize = quint8(trailer[6]);
-    const quint64 objects = bigEndian(trailer.sliced(8, 8));
-    const quint64 table = bigEndian(trailer.sliced(24, 8));
-    const quint64 end = quint64(data.size() - trailerSize);
-    if (offsetSize < 1 || offsetSize > 8 || table >= end ||
-        objects > (end - table) / quint64(offsetSize))
-        return false;
-
-    for (quint64 i = 0; i < objects; ++i) {
-        const quint64 offset =
-            bigEndian(data.sliced(qsizetype(table + i * offsetSize), offsetSize));
-        if (offset >= end)
-            continue;
-        const int marker = quint8(data[qsizetype(offset)]);
-        const int type = marker >> 4;
-        // ASCII, UTF-16 and UTF-8 texts.
-        if (type != 0x5 && type != 0x6 && type != 0x7)
-            continue;
-        quint64 start = offset + 1;
-        quint64 length = marker & 0xF;
-        if (length == 0xF) {
-            // The length follows as an integer object of 1, 2, 4 or 8 bytes.
-            if (start >= end || quint8(data[qsizetype(start)]) >> 4 != 0x1)
-                continue;
-            const int size = 1 << (quint8(data[qsizetype(start)]) & 0x3);
-            if (start + 1 + quint64(size) > end)
-                continue;
-            length = bigEndian(data.sliced(qsizetype(start + 1), size));
-            start += 1 + quint64(size);
-        }
-        const quint64 unit = type == 0x6 ? 2 : 1;
-        if (start > end || length > (end - start) / unit)
-            continue;
-        const QByteArrayView text = data.sliced(qsizetype(start), qsizetype(length * unit));
-        for (qsizetype at = 0; at < text.size(); at += qsizetype(unit)) {
-            if (text[at] == 0 && (unit == 1 || text[at + 1] == 0))
-                return true;
-        }
-    }
-    return false;
-}
 
 QString takeString(char *text)
 {
@@ -91,7 +27,8 @@ QString takeString(char *text)
 
 bool convert(plist_t node, int depth, QVariant &out)
 {
-    if (depth > maximumDepth)
+    // Checked before parsing already; this keeps the recursion below bounded regardless.
+    if (depth > PropertyListCheck::maximumDepth)
         return false;
     switch (plist_get_node_type(node)) {
     case PLIST_DICT: {
@@ -196,7 +133,8 @@ QVariant PropertyList::parse(QByteArrayView data, const QString &what)
             PlatformError::Kind::Decoding,
             QStringLiteral("%1 could not be read: it is not a valid property list.").arg(what));
     };
-    if (data.isEmpty() || data.size() > std::numeric_limits<uint32_t>::max() || hasZeroInText(data))
+    if (data.isEmpty() || data.size() > std::numeric_limits<uint32_t>::max() ||
+        !PropertyListCheck::isAcceptable(data))
         throw failure();
     plist_t root = nullptr;
 #ifdef QUILLET_PLIST_FORMAT_ARGUMENT

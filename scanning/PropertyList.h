@@ -8,7 +8,8 @@
 // QByteArray and dates QDateTime.
 class PropertyList {
 public:
-    // Throws PlatformError when the bytes are not a property list.
+    // Throws PlatformError when the bytes are not a property list, or one that is nested too
+    // deep, too large or too self-referring to be built safely (see PropertyListCheck).
     static QVariant parse(QByteArrayView data, const QString &what);
 
     PropertyList() = delete;

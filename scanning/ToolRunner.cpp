@@ -1,13 +1,11 @@
 #include "scanning/ToolRunner.h"
 
-#include "common/DataFile.h"
 #include "common/PlatformError.h"
 #include "scanning/ScanError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 
 #include <cerrno>
 #include <csignal>
@@ -15,8 +13,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,40 +33,67 @@ QString quoted(const QString &text)
     return QChar(0x201C) + text + QChar(0x201D);
 }
 
-// The per-run folder holding the tool's output files; it never outlives runTool.
-class OutputFolder {
+// One of the tool's output streams. It is read as it fills, so a tool that floods it is held
+// at the limit by the full pipe instead of filling a disk or memory before it is noticed.
+class OutputPipe {
 public:
-    OutputFolder()
-        : m_path(QDir::tempPath() + u'/' +
-                 QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper())
+    explicit OutputPipe(const QString &tool)
     {
-        DataFile::makeFolder(m_path);
+        if (::pipe(m_ends) != 0)
+            throw PlatformError(PlatformError::Kind::Launch,
+                                QStringLiteral("The device tool %1 could not be started: %2.")
+                                    .arg(quoted(tool), PlatformError::reasonForErrno(errno)));
+        // Not inherited by the tool except through the dup2 onto its stdout or stderr.
+        ::fcntl(m_ends[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_ends[1], F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_ends[0], F_SETFL, ::fcntl(m_ends[0], F_GETFL) | O_NONBLOCK);
     }
-    ~OutputFolder()
+    ~OutputPipe()
     {
-        for (int fd : m_descriptors)
-            ::close(fd);
-        QDir(m_path).removeRecursively();
+        for (int end : m_ends) {
+            if (end >= 0)
+                ::close(end);
+        }
     }
-    OutputFolder(const OutputFolder &) = delete;
-    OutputFolder &operator=(const OutputFolder &) = delete;
+    OutputPipe(const OutputPipe &) = delete;
+    OutputPipe &operator=(const OutputPipe &) = delete;
 
-    QString filePath(const QString &name) const { return m_path + u'/' + name; }
-
-    int create(const QString &name)
+    int readEnd() const { return m_ends[0]; }
+    int writeEnd() const { return m_ends[1]; }
+    // The tool holds its own copy; ours would keep the pipe from ever reaching its end.
+    void closeWriteEnd()
     {
-        const QString path = filePath(name);
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0)
-            throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
-        m_descriptors.push_back(fd);
-        return fd;
+        ::close(m_ends[1]);
+        m_ends[1] = -1;
     }
+    bool isOpen() const { return m_ends[0] >= 0; }
+
+    // Reads what the pipe holds now, stopping once more than `limit` bytes were read in all.
+    // Returns false when that limit was passed.
+    bool drain(qint64 limit)
+    {
+        char buffer[32768];
+        while (isOpen() && data.size() <= limit) {
+            const ssize_t got = ::read(m_ends[0], buffer, sizeof buffer);
+            if (got > 0) {
+                data.append(buffer, qsizetype(got));
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got == 0 || errno != EAGAIN) { // the end, or an error that will not pass
+                ::close(m_ends[0]);
+                m_ends[0] = -1;
+            }
+            break;
+        }
+        return data.size() <= limit;
+    }
+
+    QByteArray data;
 
 private:
-    QString m_path;
-    std::vector<int> m_descriptors;
+    int m_ends[2] = {-1, -1};
 };
 
 class SpawnSettings {
@@ -144,10 +169,19 @@ int reap(pid_t pid)
     return status;
 }
 
-qint64 fileSize(int fd)
+// Waits up to `timeout` for output on the open pipes.
+void waitForOutput(OutputPipe &out, OutputPipe &err, std::chrono::milliseconds timeout)
 {
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 ? qint64(info.st_size) : 0;
+    pollfd fds[2];
+    nfds_t count = 0;
+    for (const OutputPipe *pipe : {&out, &err}) {
+        if (pipe->isOpen())
+            fds[count++] = {pipe->readEnd(), POLLIN, 0};
+    }
+    if (count == 0)
+        std::this_thread::sleep_for(timeout);
+    else
+        ::poll(fds, count, int(timeout.count()));
 }
 
 } // namespace
@@ -181,9 +215,8 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
     checkCancellation();
 
     const QString executable = m_resources + QStringLiteral("/Tools/") + name;
-    OutputFolder folder;
-    const int out = folder.create(QStringLiteral("stdout"));
-    const int err = folder.create(QStringLiteral("stderr"));
+    OutputPipe out(name);
+    OutputPipe err(name);
 
     QList<QByteArray> argv{QFile::encodeName(executable)};
     for (const QString &argument : arguments)
@@ -192,7 +225,7 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
     CStringList environment({QByteArrayLiteral("PATH=/usr/bin:/bin"),
                              QByteArrayLiteral("HOME=") + QFile::encodeName(QDir::homePath()),
                              QByteArrayLiteral("LANG=en_US.UTF-8")});
-    SpawnSettings settings(out, err);
+    SpawnSettings settings(out.writeEnd(), err.writeEnd());
 
     pid_t pid = 0;
     const int spawnError =
@@ -217,11 +250,17 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
         std::lock_guard guard(m_lock);
         m_child = pid;
     }
+    out.closeWriteEnd();
+    err.closeWriteEnd();
 
     enum class Outcome { Exited, Stopped, TimedOut, Flooded };
     Outcome outcome = Outcome::Exited;
     const auto deadline = std::chrono::steady_clock::now() + m_timeLimit;
     while (!hasExited(pid)) {
+        if (!out.drain(m_outputLimit) || !err.drain(m_outputLimit)) {
+            outcome = Outcome::Flooded;
+            break;
+        }
         if (isCancelled()) {
             outcome = Outcome::Stopped;
             break;
@@ -230,11 +269,7 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
             outcome = Outcome::TimedOut;
             break;
         }
-        if (fileSize(out) > m_outputLimit || fileSize(err) > m_outputLimit) {
-            outcome = Outcome::Flooded;
-            break;
-        }
-        std::this_thread::sleep_for(100ms);
+        waitForOutput(out, err, 100ms);
     }
     if (outcome != Outcome::Exited) {
         ::kill(-pid, SIGTERM);
@@ -249,6 +284,9 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
         m_child.reset();
     }
     const int status = reap(pid);
+    // What the tool wrote before it exited is still in the pipes.
+    if (outcome == Outcome::Exited && (!out.drain(m_outputLimit) || !err.drain(m_outputLimit)))
+        outcome = Outcome::Flooded;
 
     checkCancellation();
     if (outcome == Outcome::TimedOut)
@@ -259,15 +297,10 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
                                        "preserved.")
                             .arg(quoted(name)));
 
-    QByteArray output = DataFile::read(folder.filePath(QStringLiteral("stdout")));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        return output;
+        return out.data;
 
-    QString errorText;
-    try {
-        // Decoded leniently: one stray byte must not hide the tool's explanation.
-        errorText =
-            QString::fromUtf8(DataFile::read(folder.filePath(QStringLiteral("stderr")))).trimmed();
-    } catch (const PlatformError &) {}
+    // Decoded leniently: one stray byte must not hide the tool's explanation.
+    const QString errorText = QString::fromUtf8(err.data).trimmed();
     throw ScanError(errorText.isEmpty() ? connectionFailedMessage : errorText);
 }

@@ -22,7 +22,8 @@ public:
 
     // The device gets three minutes per tool. Tests shorten it.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
-    // Output past this size means a broken tool, not a device; it is stopped.
+    // Output past this size means a broken or hostile tool, not a device: a listing of 2,000
+    // apps is about 1 MB. The tool is stopped as soon as it passes the limit.
     void setOutputLimit(qint64 bytes) { m_outputLimit = bytes; }
 
     // Runs Tools/`name` and returns what it printed on standard output. Throws ScanError with
@@ -42,5 +43,5 @@ private:
     bool m_stopped = false;
     std::optional<pid_t> m_child;
     std::chrono::milliseconds m_timeLimit = std::chrono::seconds(180);
-    qint64 m_outputLimit = qint64(256) * 1024 * 1024;
+    qint64 m_outputLimit = qint64(64) * 1024 * 1024;
 };

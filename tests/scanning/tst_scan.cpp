@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <plist/plist.h>
 
@@ -48,6 +49,56 @@ QByteArray binaryPlist(const QByteArray &xml)
     return result;
 }
 
+QByteArray bigEndian(quint64 value, int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = size - 1; i >= 0; --i, value >>= 8)
+        bytes[i] = char(value & 0xFF);
+    return bytes;
+}
+
+// A binary list of the given objects, the first the root, with four-byte offsets and
+// references.
+QByteArray binaryList(const QList<QByteArray> &objects)
+{
+    QByteArray list = "bplist00";
+    QByteArray offsets;
+    for (const QByteArray &object : objects) {
+        offsets += bigEndian(quint64(list.size()), 4);
+        list += object;
+    }
+    return list + offsets + QByteArray(6, '\0') + "\x04\x04" +
+        bigEndian(quint64(objects.size()), 8) + bigEndian(0, 8) +
+        bigEndian(quint64(list.size()), 8);
+}
+
+// An array object referring to the given objects.
+QByteArray arrayOf(const QList<quint32> &references)
+{
+    QByteArray array(1, char(0xA0 | qMin(references.size(), 15)));
+    if (references.size() >= 15)
+        array += '\x12' + bigEndian(quint64(references.size()), 4);
+    for (quint32 reference : references)
+        array += bigEndian(reference, 4);
+    return array;
+}
+
+// Each object an array of `fanOut` references to the next, `depth` deep.
+QByteArray binaryChain(int depth, int fanOut)
+{
+    QList<QByteArray> objects;
+    for (int i = 0; i < depth; ++i)
+        objects.append(arrayOf(QList<quint32>(fanOut, quint32(i + 1))));
+    objects.append(arrayOf({}));
+    return binaryList(objects);
+}
+
+QByteArray xmlList(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body +
+        "</plist>";
+}
+
 } // namespace
 
 class TestScan : public QObject {
@@ -63,6 +114,8 @@ private Q_SLOTS:
     void failuresKeepThePreviousInventory_data();
     void failuresKeepThePreviousInventory();
     void emptyAppListMakesNoRequest();
+    void hostileListsAreRefusedBeforeParsing_data();
+    void hostileListsAreRefusedBeforeParsing();
     void cancelDuringLookup();
 
 private:
@@ -291,6 +344,56 @@ void TestScan::emptyAppListMakesNoRequest()
     QCOMPARE(server.requestLines().size(), 0);
     QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s), inventory);
     QCOMPARE(HistoryStore(m_storage).list().scans.size(), 1);
+}
+
+void TestScan::hostileListsAreRefusedBeforeParsing_data()
+{
+    QTest::addColumn<QByteArray>("listing");
+    QTest::addColumn<QString>("message");
+    const QString notAList = u"The application list from the device could not be read: it is "
+                             u"not a valid property list."_s;
+    const auto nested = [](int depth, const QByteArray &open, const QByteArray &close) {
+        return xmlList(open.repeated(depth) + close.repeated(depth));
+    };
+    // Parsed, then refused for holding lists instead of apps: the bound is not too tight.
+    QTest::newRow("XML, as deep as allowed") << nested(256, "<array>", "</array>") << invalidList;
+    QTest::newRow("binary, as deep as allowed") << binaryChain(255, 1) << invalidList;
+    QTest::newRow("XML, one deeper") << nested(257, "<array>", "</array>") << notAList;
+    QTest::newRow("XML, 300,000 deep")
+        << nested(300'000, "<dict><key>a</key>", "</dict>") << notAList;
+    QTest::newRow("XML, closing tags in comments")
+        << xmlList(QByteArray("<array><!-- </array> -->").repeated(20'000)) << notAList;
+    QTest::newRow("XML, closing tags in character data")
+        << xmlList(QByteArray("<array><![CDATA[</array>]]>").repeated(20'000)) << notAList;
+    QTest::newRow("XML, a million empty dictionaries")
+        << xmlList("<array>" + QByteArray("<dict/>").repeated(1 << 20) + "</array>") << notAList;
+    QTest::newRow("JSON") << QByteArray("[").repeated(20'000) << notAList;
+    QTest::newRow("binary, 300,000 deep") << binaryChain(300'000, 1) << notAList;
+    QTest::newRow("binary, each list twice in the one before") << binaryChain(40, 2) << notAList;
+    QTest::newRow("binary, list inside itself") << binaryList({arrayOf({0})}) << notAList;
+    QTest::newRow("binary, count beyond the data")
+        << binaryList({"\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF"_ba}) << notAList;
+    QTest::newRow("binary, reference to no object") << binaryList({arrayOf({7})}) << notAList;
+}
+
+// On a thread with the stack macOS gives secondary threads, where a recursion through a deep
+// list would overflow.
+void TestScan::hostileListsAreRefusedBeforeParsing()
+{
+    QFETCH(QByteArray, listing);
+    QFETCH(QString, message);
+    QString error;
+    std::unique_ptr<QThread> parser(QThread::create([&] {
+        try {
+            Scanner::parseAppList(listing);
+        } catch (const Failure &failure) {
+            error = failure.description();
+        }
+    }));
+    parser->setStackSize(512 * 1024);
+    parser->start();
+    QVERIFY(parser->wait());
+    QCOMPARE(error, message);
 }
 
 void TestScan::cancelDuringLookup()
