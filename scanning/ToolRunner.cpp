@@ -250,6 +250,11 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
     }
     const int status = reap(pid);
 
+    // Between two looks the tool may have printed past the limit and exited.
+    if (outcome == Outcome::Exited &&
+        (fileSize(out) > m_outputLimit || fileSize(err) > m_outputLimit))
+        outcome = Outcome::Flooded;
+
     checkCancellation();
     if (outcome == Outcome::TimedOut)
         throw ScanError(timedOutMessage);
@@ -259,15 +264,16 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
                                        "preserved.")
                             .arg(quoted(name)));
 
-    QByteArray output = DataFile::read(folder.filePath(QStringLiteral("stdout")));
+    QByteArray output = DataFile::read(folder.filePath(QStringLiteral("stdout")), m_outputLimit);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return output;
 
     QString errorText;
     try {
         // Decoded leniently: one stray byte must not hide the tool's explanation.
-        errorText =
-            QString::fromUtf8(DataFile::read(folder.filePath(QStringLiteral("stderr")))).trimmed();
+        errorText = QString::fromUtf8(
+                        DataFile::read(folder.filePath(QStringLiteral("stderr")), m_outputLimit))
+                        .trimmed();
     } catch (const PlatformError &) {}
     throw ScanError(errorText.isEmpty() ? connectionFailedMessage : errorText);
 }
