@@ -5,37 +5,71 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-QString sentence(QString reason)
+// Closes a descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    // Closes now, for the error that NFS and others report only here.
+    int close()
+    {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result;
+    }
+
+private:
+    int m_fd;
+};
+
+QString notAFile()
 {
-    if (!reason.isEmpty())
-        reason[0] = reason[0].toLower();
-    return reason;
+    return QStringLiteral("it is not an ordinary file");
 }
 
-QString readFailure(const QFile &file)
+QString tooLarge(qint64 limit)
 {
-    const QFileInfo info(file.fileName());
-    if (!info.exists())
+    return QStringLiteral("it is larger than %1 MB").arg(limit / 1'000'000);
+}
+
+QString openFailure(const QByteArray &name, int error)
+{
+    if (error == ENOENT)
         return QStringLiteral("it does not exist");
-    if (info.isDir())
-        return QStringLiteral("it is a folder");
-    if (!info.isReadable())
+    // O_NOFOLLOW reports a link as ELOOP on Linux and macOS, EMLINK on some others.
+    struct stat info {};
+    if (::lstat(name.constData(), &info) == 0 && S_ISLNK(info.st_mode))
+        return QStringLiteral("it is a link, not a file");
+    if (error == EACCES || error == EPERM)
         return QStringLiteral("you do not have permission to read it");
-    return sentence(file.errorString());
+    // A socket cannot be opened at all.
+    if (error == ENXIO || error == EOPNOTSUPP)
+        return notAFile();
+    return PlatformError::reasonForErrno(error);
 }
 
-// Why nothing can be written in `folder` although it exists: the volume, not the file. QSaveFile
-// keeps no errno, and a full disk can fail a write with no error text at all, so the volume is
-// asked directly. Empty when the volume looks fine.
+// Why nothing can be written in `folder` although it exists: the volume, not the file. A full
+// disk can end a write short with no errno at all, so the volume is asked directly. Empty when
+// the volume looks fine.
 QString volumeFailure(const QString &folder, qint64 needed)
 {
     const QStorageInfo volume(folder);
@@ -49,7 +83,7 @@ QString volumeFailure(const QString &folder, qint64 needed)
     return {};
 }
 
-QString writeFailure(const QString &path, const QSaveFile &file, qint64 size)
+QString writeFailure(const QString &path, int error, qint64 size)
 {
     const QFileInfo folder(QFileInfo(path).absolutePath());
     if (!folder.exists())
@@ -61,46 +95,131 @@ QString writeFailure(const QString &path, const QSaveFile &file, qint64 size)
         return QStringLiteral("you do not have permission to write there");
     if (QFileInfo(path).isDir())
         return QStringLiteral("a folder of that name is in the way");
-    for (int error : {ENOSPC, EDQUOT, EROFS}) {
-        if (file.errorString() == QString::fromLocal8Bit(std::strerror(error)))
-            return PlatformError::reasonForErrno(error);
+    return PlatformError::reasonForErrno(error);
+}
+
+// The temporary file of a save, removed unless it took the name.
+class PendingFile {
+public:
+    explicit PendingFile(QByteArray name) : m_name(std::move(name)) {}
+    ~PendingFile()
+    {
+        if (!m_name.isEmpty())
+            ::unlink(m_name.constData());
     }
-    return sentence(file.errorString());
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    const char *name() const { return m_name.constData(); }
+    void keep() { m_name.clear(); }
+
+private:
+    QByteArray m_name;
+};
+
+// Beside the file, so that the rename stays on one volume. A name too long for the suffix
+// gets a short one of its own.
+QByteArray temporaryTemplate(const QString &path)
+{
+    const QFileInfo info(path);
+    const bool longName = QFile::encodeName(info.fileName()).size() > 200;
+    return QFile::encodeName(longName ? info.absolutePath() + QStringLiteral("/.quillet")
+                                      : info.absoluteFilePath()) +
+        ".XXXXXX";
+}
+
+// Like mkpath, but every folder it creates is its owner's alone.
+bool makePath(const QString &path)
+{
+    QStringList missing;
+    for (QFileInfo folder(path); !folder.exists(); folder = QFileInfo(folder.absolutePath())) {
+        if (folder.absoluteFilePath() == folder.absolutePath())
+            break;
+        missing.prepend(folder.absoluteFilePath());
+    }
+    for (const QString &folder : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return QFileInfo(path).isDir();
 }
 
 } // namespace
 
-QByteArray DataFile::read(const QString &path)
+QByteArray DataFile::read(const QString &path, qint64 limit)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || QFileInfo(path).isDir())
-        throw PlatformError::cannotRead(path, readFailure(file));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw PlatformError::cannotRead(path, readFailure(file));
-    return data;
+    const QByteArray name = QFile::encodeName(path);
+    // Never through a link; and a FIFO must not hold the open until some writer comes.
+    const Descriptor file(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
+        throw PlatformError::cannotRead(path, openFailure(name, errno));
+    // Checked on what was opened, so that nothing can be swapped in after the check.
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0)
+        throw PlatformError::cannotRead(path, PlatformError::reasonForErrno(errno));
+    if (S_ISDIR(info.st_mode))
+        throw PlatformError::cannotRead(path, QStringLiteral("it is a folder"));
+    if (!S_ISREG(info.st_mode))
+        throw PlatformError::cannotRead(path, notAFile());
+    if (info.st_size > limit)
+        throw PlatformError::cannotRead(path, tooLarge(limit));
+
+    QByteArray data;
+    data.reserve(qsizetype(info.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            throw PlatformError::cannotRead(path, PlatformError::reasonForErrno(errno));
+        if (count == 0)
+            return data;
+        // It may grow while it is read.
+        if (data.size() + count > limit)
+            throw PlatformError::cannotRead(path, tooLarge(limit));
+        data.append(buffer, count);
+    }
 }
 
 void DataFile::write(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    // Unbuffered: QSaveFile only notices a failed write that goes through it, and commits a
-    // file that a buffered flush could not write (an empty file on a full disk).
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw PlatformError::cannotSave(path, writeFailure(path, file, data.size()));
-    if (file.write(data) != data.size()) {
-        const QString reason = writeFailure(path, file, data.size());
-        file.cancelWriting();
-        throw PlatformError::cannotSave(path, reason);
+    // Not QSaveFile: it writes through a link that stands at the name. mkostemp makes the
+    // file 0600 and never opens anything that already exists.
+    QByteArray temporary = temporaryTemplate(path);
+    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.get() < 0)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+    PendingFile pending(temporary);
+
+    const char *next = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t count =
+            ::write(file.get(), next, size_t(std::min<qint64>(left, qint64(1) << 30)));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            throw PlatformError::cannotSave(
+                path, writeFailure(path, count < 0 ? errno : ENOSPC, data.size()));
+        next += count;
+        left -= count;
     }
     // Some file systems report a full disk only when the data reaches it.
-    if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP) {
-        const int error = errno;
-        file.cancelWriting();
-        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(error));
-    }
-    if (!file.commit())
-        throw PlatformError::cannotSave(path, writeFailure(path, file, data.size()));
+    if (::fsync(file.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
+        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+    if (file.close() != 0)
+        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+    // rename replaces the name itself: a link standing there goes, its target stays as it was.
+    if (::rename(pending.name(), QFile::encodeName(path).constData()) != 0)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+    pending.keep();
+
+    // The new name lasts a crash only once its folder is written out; worth trying, not failing.
+    const Descriptor folder(::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0)
+        ::fsync(folder.get());
 }
 
 void DataFile::makeFolder(const QString &path)
@@ -111,7 +230,7 @@ void DataFile::makeFolder(const QString &path)
     if (info.exists())
         throw PlatformError::cannotCreateFolder(
             path, QStringLiteral("a file of that name is in the way"));
-    if (!QDir().mkpath(path)) {
+    if (!makePath(QDir::cleanPath(info.absoluteFilePath()))) {
         // Find the deepest existing ancestor to say why.
         QFileInfo ancestor(info.absolutePath());
         while (!ancestor.exists() && ancestor.absoluteFilePath() != ancestor.absolutePath())
@@ -126,5 +245,6 @@ void DataFile::makeFolder(const QString &path)
 
 bool DataFile::exists(const QString &path)
 {
-    return QFileInfo::exists(path);
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }

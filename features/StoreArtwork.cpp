@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -54,14 +53,13 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
         return;
     }
     const QString path = cachePath(url);
-    QFile cached(path);
-    if (cached.open(QIODevice::ReadOnly) && cached.size() <= sizeLimit) {
-        // A damaged or oversized copy is downloaded again and replaced.
-        if (const QImage image = decode(cached.readAll()); !image.isNull()) {
+    // A damaged, oversized or planted copy (a FIFO, a link) is downloaded again and replaced.
+    try {
+        if (const QImage image = decode(DataFile::read(path, sizeLimit)); !image.isNull()) {
             done(image);
             return;
         }
-    }
+    } catch (const Failure &) {}
 
     QNetworkRequest request(address);
     request.setTransferTimeout(downloadTimeout);

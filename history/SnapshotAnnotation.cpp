@@ -20,7 +20,7 @@ SnapshotAnnotation::Map SnapshotAnnotation::readMap(const QString &path)
 {
     if (!DataFile::exists(path))
         return {};
-    return decodeMap(DataFile::read(path), path);
+    return decodeMap(DataFile::read(path, fileLimit), path);
 }
 
 SnapshotAnnotation::Map SnapshotAnnotation::decodeMap(const QByteArray &data, const QString &path)

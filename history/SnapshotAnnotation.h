@@ -14,6 +14,9 @@ struct SnapshotAnnotation {
 
     using Map = QMap<QString, SnapshotAnnotation>;
 
+    // Typed by hand: a few kilobytes a scan. Far beyond that it is not a file of ours.
+    static constexpr qint64 fileLimit = 8'000'000;
+
     // An absent file is an empty map; a damaged one throws, so that it is never overwritten.
     static Map readMap(const QString &path);
     static void writeMap(const QString &path, const Map &map);

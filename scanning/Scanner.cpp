@@ -9,7 +9,6 @@
 #include "scanning/RowBuilder.h"
 #include "scanning/ScanError.h"
 
-#include <QFileInfo>
 #include <QStringDecoder>
 
 Scanner::Scanner(QString resources, QString storage)
@@ -114,7 +113,7 @@ Inventory Scanner::load() const
 {
     const HistoryStore history(m_storage);
     const QString inventoryPath = m_storage + QStringLiteral("/inventory.json");
-    if (QFileInfo::exists(inventoryPath))
+    if (DataFile::exists(inventoryPath))
         return history.migrateLatest(Inventory::readFile(inventoryPath));
     // No inventory yet: bring in the newest CSV export of an earlier release, if any.
     if (std::optional<Inventory> imported =

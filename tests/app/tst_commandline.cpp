@@ -1,3 +1,4 @@
+#include "common/DataFile.h"
 #include "common/Failure.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
@@ -20,6 +21,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace SampleInventory;
@@ -93,6 +96,30 @@ QString title(const QString &id)
     return {};
 }
 
+// Something other than a file of ours, as another process might leave it: a FIFO, a link to
+// an endless device, a file past the size limit (sparse, so it costs no disk) or a folder.
+bool plant(const QString &path, const QString &kind)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (kind == u"FIFO")
+        return ::mkfifo(name.constData(), 0600) == 0;
+    if (kind == u"link")
+        return ::symlink("/dev/zero", name.constData()) == 0;
+    if (kind == u"folder")
+        return QDir().mkdir(path);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(DataFile::defaultLimit + 1);
+}
+
+// What stands at `path`, unfollowed: its type and size.
+std::pair<mode_t, qint64> standing(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {info.st_mode & S_IFMT, S_ISREG(info.st_mode) ? qint64(info.st_size) : 0};
+}
+
 } // namespace
 
 class TestCommandLine : public QObject {
@@ -123,6 +150,8 @@ private Q_SLOTS:
     void damagedFiles();
     void controlCharacters_data();
     void controlCharacters();
+    void plantedFiles_data();
+    void plantedFiles();
 
 private:
     struct Result {
@@ -734,6 +763,45 @@ void TestCommandLine::damagedFiles()
     QCOMPARE(result.status, 1);
     QCOMPARE(readBytes(data(file)), bytes);
     QVERIFY(!QFile::exists(m_root->filePath(u"out.pdf"_s)));
+}
+
+void TestCommandLine::plantedFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO") << u"FIFO"_s << u"it is not an ordinary file"_s;
+    QTest::newRow("link to /dev/zero") << u"link"_s << u"it is a link, not a file"_s;
+    QTest::newRow("oversized") << u"large"_s << u"it is larger than 50 MB"_s;
+    QTest::newRow("folder") << u"folder"_s << u"it is a folder"_s;
+}
+
+// Read as damaged files at once (run() gives up after 15 s), and left where they are.
+void TestCommandLine::plantedFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    saveScans();
+    const QByteArray listed = run({u"history"_s}).out;
+    const QString archive = data(u"History/planted.json"_s);
+    const QString inventory = data(u"inventory.json"_s);
+    QVERIFY(QFile::remove(inventory));
+    for (const QString &path : {archive, inventory})
+        QVERIFY2(plant(path, kind), qPrintable(path));
+    const auto archiveBefore = standing(archive);
+    const auto inventoryBefore = standing(inventory);
+
+    const Result history = run({u"history"_s});
+    QCOMPARE(history.err, u"1 saved scans could not be read. Their files have been preserved.\n"_s);
+    QCOMPARE(history.out, listed);
+    QCOMPARE(history.status, 0);
+
+    const Result show = run({u"show"_s});
+    QCOMPARE(show.err,
+             u"The file \u201Cinventory.json\u201D could not be read: "_s + reason + u".\n"_s);
+    QCOMPARE(show.status, 1);
+
+    QCOMPARE(standing(archive), archiveBefore);
+    QCOMPARE(standing(inventory), inventoryBefore);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

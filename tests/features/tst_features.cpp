@@ -20,12 +20,16 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
@@ -317,10 +321,18 @@ void TestFeatures::artworkCache()
     QCOMPARE(onDisk->pixelColor(0, 0), QColor(Qt::blue));
     QCOMPARE(m_server->requestCount(), 1);
 
-    // A damaged or oversized copy is fetched again and replaced.
-    const QByteArray damaged[] = {"not an image", paddedPng(StoreArtwork::sizeLimit + 1)};
+    // A FIFO, a damaged or an oversized copy is fetched again and replaced.
+    const QByteArray fifo = "FIFO";
+    const QByteArray damaged[] = {fifo, "not an image", paddedPng(StoreArtwork::sizeLimit + 1)};
     for (const QByteArray &copy : damaged) {
-        writeBytes(StoreArtwork::cachePath(reordered), copy);
+        const QString path = StoreArtwork::cachePath(reordered);
+        if (copy == fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            writeBytes(path, copy);
+        // Should a FIFO be waited on, this ends the test rather than letting it hang.
+        ::alarm(60);
+        const auto disarm = qScopeGuard([] { ::alarm(0); });
         const int before = m_server->requestCount();
         const std::optional<QImage> icon = fetch(reordered);
         QVERIFY(icon && !icon->isNull());

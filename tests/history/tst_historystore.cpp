@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
 
@@ -37,6 +39,13 @@ Inventory scan(const QString &id, OptionalDate date = std::nullopt, const QStrin
     return inventory;
 }
 
+int permissions(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777)
+                                                                    : -1;
+}
+
 QStringList ids(const HistoryStore::Listing &listing)
 {
     QStringList result;
@@ -58,6 +67,8 @@ private Q_SLOTS:
     void listAppliesAnnotations();
     void listFailsOnDamagedNotesAndKeepsThem();
     void archiveKeepsTheFirstFile();
+    void savesReplacePlantedLinks_data();
+    void savesReplacePlantedLinks();
     void archiveRefusesInvalidIdentity_data();
     void archiveRefusesInvalidIdentity();
     void migrateGivesIdentityOnce();
@@ -175,6 +186,40 @@ void TestHistoryStore::archiveKeepsTheFirstFile()
     store.archive(scan(idA, std::nullopt, u"Second"_s));
     QCOMPARE(readBytes(store.directory() + u'/' + idA + u".json"_s), first);
     QCOMPARE(store.list().scans[0].inventory.rows[0].value(Column::appName), u"First"_s);
+}
+
+void TestHistoryStore::savesReplacePlantedLinks_data()
+{
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to a file elsewhere") << true;
+    QTest::newRow("link leading nowhere") << false;
+}
+
+// A save replaces the link standing at its name and never writes where it points; what it
+// writes is its owner's alone.
+void TestHistoryStore::savesReplacePlantedLinks()
+{
+    QFETCH(bool, targetExists);
+    const QString elsewhere = m_root->filePath(u"elsewhere.json"_s);
+    if (targetExists)
+        writeBytes(elsewhere, "theirs");
+    const QString inventory = m_storage + u"/inventory.json"_s;
+    QVERIFY(QDir().mkpath(m_storage));
+    QVERIFY(QFile::link(elsewhere, inventory));
+
+    Inventory old = scan(idA);
+    old.scanID.reset();
+    const HistoryStore store(m_storage);
+    const Inventory migrated = store.migrateLatest(old);
+
+    QCOMPARE(readBytes(elsewhere), targetExists ? QByteArray("theirs") : QByteArray());
+    QCOMPARE(QFileInfo::exists(elsewhere), targetExists);
+    // Read without following links: the name itself holds the inventory now.
+    QCOMPARE(Inventory::readFile(inventory).scanID, migrated.scanID);
+    const QString archive = store.directory() + u'/' + *migrated.scanID + u".json"_s;
+    QCOMPARE(permissions(inventory), 0600);
+    QCOMPARE(permissions(archive), 0600);
+    QCOMPARE(permissions(store.directory()), 0700);
 }
 
 void TestHistoryStore::archiveRefusesInvalidIdentity_data()
