@@ -7,6 +7,7 @@
 #include "app/UpdateCommand.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
+#include "common/HostWording.h"
 #include "common/Locations.h"
 #include "features/AppDetailsWindow.h"
 #include "history/ComparisonWindow.h"
@@ -234,10 +235,9 @@ void AppDelegate::succeeded(const Inventory &inventory, ScanBridge::Mode mode)
     else if (rows.isEmpty())
         setStatus(connectText);
     else if (scanned)
-        setStatus(QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on this "
-                                 "Mac.")
-                      .arg(rows.size())
-                      .arg(categorized));
+        setStatus(QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.")
+                      .arg(QString::number(rows.size()), QString::number(categorized),
+                           HostWording::thisComputer()));
     else
         setStatus(QStringLiteral("Saved inventory loaded. Scan your device to refresh it."));
     finish();
@@ -406,7 +406,8 @@ void AppDelegate::editSnapshot()
         refreshHistory();
         if (m_comparisonWindow)
             m_comparisonWindow->updateScans(m_savedScans);
-        setStatus(QStringLiteral("Snapshot name and notes saved on this Mac."));
+        setStatus(QStringLiteral("Snapshot name and notes saved on %1.")
+                      .arg(HostWording::thisComputer()));
     });
     editor->open();
 }

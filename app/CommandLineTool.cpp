@@ -1,6 +1,7 @@
 #include "app/CommandLineTool.h"
 
 #include "common/Failure.h"
+#include "common/HostWording.h"
 #include "common/LaunchOptions.h"
 #include "common/Locations.h"
 #include "common/PlainText.h"
@@ -240,12 +241,12 @@ int CommandLineTool::scan()
         return !row.value(Column::category).isEmpty();
     });
     if (rows.isEmpty())
-        m_out << "Scan complete. The device listed no apps; the empty scan is saved in the history.\n";
+        m_out << "Scan complete. The device listed no apps; the empty scan is saved in the "
+                 "history.\n";
     else
-        m_out << QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on this "
-                                "Mac.\n")
-                     .arg(rows.size())
-                     .arg(categorized);
+        m_out << QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.\n")
+                     .arg(QString::number(rows.size()), QString::number(categorized),
+                          HostWording::thisComputer());
     return 0;
 }
 
@@ -393,7 +394,8 @@ int CommandLineTool::annotate()
         ? m_parser.value(QStringLiteral("notes"))
         : scan.inventory.snapshotNotes.value_or(QString());
     HistoryStore().saveAnnotation(scan.id, name, notes);
-    m_out << "Snapshot name and notes saved on this Mac.\n";
+    m_out << QStringLiteral("Snapshot name and notes saved on %1.\n")
+                 .arg(HostWording::thisComputer());
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "app/HelpSheets.h"
 
 #include "app/Sheet.h"
+#include "common/HostWording.h"
 #include "common/Locations.h"
 
 #include <QApplication>
@@ -23,11 +24,11 @@ void HelpSheets::showAbout(QWidget *window)
         version = QStringLiteral("1.0");
     QMessageBox *about = Sheet::alert(
         window, QMessageBox::NoIcon, QStringLiteral("Quillet"),
-        QStringLiteral("Version %1 \u2022 Marrowby\n\nYour iPhone and iPad app inventory, on your "
-                       "Mac.\nBrowse categories, compare storage sizes, and export a CSV.\n\n"
+        QStringLiteral("Version %1 \u2022 Marrowby\n\nYour iPhone and iPad app inventory, on %2."
+                       "\nBrowse categories, compare storage sizes, and export a CSV.\n\n"
                        "https://marrowby.example/quillet\n\nIncludes open-source device tools. "
                        "License notices are available in Help.")
-            .arg(version));
+            .arg(version, HostWording::yourComputer()));
     about->setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
     about->setStandardButtons(QMessageBox::Ok);
     about->open();
@@ -65,11 +66,11 @@ void HelpSheets::showGettingStarted(QWidget *window)
         window, QMessageBox::NoIcon, QStringLiteral("Welcome to Quillet"),
         QStringLiteral(
             "1. Connect one iPhone or iPad with a USB data cable. Unlock it and approve Trust This "
-            "Computer on the device or in Finder.\n\n2. Click Scan Device. Each successful scan is "
-            "saved in Scan History, ready to browse while disconnected.\n\n3. Use Compare Scans to "
-            "compare dates or devices. Export the displayed apps as CSV or a PDF report.\n\n"
-            "Inventories stay on this Mac. Category lookup sends app bundle identifiers to "
-            "Apple."));
+            "Computer %1.\n\n2. Click Scan Device. Each successful scan is saved in Scan History, "
+            "ready to browse while disconnected.\n\n3. Use Compare Scans to compare dates or "
+            "devices. Export the displayed apps as CSV or a PDF report.\n\nInventories stay on "
+            "%2. Category lookup sends app bundle identifiers to Apple.")
+            .arg(HostWording::trustPlaces(), HostWording::thisComputer()));
     QPushButton *start = welcome->addButton(QStringLiteral("Get Started"), QMessageBox::AcceptRole);
     QPushButton *help = welcome->addButton(QStringLiteral("Read Help"), QMessageBox::HelpRole);
     welcome->setDefaultButton(start);

@@ -2,6 +2,7 @@
 
 #include "common/DataFile.h"
 #include "common/Failure.h"
+#include "common/HostWording.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
 #include "scanning/LegacyImport.h"
@@ -36,9 +37,9 @@ Inventory Scanner::scan()
             .simplified()
             .split(u' ', Qt::SkipEmptyParts);
     if (devices.isEmpty())
-        throw ScanError(QStringLiteral(
-            "No USB device found. Connect your iPhone or iPad with a data cable, unlock it, and "
-            "confirm Trust in Finder."));
+        throw ScanError(QStringLiteral("No USB device found. Connect your iPhone or iPad with a "
+                                       "data cable, unlock it, and %1.")
+                            .arg(HostWording::confirmTrust()));
     if (devices.size() > 1)
         throw ScanError(QStringLiteral("Multiple devices are connected. Disconnect all but the "
                                        "device you want to scan."));

@@ -1,5 +1,6 @@
 #include "scanning/ToolRunner.h"
 
+#include "common/HostWording.h"
 #include "common/PlatformError.h"
 #include "scanning/ScanError.h"
 
@@ -25,8 +26,11 @@ namespace {
 const QString timedOutMessage = QStringLiteral(
     "The device did not respond within three minutes. Unlock it, check the cable and Trust "
     "setting, then try again.");
-const QString connectionFailedMessage =
-    QStringLiteral("Device connection failed. Unlock your device and confirm Trust in Finder.");
+QString connectionFailedMessage()
+{
+    return QStringLiteral("Device connection failed. Unlock your device and %1.")
+        .arg(HostWording::confirmTrust());
+}
 
 QString quoted(const QString &text)
 {
@@ -302,5 +306,5 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
 
     // Decoded leniently: one stray byte must not hide the tool's explanation.
     const QString errorText = QString::fromUtf8(err.data).trimmed();
-    throw ScanError(errorText.isEmpty() ? connectionFailedMessage : errorText);
+    throw ScanError(errorText.isEmpty() ? connectionFailedMessage() : errorText);
 }

@@ -1,5 +1,6 @@
 #include "common/DataFile.h"
 #include "common/Failure.h"
+#include "common/HostWording.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
@@ -305,7 +306,8 @@ void TestCommandLine::scan()
              u"Reading installed apps. Keep your device unlocked…\n"
              u"Looking up categories: 3 of 3…\n"_s);
     QCOMPARE(result.text(),
-             u"Scan complete. 3 apps; 2 categories available. Saved on this Mac.\n"_s);
+             u"Scan complete. 3 apps; 2 categories available. Saved on "_s +
+                 HostWording::thisComputer() + u".\n"_s);
     QCOMPARE(result.status, 0);
 
     const Inventory saved = Inventory::readFile(data(u"inventory.json"_s));
@@ -325,7 +327,8 @@ void TestCommandLine::scanFails_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("no device") << QByteArray() << QByteArray()
                                << u"No USB device found. Connect your iPhone or iPad with a data "
-                                  u"cable, unlock it, and confirm Trust in Finder."_s;
+                                  u"cable, unlock it, and "_s +
+            HostWording::confirmTrust() + u'.';
     QTest::newRow("two devices") << QByteArray("A\nB\n") << QByteArray()
                                  << u"Multiple devices are connected. Disconnect all but the "
                                     u"device you want to scan."_s;
@@ -696,7 +699,8 @@ void TestCommandLine::annotate()
     const Result named =
         run({u"annotate"_s, idA, u"--name"_s, u"  Before\nupdate  "_s, u"--notes"_s, u"n"_s});
     QCOMPARE(named.err, u""_s);
-    QCOMPARE(named.text(), u"Snapshot name and notes saved on this Mac.\n"_s);
+    QCOMPARE(named.text(),
+             u"Snapshot name and notes saved on "_s + HostWording::thisComputer() + u".\n"_s);
     QCOMPARE(named.status, 0);
     const auto saved = [] {
         return QJsonDocument::fromJson(readBytes(HistoryStore().notesPath())).object();

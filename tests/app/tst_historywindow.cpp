@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
+#include "common/HostWording.h"
 #include "common/Locations.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
@@ -573,7 +574,8 @@ private Q_SLOTS:
         answerEditor(u"  Before\nupdate  "_s, notes, u"Save"_s);
         const SnapshotAnnotation::Map expected{{newerID, {u"Before update"_s, notes}}};
         QCOMPARE(SnapshotAnnotation::readMap(HistoryStore().notesPath()), expected);
-        QCOMPARE(status(), u"Snapshot name and notes saved on this Mac."_s);
+        QCOMPARE(status(),
+                 u"Snapshot name and notes saved on "_s + HostWording::thisComputer() + u'.');
         QCOMPARE(items(picker()), historyTitles());
         QCOMPARE(picker()->currentIndex(), 1);
         QVERIFY(picker()->itemText(1).startsWith(u"Before update \u00B7 "_s));

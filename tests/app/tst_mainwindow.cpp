@@ -2,6 +2,7 @@
 #include "app/ElidedLabel.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
+#include "common/HostWording.h"
 #include "common/Locations.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
@@ -345,7 +346,9 @@ void TestMainWindow::scan()
     QVERIFY(!picker->isEnabled());
 
     QTRY_VERIFY(!m_delegate->isBusy());
-    QCOMPARE(status(), u"Scan complete. 3 apps; 2 categories available. Saved on this Mac."_s);
+    QCOMPARE(status(),
+             u"Scan complete. 3 apps; 2 categories available. Saved on "_s +
+                 HostWording::thisComputer() + u'.');
     QCOMPARE(scanButton->text(), u"Scan Device"_s);
     QVERIFY(control<QPushButton>("export")->isEnabled());
     QVERIFY(!m_delegate->hasSheet());
@@ -384,7 +387,8 @@ void TestMainWindow::scanEndsWithoutChange_data()
         << u"Scan cancelled. Your previous inventory is preserved."_s;
     QTest::newRow("no device") << u"idevice_id"_s << QByteArray() << false
                                << u"No USB device found. Connect your iPhone or iPad with a data "
-                                  u"cable, unlock it, and confirm Trust in Finder."_s;
+                                  u"cable, unlock it, and "_s +
+            HostWording::confirmTrust() + u'.';
     QTest::newRow("installer fails")
         << u"ideviceinstaller"_s
         << QByteArray("echo 'Could not connect to lockdownd: -17' >&2\nexit 1\n") << false

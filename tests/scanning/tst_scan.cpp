@@ -1,3 +1,4 @@
+#include "common/HostWording.h"
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
@@ -29,7 +30,8 @@ QByteArray appsXml()
 }
 
 const QString noDevice = u"No USB device found. Connect your iPhone or iPad with a data cable, "
-                         u"unlock it, and confirm Trust in Finder."_s;
+                         u"unlock it, and "_s +
+    HostWording::confirmTrust() + u'.';
 const QString multipleDevices =
     u"Multiple devices are connected. Disconnect all but the device you want to scan."_s;
 const QString invalidList = u"The device returned an invalid application list."_s;

@@ -1,3 +1,4 @@
+#include "common/HostWording.h"
 #include "common/PlatformError.h"
 #include "scanning/ScanError.h"
 #include "scanning/ToolRunner.h"
@@ -25,7 +26,7 @@ const QString cancelled = u"Scan cancelled. Your previous inventory is preserved
 const QString timedOut = u"The device did not respond within three minutes. Unlock it, check "
                          u"the cable and Trust setting, then try again."_s;
 const QString connectionFailed =
-    u"Device connection failed. Unlock your device and confirm Trust in Finder."_s;
+    u"Device connection failed. Unlock your device and "_s + HostWording::confirmTrust() + u'.';
 
 struct Result {
     QByteArray output;
