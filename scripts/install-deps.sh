@@ -9,14 +9,16 @@ set -euo pipefail
 
 # Build tools, Qt (qt6-base-dev pulls in the QtTest runtime), libplist, ICU,
 # the libimobiledevice command-line tools the scanner runs, usbmuxd through
-# which they reach a device, poppler-utils to read exported PDFs back, a virtual
-# X server for GUI runs, clang-format, and clang with its sanitizer and libFuzzer runtimes
-# for the fuzz targets.
+# which they reach a device, python3 and openssl for the device emulator the
+# tests run those tools against, poppler-utils to read exported PDFs back, a
+# virtual X server for GUI runs, clang-format, and clang with its sanitizer and
+# libFuzzer runtimes for the fuzz targets.
 DEBIAN_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev
     libplist-dev libicu-dev
     libimobiledevice-utils ideviceinstaller libimobiledevice-dev usbmuxd
+    python3 openssl
     poppler-utils xvfb clang-format
     clang libclang-rt-dev
 )

@@ -1,0 +1,484 @@
+#!/usr/bin/env python3
+"""An emulated iPhone behind an emulated usbmuxd, for running the real libimobiledevice tools.
+
+Serves the usbmuxd protocol on a UNIX socket and, behind each emulated device, lockdown and
+the installation proxy, well enough for idevice_id, idevicename and an app listing. Faults
+that real devices and services show can be switched on one at a time (--fault).
+
+Configuration is a JSON file and/or options; options win. A JSON file looks like
+    {"devices": [{"udid": "...", "name": "Ann's iPhone", "ios": "17.5",
+                  "apps": [{"CFBundleIdentifier": "com.example.a", ...}]}],
+     "apps": 2000, "chunk": 100, "delay": 0.0, "fault": "locked"}
+where a device's "apps" is a list of app dictionaries or a number of made-up apps.
+Every request is logged as one JSON line to --log.
+"""
+
+import argparse
+import base64
+import json
+import os
+import plistlib
+import signal
+import socket
+import socketserver
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import uuid
+
+LOCKDOWN_PORT = 62078
+
+FAULTS = {
+    "none": "a working, unlocked and trusting device",
+    "no-device": "usbmuxd runs but no device is attached",
+    "two-devices": "a second device is attached",
+    "locked": "the device is locked: lockdown answers PasswordProtected",
+    "trust-pending": "no pairing yet; the device shows the Trust dialog (PairingDialogResponsePending)",
+    "trust-denied": "no pairing; the user tapped Don't Trust (UserDeniedPairing)",
+    "stale-pairing": "the host's pair record is one the device no longer knows (InvalidHostID)",
+    "listing-dropped": "the installation proxy hangs up after the first chunk of the listing",
+    "unplugged": "the device disappears after the first connection to it",
+    "usbmuxd-hangup": "usbmuxd closes every connection right after a request",
+    "stale-socket": "the socket file exists but nobody listens on it",
+}
+
+# Keys a real device answers before a session starts, even while locked.
+OPEN_KEYS = {"ProductVersion", "ProductType", "BuildVersion", "UniqueDeviceID", "DeviceClass",
+             "ProductName", "HardwareModel", "CPUArchitecture", "SerialNumber"}
+
+NAME_PARTS = ["Notes & Lists 📝", "Café Finder ☕", "Tom & Jerry 🐱", "Rocket 🚀", "Maps & Routes",
+              "Photos 📷", "Weather ⛅", "Bank & Budget 💶", "Chess ♟", "Music 🎵"]
+
+
+def made_up_apps(count):
+    """Count apps with names that include emoji and '&', and a few system apps among them."""
+    apps = []
+    for i in range(count):
+        name = f"{NAME_PARTS[i % len(NAME_PARTS)]} {i + 1}"
+        system = i % 10 == 9
+        identifier = f"com.{'apple' if system else 'example'}.app{i + 1:04d}"
+        apps.append(app(identifier, name, f"{1 + i % 5}.{i % 10}", "System" if system else "User",
+                        1_000_000 + i * 12_345, 50_000 * (i % 7)))
+    return apps
+
+
+def app(identifier, name, version, kind="User", static=1_000_000, dynamic=0):
+    return {
+        "CFBundleIdentifier": identifier,
+        "CFBundleDisplayName": name,
+        "CFBundleName": name,
+        "CFBundleShortVersionString": version,
+        "CFBundleVersion": version + ".0",
+        "ApplicationType": kind,
+        "StaticDiskUsage": static,
+        "DynamicDiskUsage": dynamic,
+        # Keys nobody asked for, so that ReturnAttributes visibly matters.
+        "CFBundleExecutable": identifier.rsplit(".", 1)[-1],
+        "Path": f"/private/var/containers/Bundle/Application/{uuid.uuid4()}/{identifier}.app",
+        "Entitlements": {"application-identifier": "ABCDE12345." + identifier},
+    }
+
+
+class Device:
+    def __init__(self, number, entry):
+        self.number = number
+        self.udid = entry.get("udid", f"00008030-00{number:02d}1A2B3C4D5E6F")
+        self.name = entry.get("name", "Emulated iPhone")
+        self.ios = entry.get("ios", "17.5")
+        apps = entry.get("apps", 3)
+        self.apps = made_up_apps(apps) if isinstance(apps, int) else apps
+        self.host_id = str(uuid.uuid4()).upper()
+        self.present = True
+        self.services = {}  # port -> service name, for the next Connect
+
+
+class Emulator:
+    def __init__(self, settings, log_path):
+        self.fault = settings.get("fault", "none")
+        self.chunk = max(1, int(settings.get("chunk", 100)))
+        self.delay = float(settings.get("delay", 0.0))
+        entries = settings.get("devices") or [{}]
+        if "apps" in settings:
+            entries = [dict(entry, apps=settings["apps"]) for entry in entries]
+        if self.fault == "no-device":
+            entries = []
+        elif self.fault == "two-devices" and len(entries) < 2:
+            entries = entries + [{"name": "Second iPhone", "apps": 1}]
+        self.devices = [Device(i + 1, entry) for i, entry in enumerate(entries)]
+        self.buid = str(uuid.uuid4()).upper()
+        self.lock = threading.Lock()
+        self.log_file = open(log_path, "a", encoding="utf-8") if log_path else None
+        self.next_port = 49152
+        self.public_key = None
+
+    def log(self, channel, request, device=None):
+        if not self.log_file:
+            return
+        entry = {"time": round(time.time(), 3), "channel": channel, "request": jsonable(request)}
+        if device:
+            entry["device"] = device.udid
+        with self.lock:
+            self.log_file.write(json.dumps(entry, ensure_ascii=False) + "\n")
+            self.log_file.flush()
+
+    def device(self, number):
+        for device in self.devices:
+            if device.number == number and device.present:
+                return device
+        return None
+
+    def attached(self):
+        return [d for d in self.devices if d.present]
+
+    def pair_record(self, device):
+        if self.fault in ("trust-pending", "trust-denied"):
+            return None
+        # Sessions without SSL read only the HostID; no certificate is ever parsed.
+        return {"HostID": device.host_id, "SystemBUID": self.buid,
+                "WiFiMACAddress": "00:11:22:33:44:55"}
+
+    def device_public_key(self):
+        # Pairing makes libimobiledevice build certificates from this key, so it must be real.
+        with self.lock:
+            if self.public_key is None:
+                with tempfile.TemporaryDirectory() as folder:
+                    key = os.path.join(folder, "key.pem")
+                    subprocess.run(["openssl", "genrsa", "-out", key, "2048"], check=True,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    self.public_key = subprocess.run(
+                        ["openssl", "rsa", "-in", key, "-pubout", "-RSAPublicKey_out"],
+                        check=True, capture_output=True).stdout
+            return self.public_key
+
+
+def jsonable(value):
+    if isinstance(value, dict):
+        return {k: jsonable(v) for k, v in value.items()}
+    if isinstance(value, list):
+        return [jsonable(v) for v in value]
+    if isinstance(value, bytes):
+        return {"data": base64.b64encode(value[:64]).decode(), "length": len(value)}
+    if hasattr(value, "isoformat"):
+        return value.isoformat()
+    return value
+
+
+def receive_exactly(connection, count):
+    data = b""
+    while len(data) < count:
+        piece = connection.recv(count - len(data))
+        if not piece:
+            return None
+        data += piece
+    return data
+
+
+class Handler(socketserver.BaseRequestHandler):
+    """One client connection: usbmuxd requests until a Connect turns it into a device tunnel."""
+
+    def handle(self):
+        emulator = self.server.emulator
+        while True:
+            header = receive_exactly(self.request, 16)
+            if header is None:
+                return
+            length, version, message, tag = struct.unpack("<IIII", header)
+            payload = receive_exactly(self.request, length - 16) if length > 16 else b""
+            if payload is None:
+                return
+            if version != 1 or message != 8:
+                # The old binary protocol; answering "bad version" makes the client use plists.
+                emulator.log("usbmuxd", {"BinaryMessage": message, "Version": version})
+                self.send_mux({"MessageType": "Result", "Number": 6}, tag, version, 1)
+                continue
+            request = plistlib.loads(payload)
+            emulator.log("usbmuxd", request)
+            if emulator.fault == "usbmuxd-hangup":
+                return
+            kind = request.get("MessageType")
+            if kind == "ListDevices":
+                self.send_mux({"DeviceList": [attached_message(d) for d in emulator.attached()]},
+                              tag)
+            elif kind == "Listen":
+                self.send_mux({"MessageType": "Result", "Number": 0}, tag)
+                for device in emulator.attached():
+                    self.send_mux(attached_message(device), 0)
+                # A listener stays until the client goes.
+                while self.request.recv(4096):
+                    pass
+                return
+            elif kind == "ReadBUID":
+                self.send_mux({"BUID": emulator.buid}, tag)
+            elif kind == "ReadPairRecord":
+                device = next((d for d in emulator.devices
+                               if d.udid == request.get("PairRecordID")), None)
+                record = emulator.pair_record(device) if device else None
+                if record is None:
+                    self.send_mux({"MessageType": "Result", "Number": 2}, tag)
+                else:
+                    self.send_mux({"PairRecordData": plistlib.dumps(record)}, tag)
+            elif kind in ("SavePairRecord", "DeletePairRecord"):
+                self.send_mux({"MessageType": "Result", "Number": 0}, tag)
+            elif kind == "Connect":
+                self.connect(request, tag)
+                return
+            else:
+                self.send_mux({"MessageType": "Result", "Number": 1}, tag)
+
+    def send_mux(self, body, tag, version=1, message=8):
+        payload = plistlib.dumps(body)
+        self.request.sendall(struct.pack("<IIII", 16 + len(payload), version, message, tag) +
+                             payload)
+
+    def connect(self, request, tag):
+        emulator = self.server.emulator
+        device = emulator.device(request.get("DeviceID"))
+        raw = request.get("PortNumber", 0)
+        port = ((raw & 0xFF) << 8) | ((raw >> 8) & 0xFF)  # sent in network byte order
+        service = None
+        if device and port != LOCKDOWN_PORT:
+            service = device.services.pop(port, None)
+        if not device:
+            self.send_mux({"MessageType": "Result", "Number": 2}, tag)
+            return
+        if port != LOCKDOWN_PORT and service is None:
+            self.send_mux({"MessageType": "Result", "Number": 3}, tag)
+            return
+        self.send_mux({"MessageType": "Result", "Number": 0}, tag)
+        if emulator.fault == "unplugged":
+            device.present = False
+        if port == LOCKDOWN_PORT:
+            Lockdown(emulator, device, self.request).serve()
+        elif service == "com.apple.mobile.installation_proxy":
+            InstallationProxy(emulator, device, self.request).serve()
+
+
+def attached_message(device):
+    return {"MessageType": "Attached", "DeviceID": device.number,
+            "Properties": {"ConnectionType": "USB", "DeviceID": device.number,
+                           "LocationID": 0x01100000 + device.number, "ProductID": 0x12A8,
+                           "SerialNumber": device.udid, "ConnectionSpeed": 480000000,
+                           "USBSerialNumber": device.udid.replace("-", "")}}
+
+
+class PlistChannel:
+    """A device service's framing: a 4-byte big-endian length, then a plist."""
+
+    channel = "service"
+
+    def __init__(self, emulator, device, connection):
+        self.emulator, self.device, self.connection = emulator, device, connection
+
+    def receive(self):
+        header = receive_exactly(self.connection, 4)
+        if header is None:
+            return None
+        body = receive_exactly(self.connection, struct.unpack(">I", header)[0])
+        if body is None:
+            return None
+        request = plistlib.loads(body)
+        self.emulator.log(self.channel, request, self.device)
+        return request
+
+    def send(self, body):
+        payload = plistlib.dumps(body)
+        self.connection.sendall(struct.pack(">I", len(payload)) + payload)
+
+
+class Lockdown(PlistChannel):
+    channel = "lockdown"
+
+    def serve(self):
+        session = None
+        fault = self.emulator.fault
+        while True:
+            request = self.receive()
+            if request is None:
+                return
+            name = request.get("Request")
+            answer = {"Request": name}
+            if name == "QueryType":
+                answer["Type"] = "com.apple.mobile.lockdown"
+            elif name == "GetValue":
+                key = request.get("Key")
+                values = self.values()
+                if fault == "locked" and key not in OPEN_KEYS:
+                    answer["Error"] = "PasswordProtected"
+                elif request.get("Domain"):
+                    answer["Error"] = "MissingValue"
+                elif key is None:
+                    answer["Value"] = values if session else {
+                        k: v for k, v in values.items() if k in OPEN_KEYS}
+                elif key == "DevicePublicKey":
+                    answer.update(Key=key, Value=self.emulator.device_public_key())
+                elif key in values and (session or key in OPEN_KEYS):
+                    answer.update(Key=key, Value=values[key])
+                else:
+                    answer.update(Key=key, Error="MissingValue")
+            elif name in ("Pair", "ValidatePair"):
+                answer["Error"] = {"trust-pending": "PairingDialogResponsePending",
+                                   "trust-denied": "UserDeniedPairing",
+                                   "locked": "PasswordProtected",
+                                   "stale-pairing": "InvalidHostID"}.get(fault)
+                if answer["Error"] is None:
+                    del answer["Error"]
+                    answer["Result"] = "Success"
+            elif name == "StartSession":
+                if fault == "locked":
+                    answer["Error"] = "PasswordProtected"
+                elif fault == "stale-pairing" or request.get("HostID") != self.device.host_id:
+                    answer["Error"] = "InvalidHostID"
+                else:
+                    session = str(uuid.uuid4()).upper()
+                    answer.update(SessionID=session, EnableSessionSSL=False)
+            elif name == "StopSession":
+                session = None
+                answer["Result"] = "Success"
+            elif name == "StartService":
+                service = request.get("Service")
+                if not session:
+                    answer["Error"] = "InvalidService"
+                elif service != "com.apple.mobile.installation_proxy":
+                    answer["Error"] = "InvalidService"
+                else:
+                    with self.emulator.lock:
+                        port = self.emulator.next_port
+                        self.emulator.next_port += 1
+                    self.device.services[port] = service
+                    answer.update(Service=service, Port=port, EnableServiceSSL=False)
+            elif name == "Goodbye":
+                answer["Result"] = "Success"
+                self.send(answer)
+                return
+            else:
+                answer["Error"] = "InvalidRequest"
+            self.send(answer)
+
+    def values(self):
+        device = self.device
+        return {
+            "DeviceName": device.name,
+            "ProductVersion": device.ios,
+            "ProductType": "iPhone14,2",
+            "ProductName": "iPhone OS",
+            "BuildVersion": "21F79",
+            "DeviceClass": "iPhone",
+            "HardwareModel": "D63AP",
+            "CPUArchitecture": "arm64e",
+            "UniqueDeviceID": device.udid,
+            "SerialNumber": "F2LXX0EMU" + str(device.number),
+            "WiFiAddress": "00:11:22:33:44:55",
+            "TimeZone": "Europe/Berlin",
+        }
+
+
+class InstallationProxy(PlistChannel):
+    channel = "installation_proxy"
+
+    def serve(self):
+        while True:
+            request = self.receive()
+            if request is None:
+                return
+            if request.get("Command") != "Browse":
+                self.send({"Error": "UnknownCommand",
+                           "ErrorDescription": f"Unknown command {request.get('Command')}"})
+                continue
+            options = request.get("ClientOptions") or {}
+            kind = options.get("ApplicationType", "Any")
+            wanted = options.get("ReturnAttributes")
+            apps = [a for a in self.device.apps
+                    if kind == "Any" or a.get("ApplicationType") == kind]
+            if wanted is not None:
+                apps = [{k: v for k, v in a.items() if k in wanted} for a in apps]
+            total = len(apps)
+            for start in range(0, total, self.emulator.chunk):
+                chunk = apps[start:start + self.emulator.chunk]
+                if self.emulator.delay:
+                    time.sleep(self.emulator.delay)
+                self.send({"Status": "BrowsingApplications", "CurrentIndex": start,
+                           "CurrentAmount": len(chunk), "Total": total, "CurrentList": chunk,
+                           "PercentComplete": (start + len(chunk)) * 100 // max(total, 1)})
+                if self.emulator.fault == "listing-dropped":
+                    return
+            self.send({"Status": "Complete"})
+
+
+class Server(socketserver.ThreadingMixIn, socketserver.UnixStreamServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def load_settings(arguments):
+    settings = {}
+    if arguments.config:
+        with open(arguments.config, encoding="utf-8") as file:
+            settings = json.load(file)
+    for key in ("fault", "chunk", "delay", "apps"):
+        value = getattr(arguments, key)
+        if value is not None:
+            settings[key] = value
+    if arguments.name or arguments.ios or arguments.udid:
+        devices = settings.get("devices") or [{}]
+        first = dict(devices[0])
+        for key in ("name", "ios", "udid"):
+            if getattr(arguments, key):
+                first[key] = getattr(arguments, key)
+        settings["devices"] = [first] + list(devices[1:])
+    if settings.get("fault", "none") not in FAULTS:
+        sys.exit(f"emulator.py: unknown fault {settings['fault']!r}; known: {', '.join(FAULTS)}")
+    return settings
+
+
+def main():
+    parser = argparse.ArgumentParser(
+        description="Emulates usbmuxd with an iPhone behind it.",
+        epilog="faults:\n" + "\n".join(f"  {k:16} {v}" for k, v in FAULTS.items()),
+        formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("config", nargs="?", help="JSON configuration file")
+    parser.add_argument("--socket", default="/var/run/usbmuxd", help="UNIX socket to serve on")
+    parser.add_argument("--log", help="append one JSON line per request to this file")
+    parser.add_argument("--ready", help="create this file once the socket is served")
+    parser.add_argument("--fault", help="one of the faults below")
+    parser.add_argument("--apps", type=int, help="this many made-up apps on every device")
+    parser.add_argument("--chunk", type=int, help="apps per listing message (default 100)")
+    parser.add_argument("--delay", type=float, help="seconds before each listing message")
+    parser.add_argument("--name", help="the first device's name")
+    parser.add_argument("--ios", help="the first device's iOS version")
+    parser.add_argument("--udid", help="the first device's identifier")
+    arguments = parser.parse_args()
+    settings = load_settings(arguments)
+
+    if os.path.exists(arguments.socket):
+        os.unlink(arguments.socket)
+    emulator = Emulator(settings, arguments.log)
+    if emulator.fault == "stale-socket":
+        # Bound and closed: the file stays, and connecting is refused.
+        stale = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        stale.bind(arguments.socket)
+        stale.close()
+        server = None
+    else:
+        server = Server(arguments.socket, Handler)
+        server.emulator = emulator
+    if arguments.ready:
+        open(arguments.ready, "w").close()
+    try:
+        if server:
+            server.serve_forever()
+        else:
+            threading.Event().wait()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        if os.path.exists(arguments.socket):
+            os.unlink(arguments.socket)
+
+
+if __name__ == "__main__":
+    # The wrapper stops the emulator with SIGTERM; exiting normally removes the socket.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    main()

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""quillet-cli scan with the real device tools against the emulated iPhone.
+
+usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER
+"""
+
+import json
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WRAPPER = os.path.join(HERE, "with-emulator.sh")
+UDID = "00008030-00011A2B3C4D5E6F"
+
+APPS = [
+    {"CFBundleIdentifier": "com.example.notes", "CFBundleDisplayName": "Notes & Lists 📝",
+     "CFBundleName": "Notes", "CFBundleShortVersionString": "2.1", "CFBundleVersion": "210",
+     "ApplicationType": "User", "StaticDiskUsage": 12_500_000, "DynamicDiskUsage": 2_000_000,
+     "Path": "/private/var/containers/Bundle/Application/X/Notes.app"},
+    {"CFBundleIdentifier": "com.example.cafe", "CFBundleDisplayName": "Café ☕ & Bakery",
+     "CFBundleName": "Cafe", "CFBundleShortVersionString": "1.0", "CFBundleVersion": "1",
+     "ApplicationType": "User", "StaticDiskUsage": 3_000_000, "DynamicDiskUsage": 0},
+    {"CFBundleIdentifier": "com.apple.mobilesafari", "CFBundleDisplayName": "Safari 🧭",
+     "CFBundleName": "Safari", "CFBundleShortVersionString": "17.5", "CFBundleVersion": "8618",
+     "ApplicationType": "System", "StaticDiskUsage": 9_000_000, "DynamicDiskUsage": 1_000_000},
+]
+
+ATTRIBUTES = ["CFBundleIdentifier", "CFBundleDisplayName", "CFBundleName",
+              "CFBundleShortVersionString", "CFBundleVersion", "ApplicationType",
+              "StaticDiskUsage", "DynamicDiskUsage"]
+
+USBMUXD_SILENT = ("ERROR: Unable to retrieve device list!\nThe usbmuxd service that reaches iPhones "
+                  "and iPads over USB did not answer: unplug the device and plug it in again, "
+                  "unlock it (or restart the service with: sudo systemctl restart usbmuxd), then "
+                  "scan again.")
+
+# What the user reads after each fault, as quillet-cli prints it today (status 1 for all).
+FAULT_MESSAGES = {
+    "no-device": "No USB device found. Connect your iPhone or iPad with a data cable, unlock "
+                 "it, and confirm Trust in Finder.",
+    "two-devices": "Multiple devices are connected. Disconnect all but the device you want to "
+                   "scan.",
+    "locked": "Could not connect to lockdownd: Password protected. Exiting.\n"
+              "The device is locked: unlock it with its passcode, tap Trust if it asks whether "
+              "to trust this computer, then scan again.",
+    "trust-pending": "Could not connect to lockdownd: Pairing dialog response pending. "
+                     "Exiting.\nThe device is asking whether to trust this computer: unlock it, "
+                     "tap Trust and enter its passcode, then scan again.",
+    "trust-denied": "Could not connect to lockdownd: User denied pairing. Exiting.\n"
+                    "The device was told not to trust this computer: unplug it and plug it in "
+                    "again, tap Trust when it asks, then scan again.",
+    "stale-pairing": "Could not connect to lockdownd: Invalid HostID. Exiting.\n"
+                     "This computer's pairing with the device is missing or out of date: unplug "
+                     "the device and plug it in again, unlock it and tap Trust, then scan again.",
+    "listing-dropped": "ERROR: instproxy_browse returned -256",
+    "unplugged": f"No device found with udid {UDID}.\n"
+                 "The device is not connected now: plug it in with a USB data cable, unlock it, "
+                 "then scan again.",
+    "usbmuxd-hangup": USBMUXD_SILENT,
+    "stale-socket": USBMUXD_SILENT,
+}
+
+PROGRESS = ("Finding connected devices…", "Reading installed apps. Keep your device unlocked…",
+            "Looking up categories: ", "Category lookup unavailable.")
+
+
+def closed_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def scan(cli, resources, work, name, *emulator_args):
+    """Runs quillet-cli scan under the emulator; returns status, stdout, message, data, log."""
+    data = os.path.join(work, name)
+    log = os.path.join(work, name + ".log")
+    # Nothing listens there, so the store lookup fails at once and stays on this machine.
+    lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+    command = [WRAPPER, *emulator_args, "--log", log, "--",
+               cli, "scan", "--data-dir", data, "--resources", resources, "--lookup-url", lookup]
+    done = subprocess.run(command, capture_output=True, text=True, timeout=60,
+                          env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    if "cannot make a private mount namespace" in done.stderr:
+        sys.exit(done.stderr.strip())
+    message = "\n".join(line for line in done.stderr.splitlines()
+                        if line.strip() and not line.startswith(PROGRESS))
+    requests = []
+    if os.path.exists(log):
+        with open(log, encoding="utf-8") as file:
+            requests = [json.loads(line) for line in file]
+    return done.returncode, done.stdout, message, data, requests
+
+
+def main():
+    cli, resources = sys.argv[1], sys.argv[2]
+    failures = []
+
+    def check(condition, what):
+        if not condition:
+            failures.append(what)
+            print("FAIL:", what)
+
+    with tempfile.TemporaryDirectory(prefix="quillet-emulator-") as work:
+        config = os.path.join(work, "three.json")
+        with open(config, "w", encoding="utf-8") as file:
+            json.dump({"devices": [{"udid": UDID, "name": "Ann's iPhone 📱", "apps": APPS}],
+                       "chunk": 2}, file)
+        # The runs wait on each other's tools more than on the processor; four at a time.
+        with ThreadPoolExecutor(4) as pool:
+            three = pool.submit(scan, cli, resources, work, "three", config)
+            faults = {fault: pool.submit(scan, cli, resources, work, fault, "--fault", fault)
+                      for fault in FAULT_MESSAGES}
+        status, out, message, data, requests = three.result()
+        check(status == 0, f"three apps: status {status}, message {message!r}")
+        check(out == "Scan complete. 3 apps; 0 categories available. Saved on this Mac.\n",
+              f"three apps: output {out!r}")
+        if status == 0:
+            with open(os.path.join(data, "inventory.json"), encoding="utf-8") as file:
+                inventory = json.load(file)
+            got = sorted((r["Bundle identifier"], r["App name"]) for r in inventory["rows"])
+            want = sorted((a["CFBundleIdentifier"], a["CFBundleDisplayName"]) for a in APPS)
+            check(got == want, f"three apps: rows {got}")
+            check(inventory.get("deviceName") == "Ann's iPhone 📱",
+                  f"three apps: device name {inventory.get('deviceName')!r}")
+            check(inventory.get("deviceID") == UDID, f"three apps: device {inventory.get('deviceID')!r}")
+        browses = [r["request"] for r in requests if r["request"].get("Command") == "Browse"]
+        check(len(browses) == 1, f"three apps: {len(browses)} Browse requests")
+        if browses:
+            options = browses[0].get("ClientOptions", {})
+            check(options.get("ReturnAttributes") == ATTRIBUTES,
+                  f"three apps: ReturnAttributes {options.get('ReturnAttributes')}")
+            check("ApplicationType" not in options,
+                  f"three apps: ApplicationType {options.get('ApplicationType')!r} for --all")
+
+        for fault, expected in FAULT_MESSAGES.items():
+            status, out, message, data, _ = faults[fault].result()
+            check(status == 1, f"{fault}: status {status}")
+            check(message == expected, f"{fault}: message {message!r}")
+            check(not os.path.exists(os.path.join(data, "inventory.json")),
+                  f"{fault}: an inventory was written")
+
+    if failures:
+        sys.exit(f"{len(failures)} checks failed")
+    print("all device emulator checks passed")
+
+
+if __name__ == "__main__":
+    main()
