@@ -41,7 +41,7 @@ USBMUXD_SILENT = ("ERROR: Unable to retrieve device list!\nThe usbmuxd service t
 # What the user reads after each fault, as quillet-cli prints it today (status 1 for all).
 FAULT_MESSAGES = {
     "no-device": "No USB device found. Connect your iPhone or iPad with a data cable, unlock "
-                 "it, and confirm Trust in Finder.",
+                 "it, and confirm Trust on the device.",
     "two-devices": "Multiple devices are connected. Disconnect all but the device you want to "
                    "scan.",
     "locked": "Could not connect to lockdownd: Password protected. Exiting.\n"
@@ -56,7 +56,9 @@ FAULT_MESSAGES = {
     "stale-pairing": "Could not connect to lockdownd: Invalid HostID. Exiting.\n"
                      "This computer's pairing with the device is missing or out of date: unplug "
                      "the device and plug it in again, unlock it and tap Trust, then scan again.",
-    "listing-dropped": "ERROR: instproxy_browse returned -256",
+    "listing-dropped": "ERROR: instproxy_browse returned -256\n"
+                       "The device stopped answering while it listed its apps: check the USB "
+                       "cable, keep the device unlocked, then scan again.",
     "unplugged": f"No device found with udid {UDID}.\n"
                  "The device is not connected now: plug it in with a USB data cable, unlock it, "
                  "then scan again.",
@@ -116,7 +118,7 @@ def main():
                       for fault in FAULT_MESSAGES}
         status, out, message, data, requests = three.result()
         check(status == 0, f"three apps: status {status}, message {message!r}")
-        check(out == "Scan complete. 3 apps; 0 categories available. Saved on this Mac.\n",
+        check(out == "Scan complete. 3 apps; 0 categories available. Saved on this computer.\n",
               f"three apps: output {out!r}")
         if status == 0:
             with open(os.path.join(data, "inventory.json"), encoding="utf-8") as file:
