@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""quillet-cli scan with the real device tools against the emulated iPhone.
+"""quillet-cli scan and the window's Scan Device with the real device tools against the
+emulated iPhone.
 
-usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER
+usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER DEVICE_WINDOW_TEST
 """
 
 import json
@@ -27,7 +28,13 @@ APPS = [
     {"CFBundleIdentifier": "com.apple.mobilesafari", "CFBundleDisplayName": "Safari 🧭",
      "CFBundleName": "Safari", "CFBundleShortVersionString": "17.5", "CFBundleVersion": "8618",
      "ApplicationType": "System", "StaticDiskUsage": 9_000_000, "DynamicDiskUsage": 1_000_000},
+    # A blank display name and short version give way to the bundle's name and version.
+    {"CFBundleIdentifier": "com.example.fallback", "CFBundleDisplayName": "",
+     "CFBundleName": "Fallback Name", "CFBundleShortVersionString": "", "CFBundleVersion": "42",
+     "ApplicationType": "User", "StaticDiskUsage": 1_000_000, "DynamicDiskUsage": 0},
 ]
+NAMES = sorted(app["CFBundleDisplayName"] or app["CFBundleName"] for app in APPS)
+SCANNED = "Scan complete. 4 apps; 0 categories available. Saved on this computer."
 
 ATTRIBUTES = ["CFBundleIdentifier", "CFBundleDisplayName", "CFBundleName",
               "CFBundleShortVersionString", "CFBundleVersion", "ApplicationType",
@@ -97,8 +104,19 @@ def scan(cli, resources, work, name, *emulator_args):
     return done.returncode, done.stdout, message, data, requests
 
 
+def window(program, resources, work, name, expected, apps, *emulator_args):
+    """Runs the window's scan under the emulator; returns a failure's text, or None."""
+    lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+    environment = dict(os.environ, QT_QPA_PLATFORM="offscreen", QUILLET_RESOURCES=resources,
+                       QUILLET_LOOKUP_URL=lookup, QUILLET_EXPECTED=expected,
+                       QUILLET_EXPECTED_APPS="\n".join(apps))
+    done = subprocess.run([WRAPPER, *emulator_args, "--", program], capture_output=True,
+                          text=True, timeout=90, env=environment)
+    return None if done.returncode == 0 else f"window, {name}:\n{done.stdout}{done.stderr}"
+
+
 def main():
-    cli, resources = sys.argv[1], sys.argv[2]
+    cli, resources, window_test = sys.argv[1], sys.argv[2], sys.argv[3]
     failures = []
 
     def check(condition, what):
@@ -107,36 +125,41 @@ def main():
             print("FAIL:", what)
 
     with tempfile.TemporaryDirectory(prefix="quillet-emulator-") as work:
-        config = os.path.join(work, "three.json")
+        config = os.path.join(work, "four.json")
         with open(config, "w", encoding="utf-8") as file:
             json.dump({"devices": [{"udid": UDID, "name": "Ann's iPhone 📱", "apps": APPS}],
                        "chunk": 2}, file)
         # The runs wait on each other's tools more than on the processor; four at a time.
         with ThreadPoolExecutor(4) as pool:
-            three = pool.submit(scan, cli, resources, work, "three", config)
+            four = pool.submit(scan, cli, resources, work, "four", config)
             faults = {fault: pool.submit(scan, cli, resources, work, fault, "--fault", fault)
                       for fault in FAULT_MESSAGES}
-        status, out, message, data, requests = three.result()
-        check(status == 0, f"three apps: status {status}, message {message!r}")
-        check(out == "Scan complete. 3 apps; 0 categories available. Saved on this computer.\n",
-              f"three apps: output {out!r}")
+            windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
+                                   config)]
+            windows += [pool.submit(window, window_test, resources, work, fault, expected, [],
+                                    "--fault", fault)
+                        for fault, expected in FAULT_MESSAGES.items()]
+        status, out, message, data, requests = four.result()
+        check(status == 0, f"four apps: status {status}, message {message!r}")
+        check(out == SCANNED + "\n", f"four apps: output {out!r}")
         if status == 0:
             with open(os.path.join(data, "inventory.json"), encoding="utf-8") as file:
                 inventory = json.load(file)
             got = sorted((r["Bundle identifier"], r["App name"]) for r in inventory["rows"])
-            want = sorted((a["CFBundleIdentifier"], a["CFBundleDisplayName"]) for a in APPS)
-            check(got == want, f"three apps: rows {got}")
+            want = sorted((a["CFBundleIdentifier"], a["CFBundleDisplayName"] or a["CFBundleName"])
+                          for a in APPS)
+            check(got == want, f"four apps: rows {got}")
             check(inventory.get("deviceName") == "Ann's iPhone 📱",
-                  f"three apps: device name {inventory.get('deviceName')!r}")
-            check(inventory.get("deviceID") == UDID, f"three apps: device {inventory.get('deviceID')!r}")
+                  f"four apps: device name {inventory.get('deviceName')!r}")
+            check(inventory.get("deviceID") == UDID, f"four apps: device {inventory.get('deviceID')!r}")
         browses = [r["request"] for r in requests if r["request"].get("Command") == "Browse"]
-        check(len(browses) == 1, f"three apps: {len(browses)} Browse requests")
+        check(len(browses) == 1, f"four apps: {len(browses)} Browse requests")
         if browses:
             options = browses[0].get("ClientOptions", {})
             check(options.get("ReturnAttributes") == ATTRIBUTES,
-                  f"three apps: ReturnAttributes {options.get('ReturnAttributes')}")
+                  f"four apps: ReturnAttributes {options.get('ReturnAttributes')}")
             check("ApplicationType" not in options,
-                  f"three apps: ApplicationType {options.get('ApplicationType')!r} for --all")
+                  f"four apps: ApplicationType {options.get('ApplicationType')!r} for --all")
 
         for fault, expected in FAULT_MESSAGES.items():
             status, out, message, data, _ = faults[fault].result()
@@ -144,6 +167,8 @@ def main():
             check(message == expected, f"{fault}: message {message!r}")
             check(not os.path.exists(os.path.join(data, "inventory.json")),
                   f"{fault}: an inventory was written")
+        for failure in (future.result() for future in windows):
+            check(failure is None, failure)
 
     if failures:
         sys.exit(f"{len(failures)} checks failed")
