@@ -226,9 +226,13 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
     for (const QString &argument : arguments)
         argv.append(argument.toUtf8());
     CStringList argumentList(argv);
-    CStringList environment({QByteArrayLiteral("PATH=/usr/bin:/bin"),
-                             QByteArrayLiteral("HOME=") + QFile::encodeName(QDir::homePath()),
-                             QByteArrayLiteral("LANG=en_US.UTF-8")});
+    QList<QByteArray> variables{QByteArrayLiteral("PATH=/usr/bin:/bin"),
+                                QByteArrayLiteral("HOME=") + QFile::encodeName(QDir::homePath()),
+                                QByteArrayLiteral("LANG=en_US.UTF-8")};
+    // Where usbmuxd listens when it is not the system's own (a container, WSL, another machine).
+    if (const QByteArray address = qgetenv("USBMUXD_SOCKET_ADDRESS"); !address.isEmpty())
+        variables.append("USBMUXD_SOCKET_ADDRESS=" + address);
+    CStringList environment(variables);
     SpawnSettings settings(out.writeEnd(), err.writeEnd());
 
     pid_t pid = 0;

@@ -80,6 +80,18 @@ if [ -z "$program" ]; then
     exit 127
 fi
 
+# Where usbmuxd listens: USBMUXD_SOCKET_ADDRESS when someone runs it elsewhere (UNIX:/path, or
+# host:port over the network, where there is nothing here to look at), else the system's socket.
+usbmuxd_socket=/var/run/usbmuxd
+case ${USBMUXD_SOCKET_ADDRESS-} in
+    '') ;;
+    UNIX:*) usbmuxd_socket=${USBMUXD_SOCKET_ADDRESS#UNIX:} ;;
+    *) usbmuxd_socket= ;;
+esac
+usbmuxd_absent() {
+    [ -n "$usbmuxd_socket" ] && ! [ -S "$usbmuxd_socket" ]
+}
+
 usbmuxd_installed() {
     for folder in /usr/sbin /sbin /usr/local/sbin /usr/bin; do
         [ -x "$folder/usbmuxd" ] && return 0
@@ -90,8 +102,8 @@ usbmuxd_installed() {
 # On Linux usbmuxd runs only while an iPhone or iPad is plugged in, so when it is installed but
 # not running, no device is connected: list none, as the tool does when the service runs, and
 # Quillet gives its usual advice to connect one.
-if [ "$tool" = idevice_id ] && [ "$system" != Darwin ] && ! [ -S /var/run/usbmuxd ] &&
-    usbmuxd_installed; then
+if [ "$tool" = idevice_id ] && [ "$system" != Darwin ] && [ -z "${USBMUXD_SOCKET_ADDRESS-}" ] &&
+    usbmuxd_absent && usbmuxd_installed; then
     case " $* " in *" -l "* | *" --list "*) exit 0 ;; esac
 fi
 
@@ -118,7 +130,9 @@ said() {
 hint=
 if said '^usage:' || said '^only --xml'; then
     : # Wrong arguments; nothing about the device would help.
-elif [ "$system" != Darwin ] && ! [ -S /var/run/usbmuxd ]; then
+elif [ -n "${USBMUXD_SOCKET_ADDRESS-}" ] && { usbmuxd_absent || said 'unable to retrieve device list'; }; then
+    hint="Nothing answers at USBMUXD_SOCKET_ADDRESS ($USBMUXD_SOCKET_ADDRESS): start the usbmuxd it names, or unset the variable to use this computer's own, then scan again."
+elif [ "$system" != Darwin ] && usbmuxd_absent; then
     # On Linux usbmuxd starts when an iPhone or iPad is plugged in and ends when the last one
     # is unplugged, so its absence usually means that no device is connected.
     if usbmuxd_installed; then

@@ -11,6 +11,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 from concurrent.futures import ThreadPoolExecutor
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -73,6 +74,10 @@ FAULT_MESSAGES = {
     "stale-socket": USBMUXD_SILENT,
 }
 
+MOVED_AWAY = ("ERROR: Unable to retrieve device list!\nNothing answers at USBMUXD_SOCKET_ADDRESS "
+              "(UNIX:{}): start the usbmuxd it names, or unset the variable to use this "
+              "computer's own, then scan again.")
+
 PROGRESS = ("Finding connected devices…", "Reading installed apps. Keep your device unlocked…",
             "Looking up categories: ", "Category lookup unavailable.")
 
@@ -102,6 +107,34 @@ def scan(cli, resources, work, name, *emulator_args):
         with open(log, encoding="utf-8") as file:
             requests = [json.loads(line) for line in file]
     return done.returncode, done.stdout, message, data, requests
+
+
+def elsewhere(cli, resources, work, config):
+    """quillet-cli scan with USBMUXD_SOCKET_ADDRESS naming the emulator's socket, then a socket
+    nobody serves; returns both runs' status, output and messages."""
+    socket_path = os.path.join(work, "elsewhere.sock")
+    ready = os.path.join(work, "elsewhere.ready")
+    emulator = subprocess.Popen([sys.executable, os.path.join(HERE, "emulator.py"), config,
+                                 "--socket", socket_path, "--ready", ready])
+    try:
+        for _ in range(200):
+            if os.path.exists(ready):
+                break
+            time.sleep(0.05)
+        runs = []
+        for address in (socket_path, socket_path + ".gone"):
+            lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+            done = subprocess.run(
+                [cli, "scan", "--data-dir", os.path.join(work, "elsewhere"), "--resources",
+                 resources, "--lookup-url", lookup], capture_output=True, text=True, timeout=60,
+                env=dict(os.environ, USBMUXD_SOCKET_ADDRESS="UNIX:" + address))
+            message = "\n".join(line for line in done.stderr.splitlines()
+                                if line.strip() and not line.startswith(PROGRESS))
+            runs.append((done.returncode, done.stdout, message))
+        return runs
+    finally:
+        emulator.terminate()
+        emulator.wait()
 
 
 def window(program, resources, work, name, expected, apps, *emulator_args):
@@ -134,6 +167,7 @@ def main():
             four = pool.submit(scan, cli, resources, work, "four", config)
             faults = {fault: pool.submit(scan, cli, resources, work, fault, "--fault", fault)
                       for fault in FAULT_MESSAGES}
+            moved = pool.submit(elsewhere, cli, resources, work, config)
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
                                    config)]
             windows += [pool.submit(window, window_test, resources, work, fault, expected, [],
@@ -167,6 +201,11 @@ def main():
             check(message == expected, f"{fault}: message {message!r}")
             check(not os.path.exists(os.path.join(data, "inventory.json")),
                   f"{fault}: an inventory was written")
+        (status, out, message), (gone_status, _, gone_message) = moved.result()
+        check(status == 0 and out == SCANNED + "\n", f"usbmuxd elsewhere: {status} {message!r}")
+        gone = os.path.join(work, "elsewhere.sock.gone")
+        check(gone_status == 1 and gone_message == MOVED_AWAY.format(gone),
+              f"usbmuxd elsewhere, gone: {gone_message!r}")
         for failure in (future.result() for future in windows):
             check(failure is None, failure)
 

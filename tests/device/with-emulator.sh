@@ -2,9 +2,8 @@
 # Usage: with-emulator.sh [CONFIG] [EMULATOR OPTIONS...] -- COMMAND [ARGUMENTS...]
 #
 # Runs COMMAND against an emulated iPhone (emulator.py with the given configuration and options)
-# served at the default usbmuxd socket, /var/run/usbmuxd. Quillet runs its tools with a fixed
-# environment, so the socket cannot be moved with USBMUXD_SOCKET_ADDRESS; instead everything
-# happens in a private mount namespace with a tmpfs over /run, and a real usbmuxd is never
+# served at the default usbmuxd socket, /var/run/usbmuxd, the one people's machines use: it
+# happens in a private mount namespace with a tmpfs over /run, so a real usbmuxd is never
 # touched. Exits with COMMAND's status, or 1 when the emulator cannot be set up.
 here=$(cd "$(dirname "$0")" && pwd)
 

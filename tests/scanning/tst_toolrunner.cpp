@@ -204,17 +204,29 @@ private Q_SLOTS:
         QCOMPARE(result.output, expected);
     }
 
-    void environmentIsExactlyThreeVariables()
+    void environmentIsThreeVariables_data()
     {
+        QTest::addColumn<QByteArray>("usbmuxd");
+        QTest::newRow("the system's usbmuxd") << QByteArray();
+        QTest::newRow("usbmuxd elsewhere") << QByteArray("UNIX:/tmp/usbmuxd-elsewhere");
+    }
+    void environmentIsThreeVariables()
+    {
+        QFETCH(QByteArray, usbmuxd);
+        qputenv("USBMUXD_SOCKET_ADDRESS", usbmuxd);
         // env(1) itself: a shell would add variables of its own.
+        QFile::remove(m_resources + u"/Tools/env"_s);
         QVERIFY(QFile::link(u"/usr/bin/env"_s, m_resources + u"/Tools/env"_s));
         ToolRunner runner(m_resources);
         const Result result = run(runner, u"env"_s);
+        qunsetenv("USBMUXD_SOCKET_ADDRESS");
         QStringList lines = QString::fromUtf8(result.output).split(u'\n', Qt::SkipEmptyParts);
         lines.sort();
-        QCOMPARE(lines,
-                 (QStringList{u"HOME="_s + QDir::homePath(), u"LANG=en_US.UTF-8"_s,
-                              u"PATH=/usr/bin:/bin"_s}));
+        QStringList expected{u"HOME="_s + QDir::homePath(), u"LANG=en_US.UTF-8"_s,
+                             u"PATH=/usr/bin:/bin"_s};
+        if (!usbmuxd.isEmpty())
+            expected.append(u"USBMUXD_SOCKET_ADDRESS="_s + QString::fromLatin1(usbmuxd));
+        QCOMPARE(lines, expected);
     }
 
     void launchFailures_data()
