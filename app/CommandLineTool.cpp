@@ -62,9 +62,11 @@ CommandLineTool::CommandLineTool(QTextStream &out, QTextStream &err) : m_out(out
 const QList<CommandLineTool::Command> &CommandLineTool::commands()
 {
     static const QList<Command> table = {
-        {QStringLiteral("scan"), QStringLiteral("scan"),
+        {QStringLiteral("scan"), QStringLiteral("scan [--device UDID | --all-devices]"),
          QStringLiteral("Scan the connected device and save the inventory"), 0, 0,
          &CommandLineTool::scan},
+        {QStringLiteral("devices"), QStringLiteral("devices [--json]"),
+         QStringLiteral("List the connected devices"), 0, 0, &CommandLineTool::devices},
         {QStringLiteral("history"), QStringLiteral("history"),
          QStringLiteral("List the saved scans, newest first"), 0, 0, &CommandLineTool::history},
         {QStringLiteral("show"), QStringLiteral("show [SCAN] [--csv | --json]"),
@@ -194,15 +196,36 @@ void CommandLineTool::addFilterOptions()
 
 int CommandLineTool::scan()
 {
+    m_parser.addOptions({
+        {QStringLiteral("device"),
+         QStringLiteral("Scan the connected device with this identifier (see devices)."),
+         QStringLiteral("UDID")},
+        {QStringLiteral("all-devices"),
+         QStringLiteral("Scan every connected device in turn, each saved as a scan of its own.")},
+    });
     if (!parse())
         return m_exitStatus;
+    const QString chosen = m_parser.value(QStringLiteral("device"));
+    const bool all = m_parser.isSet(QStringLiteral("all-devices"));
+    if (all && !chosen.isEmpty())
+        return usageError(QStringLiteral("choose one of --device and --all-devices"));
+
     Scanner scanner;
     const bool live = isatty(STDERR_FILENO);
-    scanner.setProgress([this, live](const QString &message) {
+    const auto progress = [this, live](const QString &message) {
         m_err << (live ? QStringLiteral("\r\x1b[K") + PlainText::printable(message, true)
                        : PlainText::printable(message) + u'\n');
         m_err.flush();
-    });
+    };
+    scanner.setProgress(progress);
+    // What is printed for good stays; the progress line is cleared before it.
+    const auto say = [this, live](QTextStream &stream, const QString &line) {
+        if (live)
+            m_err << "\r\x1b[K";
+        m_err.flush();
+        stream << PlainText::printable(line) << "\n";
+        stream.flush();
+    };
 
     // Ctrl-C asks the scanner to stop; the handler itself only sets a flag.
     struct sigaction action {};
@@ -220,33 +243,90 @@ int CommandLineTool::scan()
             std::this_thread::sleep_for(50ms);
         }
     });
-    std::optional<Inventory> inventory;
-    QString failure;
+
+    int status = 0;
     try {
-        inventory = scanner.scan().withStoreColumns();
+        if (!all && chosen.isEmpty()) {
+            say(m_out, scanSummary(scanner.scan().withStoreColumns(), false));
+        } else {
+            const QStringList devices = scanner.connectedDevices();
+            if (devices.isEmpty())
+                throw Scanner::noDevice();
+            if (!chosen.isEmpty() && !devices.contains(chosen))
+                throw ScanError(QStringLiteral("No connected device has the identifier %1. "
+                                               "Connected: %2.")
+                                    .arg(QChar(0x201C) + chosen + QChar(0x201D),
+                                         devices.join(QStringLiteral(", "))));
+            const QStringList scanned = all ? devices : QStringList{chosen};
+            for (qsizetype i = 0; i < scanned.size(); ++i) {
+                if (all)
+                    progress(QStringLiteral("Scanning device %1 of %2, %3\u2026")
+                                 .arg(QString::number(i + 1), QString::number(scanned.size()),
+                                      scanned[i]));
+                try {
+                    say(m_out, scanSummary(scanner.scan(scanned[i]).withStoreColumns(), all));
+                } catch (const Failure &error) {
+                    // One device failing does not keep the others from their scans.
+                    if (scanner.isCancelled() || !all)
+                        throw;
+                    say(m_err, scanned[i] + QStringLiteral(": ") + error.description());
+                    status = 1;
+                }
+            }
+        }
     } catch (const Failure &error) {
-        failure = error.description();
+        say(m_err, error.description());
+        status = 1;
     }
     finished = true;
     watcher.join();
-    if (live)
-        m_err << "\r\x1b[K";
-    if (!inventory) {
-        m_err << PlainText::printable(failure) << "\n";
-        m_err.flush();
-        return 1;
-    }
-    const QList<Row> rows = inventory->namedRows();
+    return status;
+}
+
+QString CommandLineTool::scanSummary(const Inventory &inventory, bool naming)
+{
+    const QList<Row> rows = inventory.namedRows();
     const auto categorized = std::count_if(rows.begin(), rows.end(), [](const Row &row) {
         return !row.value(Column::category).isEmpty();
     });
-    if (rows.isEmpty())
-        m_out << "Scan complete. The device listed no apps; the empty scan is saved in the "
-                 "history.\n";
-    else
-        m_out << QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.\n")
-                     .arg(QString::number(rows.size()), QString::number(categorized),
-                          HostWording::thisComputer());
+    const QString summary = rows.isEmpty()
+        ? QStringLiteral("Scan complete. The device listed no apps; the empty scan is saved in the "
+                         "history.")
+        : QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.")
+              .arg(QString::number(rows.size()), QString::number(categorized),
+                   HostWording::thisComputer());
+    if (!naming)
+        return summary;
+    return QStringLiteral("%1 (%2): %3")
+        .arg(inventory.deviceName.value_or(QStringLiteral("Unnamed device")),
+             inventory.deviceID.value_or(QString()), summary);
+}
+
+int CommandLineTool::devices()
+{
+    m_parser.addOption(
+        {QStringLiteral("json"), QStringLiteral("Write the devices as JSON, for scripts.")});
+    if (!parse())
+        return m_exitStatus;
+    Scanner scanner;
+    const QStringList identifiers = scanner.connectedDevices();
+    QJsonArray list;
+    QList<QStringList> rows;
+    for (const QString &identifier : identifiers) {
+        const std::optional<QString> name = scanner.deviceName(identifier);
+        list.append(QJsonObject{{QStringLiteral("identifier"), identifier},
+                                {QStringLiteral("name"), name ? QJsonValue(*name) : QJsonValue()}});
+        rows.append({identifier, name.value_or(QStringLiteral("\u2014"))});
+    }
+    if (m_parser.isSet(QStringLiteral("json"))) {
+        printJson(QJsonDocument(list).toJson(QJsonDocument::Compact));
+        return 0;
+    }
+    if (rows.isEmpty()) {
+        m_err << "No device is connected.\n";
+        return 0;
+    }
+    printTable({QStringLiteral("Identifier"), QStringLiteral("Name")}, rows);
     return 0;
 }
 

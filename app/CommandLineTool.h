@@ -32,6 +32,9 @@ private:
     static QString helpText();
 
     int scan();
+    // One line on a finished scan; `naming` puts the device's name and identifier first.
+    static QString scanSummary(const Inventory &inventory, bool naming);
+    int devices();
     int history();
     int show();
     int compare();

@@ -27,36 +27,54 @@ void Scanner::setProgress(Progress progress)
     m_store.setProgress(m_progress);
 }
 
-Inventory Scanner::scan()
+QStringList Scanner::connectedDevices()
 {
-    DataFile::makeFolder(m_storage);
-
     report(QStringLiteral("Finding connected devices\u2026"));
-    const QStringList devices =
-        QString::fromUtf8(m_tools.run(QStringLiteral("idevice_id"), {QStringLiteral("-l")}))
-            .simplified()
-            .split(u' ', Qt::SkipEmptyParts);
-    if (devices.isEmpty())
-        throw ScanError(QStringLiteral("No USB device found. Connect your iPhone or iPad with a "
-                                       "data cable, unlock it, and %1.")
-                            .arg(HostWording::confirmTrust()));
-    if (devices.size() > 1)
-        throw ScanError(QStringLiteral("Multiple devices are connected. Disconnect all but the "
-                                       "device you want to scan."));
-    const QString device = devices.first();
+    return QString::fromUtf8(m_tools.run(QStringLiteral("idevice_id"), {QStringLiteral("-l")}))
+        .simplified()
+        .split(u' ', Qt::SkipEmptyParts);
+}
 
-    report(QStringLiteral("Reading installed apps. Keep your device unlocked\u2026"));
-    std::optional<QString> deviceName;
+ScanError Scanner::noDevice()
+{
+    return ScanError(QStringLiteral("No USB device found. Connect your iPhone or iPad with a data "
+                                    "cable, unlock it, and %1.")
+                         .arg(HostWording::confirmTrust()));
+}
+
+std::optional<QString> Scanner::deviceName(const QString &device)
+{
     try {
         const QByteArray output =
             m_tools.run(QStringLiteral("idevicename"), {QStringLiteral("-u"), device});
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString name = decoder(output);
         if (!decoder.hasError())
-            deviceName = name.trimmed();
+            return name.trimmed();
     } catch (const Failure &) {
-        // A device without a readable name is still worth scanning.
+        // A device without a readable name is still worth scanning; a cancel still stops it.
+        m_tools.checkCancellation();
     }
+    return std::nullopt;
+}
+
+Inventory Scanner::scan()
+{
+    DataFile::makeFolder(m_storage);
+    const QStringList devices = connectedDevices();
+    if (devices.isEmpty())
+        throw noDevice();
+    if (devices.size() > 1)
+        throw ScanError(QStringLiteral("Multiple devices are connected. Disconnect all but the "
+                                       "device you want to scan."));
+    return scan(devices.first());
+}
+
+Inventory Scanner::scan(const QString &device)
+{
+    DataFile::makeFolder(m_storage);
+    report(QStringLiteral("Reading installed apps. Keep your device unlocked\u2026"));
+    const std::optional<QString> deviceName = this->deviceName(device);
     m_tools.checkCancellation();
 
     QStringList arguments{QStringLiteral("-u"), device, QStringLiteral("list"),

@@ -2,6 +2,7 @@
 
 #include "common/Locations.h"
 #include "scanning/Inventory.h"
+#include "scanning/ScanError.h"
 #include "scanning/StoreLookup.h"
 #include "scanning/ToolRunner.h"
 
@@ -12,7 +13,7 @@
 
 #include <functional>
 
-// One scan or load of the data folder: reads the one connected device through the device tools,
+// One scan or load of the data folder: reads a connected device through the device tools,
 // asks the store about its apps, builds the rows and saves the result in the history and in
 // "inventory.json". It can be cancelled from any thread; a cancelled scanner stays cancelled, and
 // each operation uses a new one.
@@ -42,6 +43,15 @@ public:
     // Reads the one connected device, enriches its apps from the store and saves the result
     // in the history and in "inventory.json". Any failure leaves both as they were.
     Inventory scan();
+    // The same for the connected device with this identifier, whatever else is connected.
+    Inventory scan(const QString &device);
+
+    // The identifiers of the connected devices, in the tools' order.
+    QStringList connectedDevices();
+    // The device's name, when it gives one that reads as text.
+    std::optional<QString> deviceName(const QString &device);
+    // What a scan says when no device is connected.
+    static ScanError noDevice();
 
     // The app dictionaries of the device's listing. Throws unless it is a list of them.
     static QList<QVariantMap> parseAppList(QByteArray listing);

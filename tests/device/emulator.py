@@ -91,6 +91,8 @@ class Device:
         apps = entry.get("apps", 3)
         self.apps = made_up_apps(apps) if isinstance(apps, int) else apps
         self.host_id = str(uuid.uuid4()).upper()
+        # One locked device among several, where the fault would lock them all.
+        self.locked = bool(entry.get("locked"))
         self.present = True
         self.services = {}  # port -> service name, for the next Connect
 
@@ -293,7 +295,7 @@ class Lockdown(PlistChannel):
 
     def serve(self):
         session = None
-        fault = self.emulator.fault
+        fault = "locked" if self.device.locked else self.emulator.fault
         while True:
             request = self.receive()
             if request is None:

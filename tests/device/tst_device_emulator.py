@@ -17,6 +17,7 @@ from concurrent.futures import ThreadPoolExecutor
 HERE = os.path.dirname(os.path.abspath(__file__))
 WRAPPER = os.path.join(HERE, "with-emulator.sh")
 UDID = "00008030-00011A2B3C4D5E6F"
+SECOND = "00008030-00021A2B3C4D5E6F"
 
 APPS = [
     {"CFBundleIdentifier": "com.example.notes", "CFBundleDisplayName": "Notes & Lists 📝",
@@ -137,6 +138,30 @@ def elsewhere(cli, resources, work, config):
         emulator.wait()
 
 
+def several(cli, resources, work):
+    """quillet-cli with two devices, the second locked (so it gives no name): devices,
+    scan --device, --all-devices."""
+    config = os.path.join(work, "several.json")
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump({"devices": [{"udid": UDID, "name": "Cart iPad 1", "apps": 2},
+                               {"udid": SECOND, "name": "Cart iPad 2", "apps": 1,
+                                "locked": True}]}, file)
+    data = os.path.join(work, "several")
+    lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+    script = " && ".join([
+        f"{cli} devices --json --resources {resources} > {work}/devices.json",
+        f"{{ {cli} scan --device nothing-here --data-dir {data} --resources {resources} "
+        f"--lookup-url {lookup} 2> {work}/unknown.txt; echo $? >> {work}/unknown.txt; }}",
+        f"{{ {cli} scan --all-devices --data-dir {data} --resources {resources} "
+        f"--lookup-url {lookup} > {work}/all.txt 2>&1; echo $? >> {work}/all.txt; }}"])
+    done = subprocess.run([WRAPPER, config, "--", "sh", "-c", script], capture_output=True,
+                          text=True, timeout=90)
+    def read(name):
+        with open(os.path.join(work, name), encoding="utf-8") as file:
+            return file.read()
+    return done.returncode, done.stderr, read("devices.json"), read("unknown.txt"), read("all.txt")
+
+
 def window(program, resources, work, name, expected, apps, *emulator_args):
     """Runs the window's scan under the emulator; returns a failure's text, or None."""
     lookup = f"http://127.0.0.1:{closed_port()}/lookup"
@@ -168,6 +193,7 @@ def main():
             faults = {fault: pool.submit(scan, cli, resources, work, fault, "--fault", fault)
                       for fault in FAULT_MESSAGES}
             moved = pool.submit(elsewhere, cli, resources, work, config)
+            cart = pool.submit(several, cli, resources, work)
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
                                    config)]
             windows += [pool.submit(window, window_test, resources, work, fault, expected, [],
@@ -206,6 +232,20 @@ def main():
         gone = os.path.join(work, "elsewhere.sock.gone")
         check(gone_status == 1 and gone_message == MOVED_AWAY.format(gone),
               f"usbmuxd elsewhere, gone: {gone_message!r}")
+        status, errors, devices, unknown, every = cart.result()
+        check(status == 0, f"several devices: {errors}")
+        check(json.loads(devices or "null") == [{"identifier": UDID, "name": "Cart iPad 1"},
+                                                  {"identifier": SECOND, "name": None}],
+              f"several devices: devices {devices!r}")
+        check(unknown.endswith("\nNo connected device has the identifier \u201cnothing-here\u201d. "
+                         f"Connected: {UDID}, {SECOND}.\n1\n"), f"several devices: {unknown!r}")
+        lines = [line for line in every.splitlines() if not line.startswith(PROGRESS)
+                 and not line.startswith("Scanning device")]
+        check(lines == [f"Cart iPad 1 ({UDID}): Scan complete. 2 apps; 0 categories available. "
+                        "Saved on this computer.",
+                        f"{SECOND}: " + FAULT_MESSAGES["locked"].split("\n")[0],
+                        FAULT_MESSAGES["locked"].split("\n")[1], "1"],
+              f"several devices: --all-devices {every!r}")
         for failure in (future.result() for future in windows):
             check(failure is None, failure)
 
