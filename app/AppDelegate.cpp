@@ -29,6 +29,8 @@ namespace {
 
 const QString connectText =
     QStringLiteral("Connect a device and click Scan Device to get started.");
+const QString notesHidden =
+    QStringLiteral(" Names and notes of saved scans are not shown; the file is left as it is.");
 
 } // namespace
 
@@ -304,6 +306,8 @@ void AppDelegate::refreshHistory()
         setStatus(QStringLiteral("%1 saved scans could not be read. Their files have been "
                                  "preserved.")
                       .arg(listing.unreadable));
+    if (!listing.notesProblem.isEmpty())
+        setStatus(listing.notesProblem + notesHidden);
 }
 
 void AppDelegate::selectHistory()
@@ -311,8 +315,16 @@ void AppDelegate::selectHistory()
     if (m_busy)
         return;
     const int index = m_window->historyPicker()->currentIndex();
-    displayInventory(index >= 1 && index <= m_savedScans.size() ? m_savedScans[index - 1].inventory
-                                                                : m_latestInventory);
+    if (index < 1 || index > m_savedScans.size()) {
+        displayInventory(m_latestInventory);
+        return;
+    }
+    // The listing holds no rows; the chosen scan's are read now.
+    try {
+        displayInventory(HistoryStore().inventory(m_savedScans[index - 1]));
+    } catch (const Failure &error) {
+        setStatus(error.description());
+    }
 }
 
 void AppDelegate::displayInventory(const Inventory &inventory)

@@ -67,7 +67,7 @@ const QList<CommandLineTool::Command> &CommandLineTool::commands()
          &CommandLineTool::scan},
         {QStringLiteral("devices"), QStringLiteral("devices [--json]"),
          QStringLiteral("List the connected devices"), 0, 0, &CommandLineTool::devices},
-        {QStringLiteral("history"), QStringLiteral("history"),
+        {QStringLiteral("history"), QStringLiteral("history [--json]"),
          QStringLiteral("List the saved scans, newest first"), 0, 0, &CommandLineTool::history},
         {QStringLiteral("show"), QStringLiteral("show [SCAN] [--csv | --json]"),
          QStringLiteral("Show the current inventory or a saved scan"), 0, 1,
@@ -332,13 +332,42 @@ int CommandLineTool::devices()
 
 int CommandLineTool::history()
 {
+    m_parser.addOption({QStringLiteral("json"), QStringLiteral("Write the listing as JSON.")});
     if (!parse())
         return m_exitStatus;
     const HistoryStore::Listing listing = HistoryStore().list();
+    if (!listing.notesProblem.isEmpty())
+        m_err << PlainText::printable(listing.notesProblem)
+              << " Names and notes of saved scans are not shown; the file is left as it is.\n";
+    if (m_parser.isSet(QStringLiteral("json"))) {
+        auto text = [](const std::optional<QString> &value) {
+            return value ? QJsonValue(*value) : QJsonValue();
+        };
+        QJsonArray scans;
+        for (const SavedScan &scan : listing.scans) {
+            const Inventory &inventory = scan.inventory;
+            scans.append(QJsonObject{
+                {QStringLiteral("id"), scan.id},
+                {QStringLiteral("title"), scan.title()},
+                {QStringLiteral("name"), text(inventory.snapshotName)},
+                {QStringLiteral("notes"), text(inventory.snapshotNotes)},
+                {QStringLiteral("deviceName"), text(inventory.deviceName)},
+                {QStringLiteral("deviceID"), text(inventory.deviceID)},
+                {QStringLiteral("scannedAt"),
+                 inventory.scannedAt
+                     ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
+                     : QJsonValue()},
+                {QStringLiteral("appCount"), qint64(scan.appCount)},
+            });
+        }
+        printJson(QJsonDocument(QJsonObject{{QStringLiteral("scans"), scans},
+                                            {QStringLiteral("unreadable"), listing.unreadable}})
+                      .toJson(QJsonDocument::Compact));
+        return 0;
+    }
     QList<QStringList> rows;
     for (const SavedScan &scan : listing.scans)
-        rows.append({scan.id, scan.title(),
-                     QStringLiteral("%1 apps").arg(scan.inventory.namedRows().size())});
+        rows.append({scan.id, scan.title(), QStringLiteral("%1 apps").arg(scan.appCount)});
     printTable({QStringLiteral("ID"), QStringLiteral("Scan"), QStringLiteral("Apps")}, rows);
     if (listing.unreadable > 0)
         m_err << QStringLiteral("%1 saved scans could not be read. Their files have been "
@@ -485,14 +514,19 @@ SavedScan CommandLineTool::savedScan(const QString &idOrPrefix)
 {
     const HistoryStore::Listing listing = HistoryStore().list();
     QList<SavedScan> matches;
+    // The listing holds no rows; the chosen scan's are read now.
+    auto loaded = [](SavedScan scan) {
+        scan.inventory = HistoryStore().inventory(scan);
+        return scan;
+    };
     for (const SavedScan &scan : listing.scans) {
         if (scan.id.compare(idOrPrefix, Qt::CaseInsensitive) == 0)
-            return scan;
+            return loaded(scan);
         if (!idOrPrefix.isEmpty() && scan.id.startsWith(idOrPrefix, Qt::CaseInsensitive))
             matches.append(scan);
     }
     if (matches.size() == 1)
-        return matches.first();
+        return loaded(matches.first());
     throw ScanError(
         matches.isEmpty()
             ? QStringLiteral("No saved scan has the identifier \u201C%1\u201D.").arg(idOrPrefix)

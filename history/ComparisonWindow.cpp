@@ -5,6 +5,7 @@
 #include "common/Failure.h"
 #include "common/Locations.h"
 #include "common/PlainText.h"
+#include "history/HistoryStore.h"
 #include "reports/ReportDocument.h"
 
 #include <QCheckBox>
@@ -166,18 +167,42 @@ QString ComparisonWindow::summaryText() const
     return m_summary->text();
 }
 
+const Inventory &ComparisonWindow::loaded(const SavedScan &scan)
+{
+    // The two shown are kept; a third replaces the one not asked for.
+    const QString key = scan.id + u'/' + scan.file;
+    if (auto found = m_loaded.constFind(key); found != m_loaded.cend())
+        return *found;
+    if (m_loaded.size() >= 2) {
+        int a = 0;
+        int b = 0;
+        selection(a, b);
+        for (auto it = m_loaded.begin(); it != m_loaded.end();) {
+            const bool shown = it.key() == m_scans[a].id + u'/' + m_scans[a].file ||
+                it.key() == m_scans[b].id + u'/' + m_scans[b].file;
+            it = shown ? std::next(it) : m_loaded.erase(it);
+        }
+    }
+    return *m_loaded.insert(key, HistoryStore().inventory(scan));
+}
+
 void ComparisonWindow::refresh()
 {
     int a = 0;
     int b = 0;
     if (!selection(a, b))
         return;
-    const SavedScan &scanA = m_scans[a];
-    const SavedScan &scanB = m_scans[b];
-    m_comparison = ScanComparison::compare(scanA.inventory, scanB.inventory);
-
-    m_results = m_comparison->shown(m_changesOnly->isChecked());
-    m_summary->setText(m_comparison->summary(scanA.inventory, scanB.inventory));
+    try {
+        const Inventory &inventoryA = loaded(m_scans[a]);
+        const Inventory &inventoryB = loaded(m_scans[b]);
+        m_comparison = ScanComparison::compare(inventoryA, inventoryB);
+        m_results = m_comparison->shown(m_changesOnly->isChecked());
+        m_summary->setText(m_comparison->summary(inventoryA, inventoryB));
+    } catch (const Failure &error) {
+        m_comparison.reset();
+        m_results.clear();
+        m_summary->setText(error.description());
+    }
     showResults();
 }
 
@@ -227,6 +252,8 @@ void ComparisonWindow::updateScans(const QList<SavedScan> &scans)
     const QString idA = chosenID(m_first);
     const QString idB = chosenID(m_second);
     m_scans = scans;
+    // Names and notes may have changed; the inventories are read again.
+    m_loaded.clear();
     fillPopUps();
     choose(m_first, idA);
     choose(m_second, idB);

@@ -3,6 +3,7 @@
 #include "history/SavedScan.h"
 #include "history/ScanComparison.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <optional>
@@ -38,10 +39,13 @@ public Q_SLOTS:
 
 private:
     bool selection(int &a, int &b) const;
+    // The scan's whole inventory, read when it is first compared.
+    const Inventory &loaded(const SavedScan &scan);
     void fillPopUps();
     void showResults();
 
     QList<SavedScan> m_scans;
+    QHash<QString, Inventory> m_loaded;
     QComboBox *m_first = nullptr;
     QComboBox *m_second = nullptr;
     QCheckBox *m_changesOnly = nullptr;

@@ -1,7 +1,9 @@
 #include "history/HistoryStore.h"
 
 #include "common/DataFile.h"
+#include "common/Failure.h"
 #include "common/PlatformError.h"
+#include "history/HistoryIndex.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/ScanError.h"
 
@@ -84,6 +86,28 @@ void HistoryStore::archive(const Inventory &inventory) const
     inventory.writeFile(target);
 }
 
+QString HistoryStore::indexPath() const
+{
+    return m_storage + QStringLiteral("/history-index.json");
+}
+
+std::optional<SavedScan> HistoryStore::summary(const QString &file) const
+{
+    try {
+        const QString path = directory() + u'/' + file;
+        Inventory inventory = Inventory::fromJson(DataFile::read(path), path);
+        if (!inventory.scanID || !isValidIdentity(*inventory.scanID))
+            return std::nullopt;
+        const qsizetype apps = inventory.namedRows().size();
+        inventory.rows.clear();
+        inventory.rows.squeeze();
+        const QString id = *inventory.scanID;
+        return SavedScan{id, std::move(inventory), file, apps};
+    } catch (const PlatformError &) {
+        return std::nullopt;
+    }
+}
+
 HistoryStore::Listing HistoryStore::list() const
 {
     Listing listing;
@@ -97,27 +121,51 @@ HistoryStore::Listing HistoryStore::list() const
         throw PlatformError::cannotList(folder,
                                         QStringLiteral("you do not have permission to read it"));
 
-    const QStringList names = QDir(folder).entryList(
+    const QFileInfoList entries = QDir(folder).entryInfoList(
         {QStringLiteral("*.json")},
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::CaseSensitive,
         QDir::Name);
-    const SnapshotAnnotation::Map annotations = SnapshotAnnotation::readMap(notesPath());
+    SnapshotAnnotation::Map annotations;
+    try {
+        annotations = SnapshotAnnotation::readMap(notesPath());
+    } catch (const Failure &error) {
+        // The scans are still worth showing, without names and notes; the file stays as it is.
+        listing.notesProblem = error.description();
+    }
 
-    for (const QString &name : names) {
+    // Only archives that are new or changed since the index was written are read.
+    const HistoryIndex::Map cached = HistoryIndex::read(indexPath());
+    HistoryIndex::Map current;
+    current.reserve(entries.size());
+    bool changed = false;
+    for (const QFileInfo &info : entries) {
+        const QString name = info.fileName();
         if (!name.endsWith(QStringLiteral(".json")))
             continue;
-        try {
-            const QString path = folder + u'/' + name;
-            Inventory inventory = Inventory::fromJson(DataFile::read(path), path);
-            if (!inventory.scanID || !isValidIdentity(*inventory.scanID)) {
-                ++listing.unreadable;
-                continue;
-            }
-            applyAnnotation(inventory, annotations);
-            const QString id = *inventory.scanID;
-            listing.scans.append({id, std::move(inventory)});
-        } catch (const PlatformError &) {
+        const qint64 size = info.isFile() ? info.size() : -1;
+        const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+        const auto found = cached.constFind(name);
+        HistoryIndex::Entry entry;
+        if (found != cached.cend() && found->size == size && found->modified == modified) {
+            entry = *found;
+        } else {
+            entry = {size, modified, summary(name)};
+            changed = true;
+        }
+        if (entry.scan) {
+            SavedScan scan = *entry.scan;
+            applyAnnotation(scan.inventory, annotations);
+            listing.scans.append(std::move(scan));
+        } else {
             ++listing.unreadable;
+        }
+        current.insert(name, std::move(entry));
+    }
+    if (changed || current.size() != cached.size()) {
+        try {
+            HistoryIndex::write(indexPath(), current);
+        } catch (const Failure &) {
+            // A cache: without it the next listing reads the archives again.
         }
     }
 
@@ -135,6 +183,14 @@ HistoryStore::Listing HistoryStore::list() const
     return listing;
 }
 
+Inventory HistoryStore::inventory(const SavedScan &scan) const
+{
+    if (scan.file.isEmpty())
+        return scan.inventory;
+    const QString path = directory() + u'/' + scan.file;
+    return applyingAnnotations(Inventory::fromJson(DataFile::read(path), path));
+}
+
 Inventory HistoryStore::migrateLatest(const Inventory &inventory) const
 {
     if (inventory.scanID || inventory.rows.isEmpty())
@@ -149,8 +205,13 @@ Inventory HistoryStore::migrateLatest(const Inventory &inventory) const
 Inventory HistoryStore::applyingAnnotations(const Inventory &inventory) const
 {
     Inventory copy = inventory;
-    if (copy.scanID)
+    if (!copy.scanID)
+        return copy;
+    try {
         applyAnnotation(copy, SnapshotAnnotation::readMap(notesPath()));
+    } catch (const Failure &) {
+        // A damaged notes file hides names and notes, never the inventory; list() reports it.
+    }
     return copy;
 }
 

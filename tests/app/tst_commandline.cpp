@@ -317,7 +317,7 @@ void TestCommandLine::scan()
     QVERIFY(saved.scanID);
     QCOMPARE(QDir(data(u"History"_s)).entryList(QDir::Files),
              QStringList{*saved.scanID + u".json"_s});
-    QCOMPARE(HistoryStore().list().scans.value(0).inventory, saved);
+    QCOMPARE(HistoryStore().inventory(HistoryStore().list().scans.value(0)), saved);
 }
 
 void TestCommandLine::scanFails_data()
@@ -420,6 +420,25 @@ void TestCommandLine::history()
             title(idC).endsWith(u" \u00B7 C0FFEE"_s));
     QCOMPARE(readBytes(data(u"History/broken.json"_s)), QByteArray("{"));
     QCOMPARE(readBytes(data(u"History/list.json"_s)), QByteArray("[]"));
+
+    // The same listing for scripts.
+    HistoryStore().saveAnnotation(idC, u"Cart"_s, u"Lab"_s);
+    const Result json = run({u"history"_s, u"--json"_s});
+    QCOMPARE(json.status, 0);
+    const QJsonObject listing = QJsonDocument::fromJson(json.out).object();
+    QCOMPARE(listing.value(u"unreadable"_s).toInt(), 2);
+    const QJsonArray scans = listing.value(u"scans"_s).toArray();
+    QCOMPARE(scans.size(), 3);
+    const QJsonObject c = scans[2].toObject();
+    QCOMPARE(c.value(u"id"_s).toString(), idC);
+    QCOMPARE(c.value(u"title"_s).toString(), title(idC));
+    QCOMPARE(c.value(u"name"_s).toString(), u"Cart"_s);
+    QCOMPARE(c.value(u"notes"_s).toString(), u"Lab"_s);
+    QCOMPARE(c.value(u"deviceName"_s).toString(), u"Work iPad"_s);
+    QCOMPARE(c.value(u"deviceID"_s).toString(), u"00008030-000000000000002E"_s);
+    QCOMPARE(c.value(u"scannedAt"_s).toString(), u"2024-02-01T10:00:00.000Z"_s);
+    QCOMPARE(c.value(u"appCount"_s).toInt(), 2);
+    QVERIFY(scans[0].toObject().value(u"name"_s).isNull());
 }
 
 void TestCommandLine::show_data()
@@ -755,7 +774,7 @@ void TestCommandLine::damagedFiles()
         if (file == u"inventory.json")
             Inventory::readFile(data(file));
         else
-            HistoryStore().list();
+            HistoryStore().saveAnnotation(idA, u"x"_s, QString());
     } catch (const Failure &failure) {
         message = failure.description();
     }

@@ -2,6 +2,7 @@
 #include "app/ElidedLabel.h"
 #include "common/Locations.h"
 #include "features/StoreArtwork.h"
+#include "history/HistoryStore.h"
 #include "history/ScanComparison.h"
 #include "scanning/CategoryEntry.h"
 #include "scanning/Column.h"
@@ -147,8 +148,8 @@ void TestDemo::scanTwice()
     // The second scan differs from the first: an update, an install, a change of size.
     const QList<SavedScan> scans = m_delegate->savedScans();
     QCOMPARE(scans.size(), 2);
-    const ScanComparison comparison =
-        ScanComparison::compare(scans[1].inventory, scans[0].inventory);
+    const ScanComparison comparison = ScanComparison::compare(
+        HistoryStore().inventory(scans[1]), HistoryStore().inventory(scans[0]));
     QVERIFY(comparison.sameDevice);
     QSet<QString> statuses;
     for (const ScanDifference &difference : comparison.differences)

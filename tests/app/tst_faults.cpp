@@ -57,13 +57,17 @@ QByteArray appList(int count)
 }
 
 // Every file under `folder`, by relative path, with its bytes.
+// The user's files in the folder. The history's index is left out: a cache that any listing
+// may write again.
 QMap<QString, QByteArray> contents(const QString &folder)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(QDir(folder).relativeFilePath(path), readBytes(path));
+        const QString name = QDir(folder).relativeFilePath(path);
+        if (name != u"history-index.json")
+            files.insert(name, readBytes(path));
     }
     return files;
 }

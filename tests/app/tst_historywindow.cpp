@@ -596,17 +596,31 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QByteArray>("notesFile");
-        QTest::newRow("cancelled") << u"Cancel"_s << QByteArray();
-        QTest::newRow("notes damaged meanwhile") << u"Save"_s << QByteArray("[]");
+        QTest::addColumn<bool>("atStart");
+        QTest::newRow("cancelled") << u"Cancel"_s << QByteArray() << false;
+        QTest::newRow("notes damaged meanwhile") << u"Save"_s << QByteArray("[]") << false;
+        QTest::newRow("notes damaged at start") << u"Save"_s << QByteArray("[]") << true;
     }
 
     void editorChangesNothing()
     {
         QFETCH(QString, button);
         QFETCH(QByteArray, notesFile);
+        QFETCH(bool, atStart);
+        if (atStart) {
+            QDir().mkpath(m_root->filePath(u"data"_s));
+            writeBytes(HistoryStore().notesPath(), notesFile);
+        }
         QVERIFY(launch(april, {april, march}));
         const QString before = status();
         const QStringList titles = items(picker());
+        // Damaged names and notes hide only themselves, and the status line says so.
+        if (atStart) {
+            QVERIFY2(before.contains(u"\u201Csnapshot-notes.json\u201D could not be read"_s),
+                     qPrintable(before));
+            QCOMPARE(titles.size(), 3);
+            QVERIFY(!m_delegate->visibleRows().isEmpty());
+        }
         m_delegate->editSnapshot();
         if (!notesFile.isNull())
             writeBytes(HistoryStore().notesPath(), notesFile);

@@ -1,4 +1,5 @@
 #include "common/PlatformError.h"
+#include "history/HistoryIndex.h"
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/Column.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -28,6 +30,7 @@ const QString idA = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
 const QString idB = u"BBBBBBBB-0000-4000-8000-000000000002"_s;
 const QString idC = u"CCCCCCCC-0000-4000-8000-000000000003"_s;
 const QString idD = u"DDDDDDDD-0000-4000-8000-000000000004"_s;
+constexpr int archivedByWriter = 60;
 
 Inventory scan(const QString &id, OptionalDate date = std::nullopt, const QString &app = u"Maps"_s)
 {
@@ -65,7 +68,10 @@ private Q_SLOTS:
     void listCountsAndKeepsUnusableFiles();
     void listOrdersNewestFirst();
     void listAppliesAnnotations();
-    void listFailsOnDamagedNotesAndKeepsThem();
+    void damagedNotesHideOnlyThemselves();
+    void indexFollowsTheArchives_data();
+    void indexFollowsTheArchives();
+    void listingWhileScansAreSaved();
     void archiveKeepsTheFirstFile();
     void savesReplacePlantedLinks_data();
     void savesReplacePlantedLinks();
@@ -142,7 +148,10 @@ void TestHistoryStore::listOrdersNewestFirst()
     const HistoryStore::Listing listing = store.list();
     QCOMPARE(ids(listing), (QStringList{idC, idD, idA, idB, idB}));
     QCOMPARE(listing.unreadable, 0);
-    QCOMPARE(listing.scans[0].inventory, scan(idC, utc("2024-03-04T10:00:00")));
+    // The listing holds each scan without its rows, which are read when asked for.
+    QVERIFY(listing.scans[0].inventory.rows.isEmpty());
+    QCOMPARE(listing.scans[0].appCount, 1);
+    QCOMPARE(store.inventory(listing.scans[0]), scan(idC, utc("2024-03-04T10:00:00")));
 }
 
 void TestHistoryStore::listAppliesAnnotations()
@@ -164,18 +173,92 @@ void TestHistoryStore::listAppliesAnnotations()
     }
 }
 
-void TestHistoryStore::listFailsOnDamagedNotesAndKeepsThem()
+// Damaged names and notes hide only themselves: the scans are listed and shown without them.
+void TestHistoryStore::damagedNotesHideOnlyThemselves()
 {
     const HistoryStore store(m_storage);
     store.archive(scan(idA));
-    writeBytes(store.notesPath(), "{\"x\":");
-    QVERIFY_THROWS_EXCEPTION(PlatformError, store.list());
-    try {
-        store.list();
-    } catch (const PlatformError &error) {
-        QVERIFY(error.description().contains(u"\u201Csnapshot-notes.json\u201D"_s));
+    writeBytes(store.notesPath(), "[]");
+    const HistoryStore::Listing listing = store.list();
+    QCOMPARE(ids(listing), QStringList{idA});
+    QVERIFY2(listing.notesProblem.contains(u"\u201Csnapshot-notes.json\u201D"_s),
+             qPrintable(listing.notesProblem));
+    QCOMPARE(store.inventory(listing.scans[0]), scan(idA));
+    QCOMPARE(store.migrateLatest(scan(idA)), scan(idA));
+    QCOMPARE(readBytes(store.notesPath()), QByteArray("[]"));
+}
+
+void TestHistoryStore::indexFollowsTheArchives_data()
+{
+    QTest::addColumn<QString>("change");
+    for (const char *change :
+         {"archive added", "archive replaced", "archive removed", "archive damaged",
+          "index damaged", "index of another version", "index trusted"})
+        QTest::newRow(change) << QString::fromLatin1(change);
+}
+
+// Whatever happened to the archives or the index, a listing says what the archives say.
+void TestHistoryStore::indexFollowsTheArchives()
+{
+    QFETCH(QString, change);
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA, utc("2024-01-02T10:00:00")));
+    store.archive(scan(idB, utc("2024-02-02T10:00:00")));
+    QCOMPARE(store.list().scans.size(), 2);
+    const QString fileA = store.directory() + u'/' + idA + u".json"_s;
+    const QString fileB = store.directory() + u'/' + idB + u".json"_s;
+    if (change == u"archive added")
+        store.archive(scan(idC, utc("2024-03-02T10:00:00")));
+    if (change == u"archive replaced")
+        writeBytes(fileA, scan(idA, utc("2024-01-02T10:00:00"), u"Another app"_s).toJson());
+    if (change == u"archive removed")
+        QVERIFY(QFile::remove(fileB));
+    if (change == u"archive damaged")
+        writeBytes(fileB, "{");
+    if (change == u"index damaged")
+        writeBytes(store.indexPath(), "[");
+    if (change == u"index of another version")
+        writeBytes(store.indexPath(),
+                   readBytes(store.indexPath()).replace("\"version\":1", "\"version\":0"));
+    if (change == u"index trusted") {
+        // An archive whose size and time are unchanged is not read again.
+        writeBytes(store.indexPath(),
+                   readBytes(store.indexPath()).replace("Ann's iPhone", "From the index"));
+        QCOMPARE(store.list().scans[0].inventory.deviceName, u"From the index"_s);
+        return;
     }
-    QCOMPARE(readBytes(store.notesPath()), QByteArray("{\"x\":"));
+
+    const HistoryStore::Listing listing = store.list();
+    const QByteArray index = readBytes(store.indexPath());
+    QVERIFY(QFile::remove(store.indexPath()));
+    const HistoryStore::Listing fresh = store.list();
+    QCOMPARE(listing.scans, fresh.scans);
+    QCOMPARE(listing.unreadable, fresh.unreadable);
+    QCOMPARE(listing.unreadable, change == u"archive damaged" ? 1 : 0);
+    // The index names exactly the archives there are now.
+    QCOMPARE(HistoryIndex::decode(index).size(),
+             QDir(store.directory()).entryList({u"*.json"_s}, QDir::Files).size());
+    QCOMPARE(readBytes(fileB).isEmpty(), change == u"archive removed");
+}
+
+// Another process saving scans while this one lists: every listing sees whole archives only.
+void TestHistoryStore::listingWhileScansAreSaved()
+{
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    QProcess writer;
+    writer.start(QCoreApplication::applicationFilePath(), {u"--archive-many"_s, m_storage});
+    QVERIFY(writer.waitForStarted());
+    int lists = 0;
+    while (writer.state() != QProcess::NotRunning || lists == 0) {
+        const HistoryStore::Listing listing = store.list();
+        QCOMPARE(listing.unreadable, 0);
+        ++lists;
+        writer.waitForFinished(5);
+    }
+    QCOMPARE(writer.exitCode(), 0);
+    QCOMPARE(store.list().scans.size(), 1 + archivedByWriter);
+    QCOMPARE(store.list().unreadable, 0);
 }
 
 void TestHistoryStore::archiveKeepsTheFirstFile()
@@ -185,7 +268,7 @@ void TestHistoryStore::archiveKeepsTheFirstFile()
     const QByteArray first = readBytes(store.directory() + u'/' + idA + u".json"_s);
     store.archive(scan(idA, std::nullopt, u"Second"_s));
     QCOMPARE(readBytes(store.directory() + u'/' + idA + u".json"_s), first);
-    QCOMPARE(store.list().scans[0].inventory.rows[0].value(Column::appName), u"First"_s);
+    QCOMPARE(store.inventory(store.list().scans[0]).rows[0].value(Column::appName), u"First"_s);
 }
 
 void TestHistoryStore::savesReplacePlantedLinks_data()
@@ -374,7 +457,7 @@ void TestHistoryStore::annotationNeverOverwritesDamagedNotes()
     store.archive(scan(idA));
     writeBytes(store.notesPath(), notes);
     QVERIFY_THROWS_EXCEPTION(PlatformError, store.saveAnnotation(idA, u"x"_s, u""_s));
-    QVERIFY_THROWS_EXCEPTION(PlatformError, store.applyingAnnotations(scan(idA)));
+    QCOMPARE(store.applyingAnnotations(scan(idA)), scan(idA));
     QCOMPARE(readBytes(store.notesPath()), notes);
 }
 
@@ -420,5 +503,23 @@ void TestHistoryStore::title()
     QVERIFY(parts.at(parts.size() - 2).contains(u"25"_s));
 }
 
-QTEST_GUILESS_MAIN(TestHistoryStore)
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    // The other process of listingWhileScansAreSaved: saves scans of some size, one by one.
+    if (argc == 3 && qstrcmp(argv[1], "--archive-many") == 0) {
+        const HistoryStore store(QString::fromLocal8Bit(argv[2]));
+        for (int i = 0; i < archivedByWriter; ++i) {
+            Inventory inventory =
+                scan(HistoryStore::newIdentity(), QDateTime::currentDateTimeUtc());
+            for (int row = 0; row < 400; ++row)
+                inventory.rows.append({{Column::appName, u"App "_s + QString::number(row)}});
+            store.archive(inventory);
+        }
+        return 0;
+    }
+    TestHistoryStore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_historystore.moc"

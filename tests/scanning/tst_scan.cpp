@@ -215,7 +215,8 @@ void TestScan::scanEndToEnd()
                           u"Looking up categories: 2 of 2…"_s}));
 
     QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s), inventory);
-    QCOMPARE(HistoryStore(m_storage).list().scans.value(0).inventory, inventory);
+    const HistoryStore history(m_storage);
+    QCOMPARE(history.inventory(history.list().scans.value(0)), inventory);
     const auto cache = CategoryEntry::decodeMap(readBytes(m_storage + u"/categories.json"_s));
     QVERIFY(cache && cache->size() == 2);
 

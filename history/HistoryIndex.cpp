@@ -1,0 +1,156 @@
+#include "history/HistoryIndex.h"
+
+#include "common/DataFile.h"
+#include "common/Failure.h"
+#include "common/JsonReader.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace {
+
+// An index of many thousand scans stays far below this.
+constexpr qint64 indexLimit = 64'000'000;
+
+QByteArray quoted(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.sliced(1, array.size() - 2);
+}
+
+qint64 wholeNumber(JsonReader &reader)
+{
+    if (reader.peek() != JsonReader::Type::Number)
+        reader.fail();
+    const double number = reader.readNumber();
+    // Exact up to 2^53, far beyond any size or moment.
+    if (!(std::abs(number) < 9e15) || number != std::floor(number))
+        reader.fail();
+    return qint64(number);
+}
+
+HistoryIndex::Entry readEntry(JsonReader &reader, QByteArrayView json, const QString &file)
+{
+    HistoryIndex::Entry entry;
+    std::optional<qint64> appCount;
+    std::optional<Inventory> inventory;
+    bool unreadable = false;
+    if (reader.peek() != JsonReader::Type::Object)
+        reader.fail();
+    reader.beginObject();
+    QByteArrayView key;
+    while (reader.nextKey(key)) {
+        if (key == "size") {
+            entry.size = wholeNumber(reader);
+        } else if (key == "modified") {
+            entry.modified = wholeNumber(reader);
+        } else if (key == "appCount") {
+            appCount = wholeNumber(reader);
+        } else if (key == "unreadable") {
+            if (reader.peek() != JsonReader::Type::Boolean)
+                reader.fail();
+            reader.skipValue();
+            unreadable = true;
+        } else if (key == "inventory") {
+            const qsizetype start = reader.offset();
+            reader.skipValue();
+            // Throws PlatformError when it is not an inventory: the index is then not ours.
+            inventory = Inventory::fromJson(json.sliced(start, reader.offset() - start), file);
+        } else {
+            reader.skipValue();
+        }
+    }
+    const bool usable = inventory.has_value() && appCount.has_value();
+    if (unreadable == usable || (unreadable && (inventory || appCount)))
+        reader.fail();
+    if (inventory) {
+        if (!inventory->scanID || !inventory->rows.isEmpty() || *appCount < 0)
+            reader.fail();
+        const QString id = *inventory->scanID;
+        entry.scan = SavedScan{id, std::move(*inventory), file, *appCount};
+    }
+    return entry;
+}
+
+} // namespace
+
+HistoryIndex::Map HistoryIndex::read(const QString &path)
+{
+    if (!DataFile::exists(path))
+        return {};
+    try {
+        return decode(DataFile::read(path, indexLimit));
+    } catch (const Failure &) {
+        // Rebuilt from the archives, which are the real thing.
+        return {};
+    }
+}
+
+HistoryIndex::Map HistoryIndex::decode(const QByteArray &json)
+{
+    Map map;
+    JsonReader reader(json);
+    try {
+        if (reader.peek() != JsonReader::Type::Object)
+            return {};
+        reader.beginObject();
+        bool current = false;
+        QByteArrayView key;
+        while (reader.nextKey(key)) {
+            if (key == "version") {
+                current = wholeNumber(reader) == version;
+            } else if (key == "archives" && current) {
+                if (reader.peek() != JsonReader::Type::Object)
+                    return {};
+                reader.beginObject();
+                QByteArrayView name;
+                while (reader.nextKey(name)) {
+                    const QString file = QString::fromUtf8(name);
+                    map.insert(file, readEntry(reader, json, file));
+                }
+            } else {
+                reader.skipValue();
+            }
+        }
+        reader.finish();
+        return current ? map : Map();
+    } catch (const JsonReader::SyntaxError &) {
+        return {};
+    } catch (const Failure &) {
+        return {};
+    }
+}
+
+QByteArray HistoryIndex::encode(const Map &map)
+{
+    QByteArray out = "{\"version\":" + QByteArray::number(version) + ",\"archives\":{";
+    bool first = true;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        if (!first)
+            out.append(',');
+        first = false;
+        out.append(quoted(it.key()))
+            .append(":{\"size\":")
+            .append(QByteArray::number(it->size))
+            .append(",\"modified\":")
+            .append(QByteArray::number(it->modified));
+        if (it->scan) {
+            out.append(",\"appCount\":")
+                .append(QByteArray::number(it->scan->appCount))
+                .append(",\"inventory\":")
+                .append(it->scan->inventory.toJson());
+        } else {
+            out.append(",\"unreadable\":true");
+        }
+        out.append('}');
+    }
+    out.append("}}");
+    return out;
+}
+
+void HistoryIndex::write(const QString &path, const Map &map)
+{
+    DataFile::write(path, encode(map));
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "history/SavedScan.h"
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+// What the history listing shows of each archive, cached in "history-index.json" in the data
+// folder, so that listing thousands of saved scans reads only the archives that are new or
+// changed. Entries are keyed by file name and hold the file's size and modification time; a
+// missing, damaged or other version's index reads as empty and is rebuilt. Never the only copy
+// of anything.
+class HistoryIndex {
+public:
+    struct Entry {
+        qint64 size = 0;
+        // Milliseconds since 1970.
+        qint64 modified = 0;
+        // The archive without its rows; absent when the archive could not be used.
+        std::optional<SavedScan> scan;
+
+        friend bool operator==(const Entry &, const Entry &) = default;
+    };
+    using Map = QHash<QString, Entry>;
+
+    static constexpr int version = 1;
+
+    static Map read(const QString &path);
+    // Throws Failure when the file cannot be written.
+    static void write(const QString &path, const Map &map);
+    static QByteArray encode(const Map &map);
+    // What `read` makes of the contents: anything not wholly understood is an empty map.
+    static Map decode(const QByteArray &json);
+
+    HistoryIndex() = delete;
+};
