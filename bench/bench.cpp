@@ -15,6 +15,7 @@
 #include "scanning/Scanner.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -23,6 +24,13 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 namespace {
 
@@ -102,6 +110,103 @@ QByteArray appListing(int apps)
     return xml + "</array>\n</plist>\n";
 }
 
+// Runs `arguments` and waits; the wall time in milliseconds and the peak resident size in MB.
+// What it prints goes nowhere unless `speaks`.
+std::pair<double, double> runMeasured(const QStringList &arguments, bool speaks = false)
+{
+    std::fflush(stdout);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!speaks)
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    QList<QByteArray> bytes;
+    for (const QString &argument : arguments)
+        bytes.append(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0)
+        return {-1, -1};
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    return {double(timer.nsecsElapsed()) / 1e6, double(usage.ru_maxrss) / 1024.0};
+}
+
+double residentMB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// The window over a large history, in a process of its own so that its memory is its own: start
+// to table, choosing a saved scan in the picker, opening Compare Scans.
+int windowOverHistory(const QString &folder)
+{
+    Locations::setStorage(folder);
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
+    QSettings().setValue(QStringLiteral("completedWelcome"), true);
+    QElapsedTimer timer;
+    timer.start();
+    AppDelegate delegate;
+    delegate.launch();
+    while (delegate.isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QCoreApplication::processEvents();
+    const double start = double(timer.nsecsElapsed()) / 1e6;
+    auto *picker = delegate.window()->findChild<QComboBox *>(QStringLiteral("historyPicker"));
+    timer.restart();
+    picker->setCurrentIndex(picker->count() / 2);
+    delegate.selectHistory();
+    QCoreApplication::processEvents();
+    const double select = double(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    delegate.compareScans();
+    QCoreApplication::processEvents();
+    const double compare = double(timer.nsecsElapsed()) / 1e6;
+    std::printf("window, %d saved scans: start to table %.0f ms, choosing a saved scan %.0f ms, "
+                "Compare Scans %.0f ms, %.0f MB resident\n",
+                int(delegate.savedScans().size()), start, select, compare, residentMB());
+    return 0;
+}
+
+// Thousands of saved scans of 400 apps: quillet-cli history without and with the index, and the
+// window. Writes about 155 KB a scan into a temporary folder first.
+int largeHistory(int scans, const QString &self)
+{
+    QTemporaryDir storage;
+    const HistoryStore history(storage.path());
+    for (int i = 0; i < scans; ++i)
+        history.archive(inventoryOf(400, i));
+    inventoryOf(400, scans).writeFile(storage.filePath(QStringLiteral("inventory.json")));
+    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/app/quillet-cli");
+    const QStringList listing{cli, QStringLiteral("history"), QStringLiteral("--data-dir"),
+                              storage.path()};
+    const auto [cold, coldMB] = runMeasured(listing);
+    std::vector<double> times;
+    double warmMB = 0;
+    for (int run = 0; run < 5; ++run) {
+        const auto [time, resident] = runMeasured(listing);
+        times.push_back(time);
+        warmMB = std::max(warmMB, resident);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("quillet-cli history, %d scans of 400 apps: %.0f ms and %.0f MB without the "
+                "index, %.0f ms and %.0f MB with it\n",
+                scans, cold, coldMB, times[times.size() / 2], warmMB);
+    runMeasured({self, QStringLiteral("--window-over"), storage.path()}, true);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,6 +214,12 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == u"--window-over")
+        return windowOverHistory(arguments.value(2));
+    if (arguments.value(1) == u"--large-history")
+        return largeHistory(arguments.value(2, QStringLiteral("2000")).toInt(),
+                            QCoreApplication::applicationFilePath());
 
     QTemporaryDir storage;
     const HistoryStore history(storage.path());
