@@ -337,8 +337,8 @@ void AppDelegate::displayInventory(const Inventory &inventory)
         ? QLocale::system().toString(shown.scannedAt->toLocalTime().date(), QLocale::ShortFormat)
         : QStringLiteral("scan date unknown");
     setStatus(QStringLiteral("Viewing %1 \u00B7 %2 \u00B7 %3 apps")
-                  .arg(shown.deviceName.value_or(QStringLiteral("unnamed device")), date)
-                  .arg(m_apps.rows().size()));
+                  .arg(shown.deviceName.value_or(QStringLiteral("unnamed device")), date,
+                       QString::number(m_apps.rows().size())));
 }
 
 // --- Commands of later parts of the window ---------------------------------------------------
@@ -436,21 +436,21 @@ void AppDelegate::exportCSV()
     if (m_busy || m_visible.isEmpty())
         return;
     const QString stem = Inventory::exportStem(m_deviceName);
-    Sheet::askForSavePath(m_window, QStringLiteral("Export visible apps"),
-                          CsvExport::unusedPath(Locations::downloads(), stem), QString(),
-                          [this](const QString &path) {
-                              // What is exported is what the table shows when the panel closes.
-                              const QList<Row> rows = visibleRows();
-                              try {
-                                  DataFile::write(path, CsvExport::content(m_fields, rows));
-                              } catch (const Failure &error) {
-                                  showError(error.description());
-                                  return;
-                              }
-                              setStatus(QStringLiteral("Exported %1 apps to %2.")
-                                            .arg(rows.size())
-                                            .arg(QFileInfo(path).fileName()));
-                          });
+    Sheet::askForSavePath(
+        m_window, QStringLiteral("Export visible apps"),
+        CsvExport::unusedPath(Locations::downloads(), stem), QString(),
+        [this](const QString &path) {
+            // What is exported is what the table shows when the panel closes.
+            const QList<Row> rows = visibleRows();
+            try {
+                DataFile::write(path, CsvExport::content(m_fields, rows));
+            } catch (const Failure &error) {
+                showError(error.description());
+                return;
+            }
+            setStatus(QStringLiteral("Exported %1 apps to %2.")
+                          .arg(QString::number(rows.size()), QFileInfo(path).fileName()));
+        });
 }
 
 void AppDelegate::exportReport()

@@ -532,8 +532,7 @@ SavedScan CommandLineTool::savedScan(const QString &idOrPrefix)
             ? QStringLiteral("No saved scan has the identifier \u201C%1\u201D.").arg(idOrPrefix)
             : QStringLiteral("\u201C%1\u201D begins %2 saved scans' identifiers; give "
                              "more of it.")
-                  .arg(idOrPrefix)
-                  .arg(matches.size()));
+                  .arg(idOrPrefix, QString::number(matches.size())));
 }
 
 Inventory CommandLineTool::chosenInventory(const QString &scan)

@@ -38,19 +38,19 @@ void HelpSheets::showHelp(QWidget *window)
 {
     const QString path = Locations::resources() + QStringLiteral("/Help/index.html");
     if (!QFileInfo::exists(path)) {
-        Sheet::alert(
-            window, QMessageBox::Warning, QStringLiteral("Quillet Help is not available"),
-            QStringLiteral("The help file is missing from \u201C%1\u201D. Reinstall Quillet "
-                           "to restore it.")
-                .arg(QFileInfo(path).absolutePath()))
+        Sheet::alert(window, QMessageBox::Warning, QStringLiteral("Quillet Help is not available"),
+                     // A path on a line of its own, so that it does not break after its first "/".
+                     QStringLiteral("The help file is missing from this folder:\n\u201C%1\u201D\n"
+                                    "Reinstall Quillet to restore it.")
+                         .arg(QFileInfo(path).absolutePath()))
             ->open();
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         Sheet::alert(window, QMessageBox::Warning,
                      QStringLiteral("Quillet Help could not be opened"),
-                     QStringLiteral("No web browser is set up to show it. The help is the file "
-                                    "\u201C%1\u201D.")
+                     QStringLiteral("No web browser is set up to show it. The help is the "
+                                    "file:\n\u201C%1\u201D")
                          .arg(path))
             ->open();
 }

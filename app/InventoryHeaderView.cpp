@@ -2,6 +2,8 @@
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPainter>
+#include <QStyleOptionHeader>
 
 InventoryHeaderView::InventoryHeaderView(QWidget *parent) : QHeaderView(Qt::Horizontal, parent)
 {
@@ -45,4 +47,30 @@ void InventoryHeaderView::mousePressEvent(QMouseEvent *event)
         popUpMenu(event->position().toPoint()))
         return;
     QHeaderView::mousePressEvent(event);
+}
+
+void InventoryHeaderView::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
+{
+    QStyleOptionHeader option;
+    initStyleOption(&option);
+    initStyleOptionForIndex(&option, logicalIndex);
+    option.rect = rect;
+    if (!rect.isValid() || option.sortIndicator == QStyleOptionHeader::None) {
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        return;
+    }
+    // The style draws the arrow over the title's end, which is where a right-aligned title
+    // ("Total MB") is; the title ends before the arrow instead.
+    const QStyle *style = this->style();
+    painter->save();
+    style->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
+    QStyleOptionHeader label = option;
+    label.rect = style->subElementRect(QStyle::SE_HeaderLabel, &option, this);
+    QStyleOptionHeader arrow = option;
+    arrow.rect = style->subElementRect(QStyle::SE_HeaderArrow, &option, this);
+    if (arrow.rect.isValid())
+        label.rect.setRight(std::min(label.rect.right(), arrow.rect.left() - 2));
+    style->drawControl(QStyle::CE_HeaderLabel, &label, painter, this);
+    style->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &arrow, painter, this);
+    painter->restore();
 }

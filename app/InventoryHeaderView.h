@@ -20,6 +20,7 @@ public:
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;
 
 private:
     bool popUpMenu(const QPoint &position);

@@ -53,6 +53,10 @@ InventoryTable::InventoryTable(QObject *parent)
     };
     connect(m_model, &InventoryTableModel::sortRequested, this,
             [this](const QString &column, Qt::SortOrder order) {
+                // Rebuilding the columns moves the indicator; the user's choice stays, so that
+                // it applies again once its column is back.
+                if (m_restoringColumns)
+                    return;
                 m_sortColumn = column;
                 m_sortOrder = order;
                 Q_EMIT sortChanged();

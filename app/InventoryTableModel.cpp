@@ -70,7 +70,7 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         const QString text = row(index.row()).value(column);
-        return text.isEmpty() ? QStringLiteral("\u2014") : text;
+        return text.isEmpty() ? QStringLiteral("\u2014") : PlainText::oneLine(text);
     }
     case Qt::ToolTipRole:
         return PlainText::toolTip(row(index.row()).value(column));

@@ -2,14 +2,23 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
+
+namespace {
+
+constexpr int minimumTextWidth = 380;
+
+} // namespace
 
 QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString &message,
                           const QString &informative)
 {
     auto *alert = new QMessageBox(window);
     alert->setIcon(icon);
-    alert->setWindowTitle(message);
+    // A sheet on the Mac has no title; elsewhere the window manager shows one, and a message
+    // cut short there says less than the application's name.
+    alert->setWindowTitle(QGuiApplication::applicationDisplayName());
     // Messages carry names and tool output: never markup, never a link. The informative label
     // is made on first use, so it is made with harmless text before every label is made plain.
     alert->setInformativeText(QStringLiteral(" "));
@@ -19,6 +28,9 @@ QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString
     }
     alert->setText(message);
     alert->setInformativeText(informative);
+    // Wide enough that a short message does not make a narrow box, nor a path break early.
+    if (auto *text = alert->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+        text->setMinimumWidth(minimumTextWidth);
     alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"));
     alert->setWindowModality(Qt::WindowModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);

@@ -42,7 +42,9 @@ Row appRow(int index)
         {Column::category, QStringLiteral("Productivity")},
         {Column::bundleIdentifier, QStringLiteral("com.example.company.app") + n},
         {Column::version,
-         QStringLiteral("%1.%2.%3").arg(index % 20).arg(index % 7).arg(index % 31)},
+         QStringLiteral("%1.%2.%3")
+             .arg(QString::number(index % 20), QString::number(index % 7),
+                  QString::number(index % 31))},
         {Column::appType, QStringLiteral("User")},
         {Column::appMB, QStringLiteral("%1.25").arg(index % 500)},
         {Column::dataMB, QStringLiteral("%1.50").arg(index % 900)},

@@ -67,20 +67,33 @@ QString openFailure(const QByteArray &name, int error)
     return PlatformError::reasonForErrno(error);
 }
 
-// Why nothing can be written in `folder` although it exists: the volume, not the file. A full
-// disk can end a write short with no errno at all, so the volume is asked directly. Empty when
-// the volume looks fine.
-QString volumeFailure(const QString &folder, qint64 needed)
+// Why nothing could be written in `folder`, which exists, from the error the system gave. Only
+// a full volume is reported as one: /proc and others report no free space and refuse for other
+// reasons. `error` is 0 when a write ended short without one, which a full disk can do; then the
+// volume itself is asked.
+QString folderFailure(const QString &folder, int error, qint64 needed)
 {
     const QStorageInfo volume(folder);
-    if (!volume.isValid())
-        return {};
-    // Checked before permissions: a read-only volume also denies writing to everyone.
-    if (volume.isReadOnly())
-        return PlatformError::reasonForErrno(EROFS);
-    if (volume.bytesAvailable() < needed)
+    switch (error) {
+    case 0:
+        return volume.isValid() && volume.bytesAvailable() < needed
+            ? PlatformError::reasonForErrno(ENOSPC)
+            : QStringLiteral("the disk did not take all of it");
+    case ENOSPC:
+    case EDQUOT:
         return PlatformError::reasonForErrno(ENOSPC);
-    return {};
+    case EACCES:
+    case EPERM:
+        // A read-only volume denies writing to everyone, whatever the permissions say.
+        return volume.isValid() && volume.isReadOnly()
+            ? PlatformError::reasonForErrno(EROFS)
+            : QStringLiteral("you do not have permission to write there");
+    case ENOENT:
+        // The folder exists, yet nothing can be made in it.
+        return QStringLiteral("files cannot be created in that folder");
+    default:
+        return PlatformError::reasonForErrno(error);
+    }
 }
 
 QString writeFailure(const QString &path, int error, qint64 size)
@@ -88,14 +101,9 @@ QString writeFailure(const QString &path, int error, qint64 size)
     const QFileInfo folder(QFileInfo(path).absolutePath());
     if (!folder.exists())
         return QStringLiteral("the folder does not exist");
-    if (const QString reason = volumeFailure(folder.absoluteFilePath(), size + 1);
-        !reason.isEmpty())
-        return reason;
-    if (!folder.isWritable())
-        return QStringLiteral("you do not have permission to write there");
-    if (QFileInfo(path).isDir())
+    if (error == EISDIR || (error != ENOSPC && QFileInfo(path).isDir()))
         return QStringLiteral("a folder of that name is in the way");
-    return PlatformError::reasonForErrno(error);
+    return folderFailure(folder.absoluteFilePath(), error, size + 1);
 }
 
 // The temporary file of a save, removed unless it took the name.
@@ -128,8 +136,8 @@ QByteArray temporaryTemplate(const QString &path)
         ".XXXXXX";
 }
 
-// Like mkpath, but every folder it creates is its owner's alone.
-bool makePath(const QString &path)
+// Like mkpath, but every folder it creates is its owner's alone. The errno of a failure, or 0.
+int makePath(const QString &path)
 {
     QStringList missing;
     for (QFileInfo folder(path); !folder.exists(); folder = QFileInfo(folder.absolutePath())) {
@@ -139,9 +147,9 @@ bool makePath(const QString &path)
     }
     for (const QString &folder : std::as_const(missing)) {
         if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-            return false;
+            return errno;
     }
-    return QFileInfo(path).isDir();
+    return QFileInfo(path).isDir() ? 0 : ENOTDIR;
 }
 
 } // namespace
@@ -200,16 +208,16 @@ void DataFile::write(const QString &path, const QByteArray &data)
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            throw PlatformError::cannotSave(
-                path, writeFailure(path, count < 0 ? errno : ENOSPC, data.size()));
+            throw PlatformError::cannotSave(path,
+                                            writeFailure(path, count < 0 ? errno : 0, data.size()));
         next += count;
         left -= count;
     }
     // Some file systems report a full disk only when the data reaches it.
     if (::fsync(file.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
-        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
     if (file.close() != 0)
-        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
     // rename replaces the name itself: a link standing there goes, its target stays as it was.
     if (::rename(pending.name(), QFile::encodeName(path).constData()) != 0)
         throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
@@ -230,16 +238,15 @@ void DataFile::makeFolder(const QString &path)
     if (info.exists())
         throw PlatformError::cannotCreateFolder(
             path, QStringLiteral("a file of that name is in the way"));
-    if (!makePath(QDir::cleanPath(info.absoluteFilePath()))) {
+    if (const int error = makePath(QDir::cleanPath(info.absoluteFilePath())); error != 0) {
         // Find the deepest existing ancestor to say why.
         QFileInfo ancestor(info.absolutePath());
         while (!ancestor.exists() && ancestor.absoluteFilePath() != ancestor.absolutePath())
             ancestor = QFileInfo(ancestor.absolutePath());
-        QString reason = !ancestor.isDir() ? QStringLiteral("a file is in the way of its path")
-                                           : volumeFailure(ancestor.absoluteFilePath(), 1);
-        if (reason.isEmpty())
-            reason = QStringLiteral("you do not have permission to write there");
-        throw PlatformError::cannotCreateFolder(path, reason);
+        throw PlatformError::cannotCreateFolder(
+            path,
+            !ancestor.isDir() ? QStringLiteral("a file is in the way of its path")
+                              : folderFailure(ancestor.absoluteFilePath(), error, 1));
     }
 }
 

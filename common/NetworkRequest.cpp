@@ -26,6 +26,8 @@ namespace {
 // hand bundle identifiers or our trust to whoever the answer names.
 constexpr auto redirectPolicy = QNetworkRequest::SameOriginRedirectPolicy;
 
+constexpr const char *tooLargeProperty = "quilletTooLarge";
+
 // The thread that owns the network access manager, stopped when the application ends.
 class NetworkThread {
 public:
@@ -134,6 +136,11 @@ const NetworkRequest::Response &NetworkRequest::response() const
     return m_state->response;
 }
 
+bool NetworkRequest::wasTooLarge(const QNetworkReply *reply)
+{
+    return reply->property(tooLargeProperty).toBool();
+}
+
 QNetworkAccessManager *NetworkRequest::applicationManager()
 {
     // Lives as long as the application, on its thread.
@@ -150,8 +157,10 @@ void NetworkRequest::get(QNetworkRequest request, qint64 maximumBodySize, QObjec
     QNetworkReply *reply = applicationManager()->get(request);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                      [reply, maximumBodySize](qint64 received, qint64 total) {
-                         if (received > maximumBodySize || total > maximumBodySize)
+                         if (received > maximumBodySize || total > maximumBodySize) {
+                             reply->setProperty(tooLargeProperty, true);
                              reply->abort();
+                         }
                      });
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     const QMetaObject::Connection answered =

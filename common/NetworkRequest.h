@@ -52,6 +52,9 @@ public:
     // Redirects are followed only within the same scheme, host and port, as in every request.
     static void get(QNetworkRequest request, qint64 maximumBodySize, QObject *context,
                     std::function<void(QNetworkReply *)> answer);
+    // Whether get() stopped `reply` for its size. Qt reports that, and a transfer time-out,
+    // both as OperationCanceledError.
+    static bool wasTooLarge(const QNetworkReply *reply);
 
 private:
     std::shared_ptr<State> m_state;

@@ -9,6 +9,16 @@ QString PlainText::toolTip(const QString &text)
     return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
 }
 
+QString PlainText::oneLine(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029)
+            c = u' ';
+    }
+    return text;
+}
+
 QString PlainText::printable(const QString &text, bool oneLine)
 {
     QString result;

@@ -13,6 +13,9 @@ public:
     // For a terminal: control characters and direction overrides become U+FFFD, tabs spaces.
     // Line breaks stay, or become spaces when the text must stay on one line.
     static QString printable(const QString &text, bool oneLine = false);
+    // For a table cell or a report row, which show one line: every line break of any kind
+    // becomes one space.
+    static QString oneLine(QString text);
 
     PlainText() = delete;
 };

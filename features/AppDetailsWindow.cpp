@@ -1,6 +1,7 @@
 #include "features/AppDetailsWindow.h"
 
 #include "common/PlainText.h"
+#include "features/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
 
@@ -40,13 +41,15 @@ QLabel *plainLabel(const QString &text)
     return label;
 }
 
-void makeSecondary(QLabel *label)
+void makeSecondary(QWidget *widget)
 {
-    QPalette palette = label->palette();
-    QColor colour = palette.color(QPalette::WindowText);
-    colour.setAlphaF(0.6f);
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    QPalette palette = widget->palette();
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
+        QColor colour = palette.color(role);
+        colour.setAlphaF(0.6f);
+        palette.setColor(role, colour);
+    }
+    widget->setPalette(palette);
 }
 
 QLabel *caption(const QString &text)
@@ -58,24 +61,13 @@ QLabel *caption(const QString &text)
 }
 
 // A value the user can select and copy; long identifiers wrap anywhere.
-QLabel *valueLabel(const QString &text, const QString &captionText, const QFont &font)
+SelectableText *valueLabel(const QString &text, const QString &captionText, const QFont &font)
 {
-    // A zero-width space after each separator lets a long identifier wrap inside it.
-    QString wrappable;
-    for (QChar c : text) {
-        wrappable += c;
-        if (c == u'.' || c == u'-' || c == u'_' || c == u'/')
-            wrappable += QChar(0x200B);
-    }
-    auto *label = plainLabel(wrappable);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(font);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    label->setAccessibleName(captionText);
-    label->setToolTip(PlainText::toolTip(text));
-    return label;
+    auto *value = new SelectableText(text);
+    value->setFont(font);
+    value->setAccessibleName(captionText);
+    value->setToolTip(PlainText::toolTip(text));
+    return value;
 }
 
 QString sizeText(const QString &value)
@@ -235,7 +227,8 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
         columns->addLayout(grid(facts(row, Column::Details::Information, onRight), 102, 10, 12), 1);
     information->addLayout(columns);
     for (const auto &[label, text] : facts(row, Column::Details::Identifier, false)) {
-        QLabel *identifier = valueLabel(label + QStringLiteral(": ") + text, label, fontOf(12));
+        SelectableText *identifier =
+            valueLabel(label + QStringLiteral(": ") + text, label, fontOf(12));
         makeSecondary(identifier);
         information->addWidget(identifier);
     }
@@ -254,7 +247,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
         inside->setContentsMargins(12, 12, 12, 12);
         inside->setSpacing(8);
         inside->addWidget(caption(label));
-        QLabel *amount = valueLabel(text, label, fontOf(16, QFont::Medium));
+        SelectableText *amount = valueLabel(text, label, fontOf(16, QFont::Medium));
         inside->addWidget(amount);
         sizes->addWidget(box, 1);
     }
@@ -315,10 +308,14 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     if (!artwork.isEmpty()) {
         QPointer<QLabel> icon = m_icon;
         StoreArtwork::image(artwork, m_icon, [icon](const QImage &image) {
-            if (icon && !image.isNull())
-                icon->setPixmap(QPixmap::fromImage(image).scaled(
-                    icon->size() * icon->devicePixelRatioF(), Qt::KeepAspectRatio,
-                    Qt::SmoothTransformation));
+            if (!icon || image.isNull())
+                return;
+            // Scaled for the screen's pixels, and marked so, or it is drawn that much larger.
+            const qreal ratio = icon->devicePixelRatioF();
+            QPixmap pixmap = QPixmap::fromImage(image).scaled(
+                icon->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            pixmap.setDevicePixelRatio(ratio);
+            icon->setPixmap(pixmap);
         });
     }
 }

@@ -140,9 +140,12 @@ void UpdateCheck::run(const QUrl &feed, const QString &websiteURL, const QString
             Outcome outcome;
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
-            const bool tooLarge =
-                reply->error() == QNetworkReply::OperationCanceledError || body.size() > bodyLimit;
+            const bool tooLarge = NetworkRequest::wasTooLarge(reply) || body.size() > bodyLimit;
             try {
+                // Any other cancel is the transfer time-out: the context's going answers nobody.
+                if (reply->error() == QNetworkReply::OperationCanceledError && !tooLarge)
+                    throw PlatformError(PlatformError::Kind::Network,
+                                        QStringLiteral("The request timed out."));
                 if (reply->error() != QNetworkReply::NoError && !tooLarge && status == 0)
                     throw PlatformError(PlatformError::Kind::Network, reply->errorString());
                 if (status != 200 || tooLarge)

@@ -55,6 +55,9 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     : QWidget(parent, Qt::Window), m_scans(scans)
 {
     setWindowTitle(QStringLiteral("Compare Scans and Devices"));
+    // The main window alone keeps the application running: closing it, or Quit, ends it even
+    // while this window is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setMinimumSize(760, 480);
     resize(1000, 620);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -115,6 +118,14 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
         QStringLiteral("QHeaderView::section { padding-left: 7px; padding-right: 7px; }"));
     for (int column = 0; column < keys.size(); ++column)
         m_table->horizontalHeader()->resizeSection(column, columnWidths[column]);
+    // Every status is short; none is cut, whatever the font.
+    int statusWidth = columnWidths[2];
+    for (const QString &status :
+         {ScanDifference::added, ScanDifference::removed, ScanDifference::onlyInA,
+          ScanDifference::onlyInB, ScanDifference::versionChanged, ScanDifference::storageChanged,
+          ScanDifference::noMeasuredChange})
+        statusWidth = std::max(statusWidth, m_table->fontMetrics().horizontalAdvance(status) + 24);
+    m_table->horizontalHeader()->resizeSection(2, statusWidth);
 
     auto *selectors = new QHBoxLayout;
     selectors->setSpacing(8);
@@ -216,7 +227,7 @@ void ComparisonWindow::showResults()
         const ScanDifference &difference = m_results[row];
         for (int column = 0; column < keys.size(); ++column) {
             const QString value = field(difference, column);
-            auto *item = new QStandardItem(value.isEmpty() ? dash : value);
+            auto *item = new QStandardItem(value.isEmpty() ? dash : PlainText::oneLine(value));
             // The name may be shared by several apps; the bundle identifier tells them apart.
             item->setToolTip(PlainText::toolTip(column == 0 ? difference.bundle : value));
             if (value.isEmpty())

@@ -152,6 +152,5 @@ QString ScanComparison::summary(const Inventory &a, const Inventory &b) const
     return firstLine +
         QStringLiteral("\n%1 differences across %2 apps. Blank sizes cannot be "
                        "compared. Version changes may be upgrades or downgrades.")
-            .arg(changedCount())
-            .arg(differences.size());
+            .arg(QString::number(changedCount()), QString::number(differences.size()));
 }

@@ -2,6 +2,7 @@
 
 #include "common/DataFile.h"
 #include "common/DecimalText.h"
+#include "common/PlainText.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
@@ -64,17 +65,6 @@ QFont reportFont(double size, bool bold)
     // No ligatures: a reader searching or copying "Difference" must find those letters.
     font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
-}
-
-// Every line break of any kind becomes one space: a cell is one line.
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if ((u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029)
-            c = u' ';
-    }
-    return text;
 }
 
 class PageDrawer {
@@ -149,7 +139,7 @@ private:
         double x = left + cellInset;
         for (qsizetype j = 0; j < m_document.widths.size(); ++j) {
             const double width = m_document.widths[j] - 2 * cellInset;
-            QString cell = oneLine(cells.value(j));
+            QString cell = PlainText::oneLine(cells.value(j));
             if (cell.isEmpty())
                 cell = QStringLiteral("\u2014");
             text(QRectF(x, top + 5, width, 14), metrics.elidedText(cell, Qt::ElideRight, width),
@@ -166,8 +156,9 @@ private:
         text(QRectF(left, 762, 350, 14), QStringLiteral("Marrowby \u00B7 Quillet"), small,
              secondaryColour, 0);
         m_painter.setFont(small);
-        m_painter.drawText(QRectF(438, 762, 130, 14), Qt::AlignRight | Qt::AlignTop,
-                           QStringLiteral("Page %1 of %2").arg(m_page).arg(m_pages));
+        m_painter.drawText(
+            QRectF(438, 762, 130, 14), Qt::AlignRight | Qt::AlignTop,
+            QStringLiteral("Page %1 of %2").arg(QString::number(m_page), QString::number(m_pages)));
     }
 
     QPainter &m_painter;
@@ -245,9 +236,8 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     report.subtitle = device + QStringLiteral(" \u00B7 Scanned ") + scanDate + u'\n' + filter;
     report.summary = QStringLiteral("%1 apps \u00B7 Reported storage: %2 MB\nComplete sizes "
                                     "available for %3 of %1 apps")
-                         .arg(rows.size())
-                         .arg(DecimalText::twoPlaces(total))
-                         .arg(complete);
+                         .arg(QString::number(rows.size()), DecimalText::twoPlaces(total),
+                              QString::number(complete));
     report.headings = {QStringLiteral("App"), QStringLiteral("Category"), QStringLiteral("Version"),
                        QStringLiteral("Total MB")};
     report.widths = {248, 108, 82, 86};
@@ -269,8 +259,8 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
     report.subtitle = QStringLiteral("A: ") + titleA + QStringLiteral("\nB: ") + titleB;
     report.summary =
         QStringLiteral("%1 apps shown \u00B7 %2\n%3")
-            .arg(shown.size())
-            .arg(comparison.sameDevice ? QStringLiteral("Same device")
+            .arg(QString::number(shown.size()),
+                 comparison.sameDevice ? QStringLiteral("Same device")
                                        : QStringLiteral("Different or unidentified devices"),
                  changesOnly ? QStringLiteral("Apps with no measured change are hidden")
                              : QStringLiteral("All matched apps included"));

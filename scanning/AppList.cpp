@@ -119,5 +119,5 @@ QList<qsizetype> AppList::visible(const QString &query, const QString &category,
 
 QString AppList::countText(qsizetype visible, qsizetype total)
 {
-    return QStringLiteral("%1 of %2 apps").arg(visible).arg(total);
+    return QStringLiteral("%1 of %2 apps").arg(QString::number(visible), QString::number(total));
 }

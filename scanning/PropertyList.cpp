@@ -8,10 +8,22 @@
 
 #include <plist/plist.h>
 
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
 namespace {
+
+// libplist hands negative integers back as their two's complement, and those above the signed
+// range as they are; this version has no call to tell them apart, but its writer does.
+bool isNegative(plist_t integer)
+{
+    char *xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(integer, &xml, &length);
+    const std::unique_ptr<char, decltype(&std::free)> owned(xml, &std::free);
+    return xml && QByteArrayView(xml, length).contains("<integer>-");
+}
 
 struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
@@ -85,8 +97,10 @@ bool convert(plist_t node, int depth, QVariant &out)
     case PLIST_UINT: {
         uint64_t value = 0;
         plist_get_uint_val(node, &value);
-        // Negative integers come back as their two's complement.
-        out = qint64(value);
+        if (value <= quint64(std::numeric_limits<qint64>::max()) || isNegative(node))
+            out = qint64(value);
+        else
+            out = quint64(value);
         return true;
     }
     case PLIST_UID: {

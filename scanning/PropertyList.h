@@ -4,8 +4,8 @@
 #include <QVariant>
 
 // Reads a property list, XML or binary, into Qt values: dictionaries become QVariantMap,
-// arrays QVariantList, integers qint64, reals double, booleans bool, strings QString, data
-// QByteArray and dates QDateTime.
+// arrays QVariantList, integers qint64 (quint64 above its range), reals double, booleans bool,
+// strings QString, data QByteArray and dates QDateTime.
 class PropertyList {
 public:
     // Throws PlatformError when the bytes are not a property list, or one that is nested too

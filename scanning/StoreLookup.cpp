@@ -77,8 +77,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
         checkCancellation();
         const QStringList batch = needed.mid(start, lookupBatchSize);
         m_progress(QStringLiteral("Looking up categories: %1 of %2\u2026")
-                       .arg(start + batch.size())
-                       .arg(needed.size()));
+                       .arg(QString::number(start + batch.size()), QString::number(needed.size())));
 
         QUrl url = m_url;
         QUrlQuery query;

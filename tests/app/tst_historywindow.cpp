@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +25,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
@@ -437,6 +439,8 @@ private Q_SLOTS:
         // The name is shown as stored, blank included; only an absent one is replaced.
         QTest::newRow("blank device name") << u"  "_s << date << u"  "_s;
         QTest::newRow("undated") << u"Old iPhone"_s << QDateTime() << u"Old iPhone"_s;
+        QTest::newRow("a placeholder in the name")
+            << u"Lab %1 Phone"_s << date << u"Lab %1 Phone"_s;
     }
 
     void viewSavedScan()
@@ -515,6 +519,56 @@ private Q_SLOTS:
         m_delegate->compareScans();
         QVERIFY(!first);
         QVERIFY(m_delegate->comparisonWindow() && m_delegate->comparisonWindow()->isVisible());
+    }
+
+    void sortSurvivesOtherColumns()
+    {
+        Inventory older = march;
+        older.fields.removeAll(Column::version);
+        QVERIFY(launch(april, {april, older}));
+        auto *table = control<QTableView>(u"inventory"_s);
+        auto column = [table](const QString &name) {
+            for (int c = 0; c < table->model()->columnCount(); ++c) {
+                if (table->model()->headerData(c, Qt::Horizontal).toString() == name)
+                    return c;
+            }
+            return -1;
+        };
+        auto names = [this] {
+            QStringList shown;
+            for (const Row &row : m_delegate->visibleRows())
+                shown.append(row.value(Column::appName));
+            return shown;
+        };
+        table->sortByColumn(column(Column::version), Qt::DescendingOrder);
+        const QStringList byVersion{u"Maps"_s, u"Notes"_s, u"Widgets"_s};
+        QCOMPARE(names(), byVersion);
+
+        choose(picker(), entry(older).title());
+        QCOMPARE(column(Column::version), -1);
+        choose(picker(), current);
+        QCOMPARE(names(), byVersion);
+        QCOMPARE(table->horizontalHeader()->sortIndicatorSection(), column(Column::version));
+        QCOMPARE(table->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    void quitWithTheComparisonOpen()
+    {
+        QVERIFY(launch(april, {april, march}));
+        m_delegate->compareScans();
+        QVERIFY(m_delegate->comparisonWindow() && m_delegate->comparisonWindow()->isVisible());
+        const QList<QAction *> actions = m_delegate->window()->findChildren<QAction *>();
+        const auto quit = std::find_if(actions.begin(), actions.end(), [](const QAction *action) {
+            return action->menuRole() == QAction::QuitRole;
+        });
+        QVERIFY(quit != actions.end());
+        // Quit ends the event loop. Should a window keep it running, the guard ends it instead.
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, &guard, [] { QCoreApplication::exit(1); });
+        guard.start(10'000);
+        QTimer::singleShot(0, *quit, &QAction::trigger);
+        QCOMPARE(QCoreApplication::exec(), 0);
     }
 
     // --- The snapshot editor -----------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "common/Locations.h"
 #include "common/NetworkRequest.h"
 #include "features/AppDetailsWindow.h"
+#include "features/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "features/UpdateCheck.h"
 #include "scanning/Column.h"
@@ -605,10 +606,17 @@ void TestFeatures::detailsText()
     QVERIFY(sheet && sheet->isVisible());
     QCOMPARE(sheet->detailsText(), expected);
 
-    // The sheet shows what it copies.
+    // The sheet shows what it copies, and a value selected there copies as it is written.
     QStringList shown;
     for (const QLabel *label : sheet->findChildren<QLabel *>())
-        shown.append(label->toolTip().isEmpty() ? label->text() : shownToolTip(label->toolTip()));
+        shown.append(label->text());
+    for (SelectableText *value : sheet->findChildren<SelectableText *>()) {
+        QCOMPARE(shownToolTip(value->toolTip()), value->text());
+        value->selectAll();
+        value->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), value->text());
+        shown.append(value->text());
+    }
     const QStringList lines = expected.split(u'\n');
     QVERIFY(shown.contains(lines[0]));
     for (const QString &line : lines.sliced(1)) {
@@ -647,9 +655,13 @@ void TestFeatures::markupStaysText()
         if (label->text().isEmpty())
             continue;
         QVERIFY(label->textFormat() == Qt::PlainText && !label->openExternalLinks());
-        if (!label->toolTip().isEmpty())
-            QCOMPARE(shownToolTip(label->toolTip()), label->text().remove(QChar(0x200B)));
-        shown.append(label->text().remove(QChar(0x200B)));
+        shown.append(label->text());
+    }
+    for (const SelectableText *value :
+         m_delegate->appDetailsWindow()->findChildren<SelectableText *>()) {
+        QVERIFY(!value->acceptRichText());
+        QCOMPARE(shownToolTip(value->toolTip()), value->text());
+        shown.append(value->text());
     }
     // The name, the category and the device.
     QCOMPARE(shown.count(markup), 3);

@@ -1,4 +1,5 @@
 #include "scanning/Column.h"
+#include "scanning/PropertyList.h"
 #include "scanning/RowBuilder.h"
 #include "scanning/ScanError.h"
 #include "scanning/StoreLookup.h"
@@ -105,6 +106,16 @@ void TestRows::size_data()
     QTest::newRow("text") << QVariant(u"12"_s) << OptionalNumber();
     QTest::newRow("missing") << QVariant() << OptionalNumber();
     QTest::newRow("infinite") << QVariant(qInf()) << OptionalNumber();
+    // As the device's list gives them: the unsigned range stays positive, negatives stay negative.
+    auto listed = [](const QByteArray &integer) {
+        return PropertyList::parse(
+            "<plist version=\"1.0\"><integer>" + integer + "</integer></plist>", u"the test"_s);
+    };
+    QTest::newRow("2^63 listed") << listed("9223372036854775808")
+                                 << OptionalNumber(9223372036854775808.0);
+    QTest::newRow("2^64 - 1 listed")
+        << listed("18446744073709551615") << OptionalNumber(18446744073709551615.0);
+    QTest::newRow("-1 listed") << listed("-1") << OptionalNumber();
 }
 
 void TestRows::size()
