@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Marrowby"));
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("quillet"));
+    QApplication::setDesktopFileName(QStringLiteral("com.marrowby.quillet"));
     QIcon icon;
     for (int size : {64, 128, 256, 512})
         icon.addFile(QStringLiteral(":/icons/quillet-%1.png").arg(size), QSize(size, size));
