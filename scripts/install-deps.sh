@@ -11,8 +11,10 @@ set -euo pipefail
 # the libimobiledevice command-line tools the scanner runs, usbmuxd through
 # which they reach a device, python3 and openssl for the device emulator the
 # tests run those tools against, poppler-utils to read exported PDFs back, a
-# virtual X server for GUI runs, clang-format, and clang with its sanitizer and
-# libFuzzer runtimes for the fuzz targets.
+# virtual X server for GUI runs, clang-format, clang with its sanitizer and
+# libFuzzer runtimes for the fuzz targets, and for the Debian package and the
+# desktop files: dpkg-dev (dpkg-shlibdeps), man-db, and the validators of the
+# AppStream metadata and the desktop entry.
 DEBIAN_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev
@@ -21,6 +23,7 @@ DEBIAN_PACKAGES=(
     python3 openssl
     poppler-utils xvfb clang-format
     clang libclang-rt-dev
+    dpkg-dev man-db appstream desktop-file-utils
 )
 
 BREW_COMMAND="brew install cmake pkgconf qt libplist icu4c libimobiledevice ideviceinstaller poppler"
