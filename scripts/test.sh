@@ -3,7 +3,8 @@
 #   scripts/test.sh               -> build/ (the system's compiler), then build-clang/ (clang++),
 #                                    then the fuzz targets' seed corpora (build-fuzz/)
 #   scripts/test.sh --sanitize    -> build-asan/ with address + undefined sanitizers
-# Needs no display and no locale.
+# Needs no display and no locale. QUILLET_INSTALL_CHECK=1 (CI, as root on Debian/Ubuntu) also
+# installs the Debian package with apt, runs it and removes it again.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -38,6 +39,11 @@ fi
 
 "$here/build.sh" ${build_args[@]+"${build_args[@]}"}
 ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2
+
+# The package through apt on this very machine: only as root and only when asked, as CI does.
+if [[ "$dir" == "$repo/build" && "${QUILLET_INSTALL_CHECK:-}" == 1 ]]; then
+    "$repo/tests/install/check-apt-install.sh" "$dir"
+fi
 
 # The whole tree also builds and passes with clang, which is the Mac's compiler, and every fuzz
 # target is built and replays its corpus, so that none of them rots. A Mac builds with clang
