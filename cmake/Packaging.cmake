@@ -20,7 +20,6 @@ set(CPACK_STRIP_FILES ON)
 # Debian: /usr as the prefix, the library dependencies from dpkg-shlibdeps, the device tools
 # by name. No maintainer scripts, so removing the package never touches a user's data.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -36,6 +35,8 @@ if(APPLE)
     set(CPACK_GENERATOR DragNDrop)
 else()
     set(CPACK_GENERATOR DEB)
+    # Only here: the disk image holds the bundle at its top level.
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 
 include(CPack)

@@ -20,7 +20,7 @@ trap 'rm -rf "$out" "$home"' EXIT
 fail() { echo "check-apt-install: $*" >&2; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >/dev/null
-DEBIAN_FRONTEND=noninteractive apt-get install -y "$out"/quillet_*.deb
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$out"/quillet_*.deb
 dpkg-query -W -f='${Status}\n' quillet | grep -q 'install ok installed' || fail "not installed"
 
 # A clean environment: no build tree, no QT_QPA_PLATFORM, a home of its own.
@@ -33,7 +33,7 @@ env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen /usr/bin/quille
 data="$home/.local/share/Quillet Demo"
 [ -f "$data/inventory.json" ] || fail "the demo scan left no inventory in $data"
 
-DEBIAN_FRONTEND=noninteractive apt-get remove -y quillet
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -q quillet
 [ ! -e /usr/bin/quillet-cli ] || fail "quillet-cli is still installed"
 [ ! -e /usr/share/quillet ] || fail "/usr/share/quillet is still there"
 [ -f "$data/inventory.json" ] && [ -d "$data/History" ] || fail "the removal touched $data"
