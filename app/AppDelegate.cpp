@@ -16,6 +16,7 @@
 #include "reports/ReportDocument.h"
 #include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
+#include "scanning/Scanner.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -29,8 +30,6 @@ namespace {
 
 const QString connectText =
     QStringLiteral("Connect a device and click Scan Device to get started.");
-const QString notesHidden =
-    QStringLiteral(" Names and notes of saved scans are not shown; the file is left as it is.");
 
 } // namespace
 
@@ -228,18 +227,13 @@ void AppDelegate::succeeded(const Inventory &inventory, ScanBridge::Mode mode)
     m_latestInventory = inventory;
     showInventory(inventory);
     const QList<Row> &rows = m_apps.rows();
-    const auto categorized = std::count_if(rows.begin(), rows.end(), [](const Row &row) {
-        return !row.value(Column::category).isEmpty();
-    });
     // A newcomer trying the demo should not take its apps for their own.
     if (m_demo && !scanned)
         setStatus(DemoDevice::description + QStringLiteral(" Click Scan Device to scan it."));
     else if (rows.isEmpty())
         setStatus(connectText);
     else if (scanned)
-        setStatus(QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.")
-                      .arg(QString::number(rows.size()), QString::number(categorized),
-                           HostWording::thisComputer()));
+        setStatus(Scanner::completedText(rows));
     else
         setStatus(QStringLiteral("Saved inventory loaded. Scan your device to refresh it."));
     finish();
@@ -307,7 +301,7 @@ void AppDelegate::refreshHistory()
                                  "preserved.")
                       .arg(listing.unreadable));
     if (!listing.notesProblem.isEmpty())
-        setStatus(listing.notesProblem + notesHidden);
+        setStatus(listing.notesProblem);
 }
 
 void AppDelegate::selectHistory()

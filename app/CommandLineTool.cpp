@@ -286,15 +286,10 @@ int CommandLineTool::scan()
 QString CommandLineTool::scanSummary(const Inventory &inventory, bool naming)
 {
     const QList<Row> rows = inventory.namedRows();
-    const auto categorized = std::count_if(rows.begin(), rows.end(), [](const Row &row) {
-        return !row.value(Column::category).isEmpty();
-    });
     const QString summary = rows.isEmpty()
         ? QStringLiteral("Scan complete. The device listed no apps; the empty scan is saved in the "
                          "history.")
-        : QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.")
-              .arg(QString::number(rows.size()), QString::number(categorized),
-                   HostWording::thisComputer());
+        : Scanner::completedText(rows);
     if (!naming)
         return summary;
     return QStringLiteral("%1 (%2): %3")
@@ -337,8 +332,7 @@ int CommandLineTool::history()
         return m_exitStatus;
     const HistoryStore::Listing listing = HistoryStore().list();
     if (!listing.notesProblem.isEmpty())
-        m_err << PlainText::printable(listing.notesProblem)
-              << " Names and notes of saved scans are not shown; the file is left as it is.\n";
+        m_err << PlainText::printable(listing.notesProblem) << "\n";
     if (m_parser.isSet(QStringLiteral("json"))) {
         auto text = [](const std::optional<QString> &value) {
             return value ? QJsonValue(*value) : QJsonValue();

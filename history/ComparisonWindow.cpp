@@ -178,25 +178,6 @@ QString ComparisonWindow::summaryText() const
     return m_summary->text();
 }
 
-const Inventory &ComparisonWindow::loaded(const SavedScan &scan)
-{
-    // The two shown are kept; a third replaces the one not asked for.
-    const QString key = scan.id + u'/' + scan.file;
-    if (auto found = m_loaded.constFind(key); found != m_loaded.cend())
-        return *found;
-    if (m_loaded.size() >= 2) {
-        int a = 0;
-        int b = 0;
-        selection(a, b);
-        for (auto it = m_loaded.begin(); it != m_loaded.end();) {
-            const bool shown = it.key() == m_scans[a].id + u'/' + m_scans[a].file ||
-                it.key() == m_scans[b].id + u'/' + m_scans[b].file;
-            it = shown ? std::next(it) : m_loaded.erase(it);
-        }
-    }
-    return *m_loaded.insert(key, HistoryStore().inventory(scan));
-}
-
 void ComparisonWindow::refresh()
 {
     int a = 0;
@@ -204,8 +185,17 @@ void ComparisonWindow::refresh()
     if (!selection(a, b))
         return;
     try {
-        const Inventory &inventoryA = loaded(m_scans[a]);
-        const Inventory &inventoryB = loaded(m_scans[b]);
+        // The two compared are kept, read from their archives when first chosen.
+        QHash<QString, Inventory> loaded;
+        for (const SavedScan *scan : {&m_scans[a], &m_scans[b]}) {
+            const QString key = scan->id + u'/' + scan->file;
+            loaded.insert(key,
+                          m_loaded.contains(key) ? m_loaded.value(key)
+                                                 : HistoryStore().inventory(*scan));
+        }
+        m_loaded = loaded;
+        const Inventory &inventoryA = m_loaded[m_scans[a].id + u'/' + m_scans[a].file];
+        const Inventory &inventoryB = m_loaded[m_scans[b].id + u'/' + m_scans[b].file];
         m_comparison = ScanComparison::compare(inventoryA, inventoryB);
         m_results = m_comparison->shown(m_changesOnly->isChecked());
         m_summary->setText(m_comparison->summary(inventoryA, inventoryB));

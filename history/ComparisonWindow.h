@@ -39,12 +39,11 @@ public Q_SLOTS:
 
 private:
     bool selection(int &a, int &b) const;
-    // The scan's whole inventory, read when it is first compared.
-    const Inventory &loaded(const SavedScan &scan);
     void fillPopUps();
     void showResults();
 
     QList<SavedScan> m_scans;
+    // The whole inventories of the two scans compared, by identity and file.
     QHash<QString, Inventory> m_loaded;
     QComboBox *m_first = nullptr;
     QComboBox *m_second = nullptr;

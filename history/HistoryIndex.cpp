@@ -62,8 +62,10 @@ HistoryIndex::Entry readEntry(JsonReader &reader, QByteArrayView json, const QSt
             reader.skipValue();
         }
     }
-    const bool usable = inventory.has_value() && appCount.has_value();
-    if (unreadable == usable || (unreadable && (inventory || appCount)))
+    // Either an archive that could not be used, or its summary and app count: nothing between.
+    const bool summary = inventory && appCount;
+    const bool nothing = !inventory && !appCount;
+    if (unreadable ? !nothing : !summary)
         reader.fail();
     if (inventory) {
         if (!inventory->scanID || !inventory->rows.isEmpty() || *appCount < 0)

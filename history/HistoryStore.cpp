@@ -130,7 +130,9 @@ HistoryStore::Listing HistoryStore::list() const
         annotations = SnapshotAnnotation::readMap(notesPath());
     } catch (const Failure &error) {
         // The scans are still worth showing, without names and notes; the file stays as it is.
-        listing.notesProblem = error.description();
+        listing.notesProblem = error.description() +
+            QStringLiteral(" Names and notes of saved scans are not shown; the file is left as it "
+                           "is.");
     }
 
     // Only archives that are new or changed since the index was written are read.

@@ -15,8 +15,8 @@ public:
         QList<SavedScan> scans;
         // History files that could not be used; they are left where they are.
         int unreadable = 0;
-        // Why "snapshot-notes.json" could not be read, when it could not: the scans are then
-        // listed without names and notes, and the file is left as it is.
+        // What to tell the user when "snapshot-notes.json" could not be read: the scans are
+        // then listed without names and notes, and the file is left as it is.
         QString notesProblem;
     };
 

@@ -42,6 +42,16 @@ ScanError Scanner::noDevice()
                          .arg(HostWording::confirmTrust()));
 }
 
+QString Scanner::completedText(const QList<Row> &namedRows)
+{
+    const auto categorized = std::count_if(namedRows.begin(), namedRows.end(), [](const Row &row) {
+        return !row.value(Column::category).isEmpty();
+    });
+    return QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.")
+        .arg(QString::number(namedRows.size()), QString::number(categorized),
+             HostWording::thisComputer());
+}
+
 std::optional<QString> Scanner::deviceName(const QString &device)
 {
     try {

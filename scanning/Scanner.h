@@ -52,6 +52,8 @@ public:
     std::optional<QString> deviceName(const QString &device);
     // What a scan says when no device is connected.
     static ScanError noDevice();
+    // What a finished scan says of its apps (those with a visible name), for both front ends.
+    static QString completedText(const QList<Row> &namedRows);
 
     // The app dictionaries of the device's listing. Throws unless it is a list of them.
     static QList<QVariantMap> parseAppList(QByteArray listing);
