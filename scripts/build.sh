@@ -34,13 +34,14 @@ for arg in "$@"; do
             ;;
     esac
 done
-configure+=(-B "$dir")
 # Only when asked, so that an existing build keeps the setting it was made with.
 if [[ -n "${QUILLET_WERROR:-}" ]]; then
     configure+=("-DQUILLET_WERROR=$QUILLET_WERROR")
 fi
 
 "$here/install-deps.sh"
+# shellcheck source=configure.sh
+. "$here/configure.sh"
 
 if [[ "$(uname -s)" == Darwin ]]; then
     jobs="$(sysctl -n hw.ncpu)"
@@ -56,5 +57,5 @@ else
     jobs="$(nproc)"
 fi
 
-cmake "${configure[@]}"
+quillet_configure "$dir" "${configure[@]}"
 cmake --build "$dir" --parallel "$jobs"

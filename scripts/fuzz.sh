@@ -24,7 +24,9 @@ targets() {
 
 build() {
     "$here/install-deps.sh"
-    cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    # shellcheck source=configure.sh
+    . "$here/configure.sh"
+    quillet_configure "$dir" -S "$repo" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ \
         -DQUILLET_FUZZ=ON -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF \
         ${QUILLET_WERROR:+"-DQUILLET_WERROR=$QUILLET_WERROR"} >/dev/null

@@ -16,7 +16,7 @@ set -euo pipefail
 # desktop files: dpkg-dev (dpkg-shlibdeps), man-db, and the validators of the
 # AppStream metadata and the desktop entry.
 DEBIAN_PACKAGES=(
-    cmake g++ make pkg-config
+    cmake ninja-build g++ make pkg-config
     qt6-base-dev libgl-dev
     libplist-dev libicu-dev
     libimobiledevice-utils ideviceinstaller libimobiledevice-dev usbmuxd
@@ -26,7 +26,7 @@ DEBIAN_PACKAGES=(
     dpkg-dev man-db appstream desktop-file-utils
 )
 
-BREW_COMMAND="brew install cmake pkgconf qt libplist icu4c libimobiledevice ideviceinstaller poppler"
+BREW_COMMAND="brew install cmake ninja pkgconf qt libplist icu4c libimobiledevice ideviceinstaller poppler"
 
 say() { printf 'install-deps: %s\n' "$*"; }
 fail() { printf 'install-deps: %s\n' "$*" >&2; exit 1; }
@@ -67,6 +67,7 @@ install_debian() {
 check_macos() {
     local problems=()
     command -v cmake >/dev/null 2>&1 || problems+=("cmake not found on PATH")
+    command -v ninja >/dev/null 2>&1 || problems+=("ninja not found on PATH")
     command -v pkg-config >/dev/null 2>&1 || problems+=("pkg-config not found on PATH")
 
     local qt_found=no prefix
