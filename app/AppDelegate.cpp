@@ -9,6 +9,7 @@
 #include "common/Failure.h"
 #include "common/HostWording.h"
 #include "common/Locations.h"
+#include "common/PlainText.h"
 #include "features/AppDetailsWindow.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
@@ -392,30 +393,91 @@ void AppDelegate::editSnapshot()
 {
     if (m_busy || !m_currentInventory.scanID || hasSheet())
         return;
-    const QString scanID = *m_currentInventory.scanID;
-    auto *editor =
-        new SnapshotEditor(m_currentInventory.snapshotName.value_or(QString()),
-                           m_currentInventory.snapshotNotes.value_or(QString()), m_window);
-    connect(editor, &QDialog::accepted, this, [this, editor, scanID] {
-        const HistoryStore history;
-        try {
-            history.saveAnnotation(scanID, editor->name(), editor->notes());
-            m_currentInventory = history.applyingAnnotations(m_currentInventory);
-            m_latestInventory = history.applyingAnnotations(m_latestInventory);
-        } catch (const Failure &error) {
-            // The editor is closing; the alert follows it as the window's next sheet.
-            QMetaObject::invokeMethod(
-                this, [this, text = error.description()] { showError(text); },
-                Qt::QueuedConnection);
-            return;
-        }
-        refreshHistory();
-        if (m_comparisonWindow)
-            m_comparisonWindow->updateScans(m_savedScans);
-        setStatus(QStringLiteral("Snapshot name and notes saved on %1.")
-                      .arg(HostWording::thisComputer()));
+    // As saved now: quillet-cli or another window may have changed them since the scan was read.
+    const Inventory saved = HistoryStore().applyingAnnotations(m_currentInventory);
+    const SnapshotAnnotation seen{saved.snapshotName.value_or(QString()),
+                                  saved.snapshotNotes.value_or(QString())};
+    openSnapshotEditor(*m_currentInventory.scanID, seen, seen);
+}
+
+void AppDelegate::openSnapshotEditor(const QString &scanID, const SnapshotAnnotation &seen,
+                                     const SnapshotAnnotation &typed)
+{
+    auto *editor = new SnapshotEditor(typed.name, typed.notes, m_window);
+    connect(editor, &QDialog::accepted, this, [this, editor, scanID, seen] {
+        // Only the fields the user changed: the other keeps what is saved, whoever saved it.
+        HistoryStore::AnnotationChange change{std::nullopt, std::nullopt, seen};
+        if (editor->name() != seen.name)
+            change.name = editor->name();
+        if (editor->notes() != seen.notes)
+            change.notes = editor->notes();
+        saveSnapshot(scanID, change, {editor->name(), editor->notes()});
     });
     editor->open();
+}
+
+void AppDelegate::saveSnapshot(const QString &scanID, const HistoryStore::AnnotationChange &change,
+                               const SnapshotAnnotation &typed)
+{
+    const HistoryStore history;
+    try {
+        history.saveAnnotation(scanID, change);
+        m_currentInventory = history.applyingAnnotations(m_currentInventory);
+        m_latestInventory = history.applyingAnnotations(m_latestInventory);
+    } catch (const HistoryStore::AnnotationConflict &conflict) {
+        // The editor or the last alert is closing; the next sheet follows it.
+        QMetaObject::invokeMethod(
+            this,
+            [=, this, saved = conflict.saved] { resolveConflict(scanID, change, typed, saved); },
+            Qt::QueuedConnection);
+        return;
+    } catch (const Failure &error) {
+        QMetaObject::invokeMethod(
+            this, [this, text = error.description()] { showError(text); }, Qt::QueuedConnection);
+        return;
+    }
+    refreshHistory();
+    if (m_comparisonWindow)
+        m_comparisonWindow->updateScans(m_savedScans);
+    setStatus(
+        QStringLiteral("Snapshot name and notes saved on %1.").arg(HostWording::thisComputer()));
+}
+
+void AppDelegate::resolveConflict(const QString &scanID,
+                                  const HistoryStore::AnnotationChange &change,
+                                  const SnapshotAnnotation &typed, const SnapshotAnnotation &saved)
+{
+    // Never silently over the other writer's text: the user sees it and chooses.
+    auto excerpt = [](const QString &text) {
+        const QString line = PlainText::oneLine(text);
+        if (line.isEmpty())
+            return QStringLiteral("(empty)");
+        return line.size() > 200 ? line.left(200) + QChar(0x2026) : line;
+    };
+    QMessageBox *alert = Sheet::alert(
+        m_window, QMessageBox::Warning, HistoryStore::AnnotationConflict(saved).description(),
+        QStringLiteral("Saved now:\nName: %1\nNotes: %2\n\nReplace them with your text, or edit "
+                       "again to combine the two.")
+            .arg(excerpt(saved.name), excerpt(saved.notes)));
+    QPushButton *replace = alert->addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
+    QPushButton *edit = alert->addButton(QStringLiteral("Edit Again"), QMessageBox::ActionRole);
+    alert->addButton(QMessageBox::Cancel);
+    alert->setDefaultButton(edit);
+    connect(alert, &QMessageBox::finished, this, [=, this] {
+        if (alert->clickedButton() == replace) {
+            HistoryStore::AnnotationChange forced = change;
+            forced.seen.reset();
+            saveSnapshot(scanID, forced, typed);
+        } else if (alert->clickedButton() == edit) {
+            // The user's text where they changed it, the saved text elsewhere.
+            const SnapshotAnnotation merged{change.name ? typed.name : saved.name,
+                                            change.notes ? typed.notes : saved.notes};
+            QMetaObject::invokeMethod(
+                this, [=, this] { openSnapshotEditor(scanID, saved, merged); },
+                Qt::QueuedConnection);
+        }
+    });
+    alert->open();
 }
 
 // --- Exports -------------------------------------------------------------------------------
@@ -437,7 +499,7 @@ void AppDelegate::exportCSV()
             // What is exported is what the table shows when the panel closes.
             const QList<Row> rows = visibleRows();
             try {
-                DataFile::write(path, CsvExport::content(m_fields, rows));
+                DataFile::writeExport(path, CsvExport::content(m_fields, rows));
             } catch (const Failure &error) {
                 showError(error.description());
                 return;

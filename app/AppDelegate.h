@@ -2,6 +2,7 @@
 
 #include "app/InventoryTable.h"
 #include "app/ScanBridge.h"
+#include "history/HistoryStore.h"
 #include "history/SavedScan.h"
 #include "scanning/AppList.h"
 #include "scanning/Inventory.h"
@@ -82,6 +83,13 @@ private:
     void displayInventory(const Inventory &inventory);
     void setStatus(const QString &text);
     void showError(const QString &description);
+    // The editor over `typed`, saving what differs from `seen`, the name and notes on disk.
+    void openSnapshotEditor(const QString &scanID, const SnapshotAnnotation &seen,
+                            const SnapshotAnnotation &typed);
+    void saveSnapshot(const QString &scanID, const HistoryStore::AnnotationChange &change,
+                      const SnapshotAnnotation &typed);
+    void resolveConflict(const QString &scanID, const HistoryStore::AnnotationChange &change,
+                         const SnapshotAnnotation &typed, const SnapshotAnnotation &saved);
     void showInventory(const Inventory &shown);
     void presentAppDetails(int row);
 

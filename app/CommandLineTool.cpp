@@ -489,14 +489,13 @@ int CommandLineTool::annotate()
     if (!parse())
         return m_exitStatus;
     const SavedScan scan = savedScan(m_parser.positionalArguments().at(0));
-    // Unset options keep what the scan already has, as an untouched field in the editor would.
-    const QString name = m_parser.isSet(QStringLiteral("name"))
-        ? m_parser.value(QStringLiteral("name"))
-        : scan.inventory.snapshotName.value_or(QString());
-    const QString notes = m_parser.isSet(QStringLiteral("notes"))
-        ? m_parser.value(QStringLiteral("notes"))
-        : scan.inventory.snapshotNotes.value_or(QString());
-    HistoryStore().saveAnnotation(scan.id, name, notes);
+    // An unset option keeps what is saved when the change is made, whoever saved it.
+    HistoryStore::AnnotationChange change;
+    if (m_parser.isSet(QStringLiteral("name")))
+        change.name = m_parser.value(QStringLiteral("name"));
+    if (m_parser.isSet(QStringLiteral("notes")))
+        change.notes = m_parser.value(QStringLiteral("notes"));
+    HistoryStore().saveAnnotation(scan.id, change);
     m_out << QStringLiteral("Snapshot name and notes saved on %1.\n")
                  .arg(HostWording::thisComputer());
     return 0;

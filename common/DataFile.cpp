@@ -5,12 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,15 +128,71 @@ private:
     QByteArray m_name;
 };
 
-// Beside the file, so that the rename stays on one volume. A name too long for the suffix
-// gets a short one of its own.
-QByteArray temporaryTemplate(const QString &path)
+// A new file beside `path`, so that the rename stays on one volume; a name too long for the
+// suffix gets a short one of its own. `mode` goes through the umask, as for any new file.
+int createTemporary(const QString &path, mode_t mode, QByteArray &name)
 {
     const QFileInfo info(path);
     const bool longName = QFile::encodeName(info.fileName()).size() > 200;
-    return QFile::encodeName(longName ? info.absolutePath() + QStringLiteral("/.quillet")
-                                      : info.absoluteFilePath()) +
-        ".XXXXXX";
+    const QByteArray stem = QFile::encodeName(
+        longName ? info.absolutePath() + QStringLiteral("/.quillet") : info.absoluteFilePath());
+    static constexpr char letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Six letters or digits, as mkstemp makes them.
+        name = stem + '.';
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+        const int fd =
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Not QSaveFile: it writes through a link that stands at the name. The temporary file is made
+// new (O_EXCL), never opening anything that already exists, with `mode` through the umask, or
+// `kept`, the mode of the file it replaces.
+void replace(const QString &path, const QByteArray &data, mode_t mode,
+             std::optional<mode_t> kept = std::nullopt)
+{
+    QByteArray temporary;
+    Descriptor file(createTemporary(path, mode, temporary));
+    if (file.get() < 0)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+    PendingFile pending(temporary);
+    if (kept && ::fchmod(file.get(), *kept) != 0)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+
+    const char *next = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t count =
+            ::write(file.get(), next, size_t(std::min<qint64>(left, qint64(1) << 30)));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            throw PlatformError::cannotSave(path,
+                                            writeFailure(path, count < 0 ? errno : 0, data.size()));
+        next += count;
+        left -= count;
+    }
+    // Some file systems report a full disk only when the data reaches it.
+    if (::fsync(file.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+    if (file.close() != 0)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+    // rename replaces the name itself: a link standing there goes, its target stays as it was.
+    if (::rename(pending.name(), QFile::encodeName(path).constData()) != 0)
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+    pending.keep();
+
+    // The new name lasts a crash only once its folder is written out; worth trying, not failing.
+    const Descriptor folder(::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0)
+        ::fsync(folder.get());
 }
 
 // Like mkpath, but every folder it creates is its owner's alone. The errno of a failure, or 0.
@@ -190,44 +249,46 @@ QByteArray DataFile::read(const QString &path, qint64 limit)
     }
 }
 
-void DataFile::write(const QString &path, const QByteArray &data)
+void DataFile::write(const QString &path, const QByteArray &data, qint64 limit)
 {
-    // Not QSaveFile: it writes through a link that stands at the name. mkostemp makes the
-    // file 0600 and never opens anything that already exists.
-    QByteArray temporary = temporaryTemplate(path);
-    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
-    PendingFile pending(temporary);
+    // Written, it would be refused at the next start; the file in place stays as it is.
+    if (data.size() > limit)
+        throw PlatformError::cannotSave(
+            path,
+            QStringLiteral("it would be larger than %1 MB, more than Quillet reads back")
+                .arg(limit / 1'000'000));
+    replace(path, data, 0600);
+}
 
-    const char *next = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t count =
-            ::write(file.get(), next, size_t(std::min<qint64>(left, qint64(1) << 30)));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
+void DataFile::writeExport(const QString &path, const QByteArray &data)
+{
+    // Follow links as a Save As does, each to the file it names.
+    QString target = path;
+    std::optional<mode_t> mode;
+    for (int links = 0;; ++links) {
+        const QByteArray name = QFile::encodeName(target);
+        struct stat info {};
+        if (::lstat(name.constData(), &info) != 0)
+            break; // a new file
+        if (S_ISREG(info.st_mode)) {
+            mode = info.st_mode & 07777;
+            break;
+        }
+        if (S_ISDIR(info.st_mode))
             throw PlatformError::cannotSave(path,
-                                            writeFailure(path, count < 0 ? errno : 0, data.size()));
-        next += count;
-        left -= count;
+                                            QStringLiteral("a folder of that name is in the way"));
+        if (!S_ISLNK(info.st_mode))
+            throw PlatformError::cannotSave(path, notAFile());
+        if (links == 40)
+            throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(ELOOP));
+        QByteArray link(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(name.constData(), link.data(), size_t(link.size()));
+        if (length < 0)
+            throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+        link.truncate(length);
+        target = QDir(QFileInfo(target).absolutePath()).absoluteFilePath(QFile::decodeName(link));
     }
-    // Some file systems report a full disk only when the data reaches it.
-    if (::fsync(file.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
-    if (file.close() != 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
-    // rename replaces the name itself: a link standing there goes, its target stays as it was.
-    if (::rename(pending.name(), QFile::encodeName(path).constData()) != 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
-    pending.keep();
-
-    // The new name lasts a crash only once its folder is written out; worth trying, not failing.
-    const Descriptor folder(::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
-        ::fsync(folder.get());
+    replace(target, data, 0666, mode);
 }
 
 void DataFile::makeFolder(const QString &path)
@@ -254,4 +315,20 @@ bool DataFile::exists(const QString &path)
 {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+void DataFile::checkFolder(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw PlatformError::cannotList(path, PlatformError::reasonForErrno(errno));
+    }
+    if (!S_ISDIR(info.st_mode))
+        throw PlatformError::cannotList(path, QStringLiteral("it is not a folder"));
+    if (::access(name.constData(), R_OK | X_OK) != 0)
+        throw PlatformError::cannotList(path,
+                                        QStringLiteral("you do not have permission to read it"));
 }

@@ -16,8 +16,16 @@ public:
     static constexpr qint64 defaultLimit = 50'000'000;
 
     static QByteArray read(const QString &path, qint64 limit = defaultLimit);
-    static void write(const QString &path, const QByteArray &data);
+    // Refuses, before anything is replaced, data that `read` with the same limit would refuse.
+    static void write(const QString &path, const QByteArray &data, qint64 limit = defaultLimit);
+    // A document the user saves, which is theirs to share: a link at `path` is followed to its
+    // file, anything but a regular file there is refused, a new file gets the umask's mode and
+    // a replaced one keeps its own. Still atomic.
+    static void writeExport(const QString &path, const QByteArray &data);
     static void makeFolder(const QString &path);
+    // Throws when something other than a folder Quillet can read stands at `path`. Nothing
+    // there is fine: the folder is made when something is first saved in it.
+    static void checkFolder(const QString &path);
     // Whether anything stands at `path`, a link that leads nowhere included.
     static bool exists(const QString &path);
 

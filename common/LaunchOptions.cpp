@@ -34,6 +34,9 @@ std::optional<QString> LaunchOptions::apply(const QCommandLineParser &parser)
     if (parser.isSet(demo) && (parser.isSet(dataDir) || parser.isSet(lookupURL)))
         return QStringLiteral("--demo keeps its own data folder and lookup; it takes neither "
                               "--data-dir nor --lookup-url");
+    // An empty folder name would quietly mean the current folder.
+    if (parser.isSet(dataDir) && parser.value(dataDir).isEmpty())
+        return QStringLiteral("--data-dir needs a folder");
     if (parser.isSet(lookupURL) && !Locations::isAcceptableLookupURL(QUrl(parser.value(lookupURL))))
         return QStringLiteral(
             "the lookup URL must use HTTPS, or HTTP on 127.0.0.1, ::1 or localhost");

@@ -13,6 +13,13 @@ QString &storageOverride()
     return folder;
 }
 
+// Set once, before other threads start, like the overrides.
+bool &offline()
+{
+    static bool value = false;
+    return value;
+}
+
 QUrl &lookupOverride()
 {
     static QUrl url;
@@ -106,6 +113,16 @@ bool Locations::isAcceptableLookupURL(const QUrl &url)
 void Locations::setLookupURL(const QUrl &url)
 {
     lookupOverride() = url;
+}
+
+bool Locations::mayDownloadArtwork()
+{
+    return !offline();
+}
+
+void Locations::setOffline(bool value)
+{
+    offline() = value;
 }
 
 QString Locations::downloads()

@@ -23,6 +23,10 @@ public:
     // HTTPS anywhere; plain HTTP only on this machine (how tests stand in for the store).
     static bool isAcceptableLookupURL(const QUrl &url);
 
+    // False for the demo, which makes its icons itself and never reaches the network.
+    static bool mayDownloadArtwork();
+
+    static void setOffline(bool offline);
     static void setStorage(const QString &folder);
     static void setLookupURL(const QUrl &url);
     static void setResources(const QString &folder);

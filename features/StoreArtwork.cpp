@@ -60,6 +60,10 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
             return;
         }
     } catch (const Failure &) {}
+    if (!Locations::mayDownloadArtwork()) {
+        done({});
+        return;
+    }
 
     QNetworkRequest request(address);
     request.setTransferTimeout(downloadTimeout);

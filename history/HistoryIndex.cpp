@@ -154,5 +154,5 @@ QByteArray HistoryIndex::encode(const Map &map)
 
 void HistoryIndex::write(const QString &path, const Map &map)
 {
-    DataFile::write(path, encode(map));
+    DataFile::write(path, encode(map), indexLimit);
 }

@@ -1,6 +1,7 @@
 #include "history/HistoryStore.h"
 
 #include "common/DataFile.h"
+#include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "common/PlatformError.h"
 #include "history/HistoryIndex.h"
@@ -18,6 +19,7 @@ namespace {
 const QString noIdentityMessage = QStringLiteral("The scan has no valid history identifier.");
 const QString selectScanMessage =
     QStringLiteral("Select a saved scan before editing its name or notes.");
+const QString latestFile = QStringLiteral("/inventory.json");
 
 bool isHexDigit(QChar c)
 {
@@ -40,6 +42,12 @@ bool isLineBreak(QChar c)
 }
 
 } // namespace
+
+HistoryStore::AnnotationConflict::AnnotationConflict(SnapshotAnnotation saved)
+    : Failure(QStringLiteral("The name or notes of this scan were changed elsewhere while you "
+                             "edited them.")),
+      saved(std::move(saved))
+{}
 
 HistoryStore::HistoryStore(QString storage) : m_storage(std::move(storage)) {}
 
@@ -111,6 +119,8 @@ std::optional<SavedScan> HistoryStore::summary(const QString &file) const
 HistoryStore::Listing HistoryStore::list() const
 {
     Listing listing;
+    // An unreadable data folder would otherwise look like one without any history.
+    DataFile::checkFolder(m_storage);
     const QString folder = directory();
     const QFileInfo folderInfo(folder);
     if (!folderInfo.exists())
@@ -148,7 +158,9 @@ HistoryStore::Listing HistoryStore::list() const
         const qint64 modified = info.lastModified().toMSecsSinceEpoch();
         const auto found = cached.constFind(name);
         HistoryIndex::Entry entry;
-        if (found != cached.cend() && found->size == size && found->modified == modified) {
+        // An archive that could not be used is tried again: it may be readable now.
+        if (found != cached.cend() && found->scan && found->size == size &&
+            found->modified == modified) {
             entry = *found;
         } else {
             entry = {size, modified, summary(name)};
@@ -163,13 +175,8 @@ HistoryStore::Listing HistoryStore::list() const
         }
         current.insert(name, std::move(entry));
     }
-    if (changed || current.size() != cached.size()) {
-        try {
-            HistoryIndex::write(indexPath(), current);
-        } catch (const Failure &) {
-            // A cache: without it the next listing reads the archives again.
-        }
-    }
+    if (changed || current.size() != cached.size())
+        writeIndex(current);
 
     // Newest first; for equal dates the greater identity first; undated scans last.
     std::stable_sort(listing.scans.begin(), listing.scans.end(),
@@ -185,6 +192,18 @@ HistoryStore::Listing HistoryStore::list() const
     return listing;
 }
 
+void HistoryStore::writeIndex(const HistoryIndex::Map &index) const
+{
+    try {
+        // The listing's own view of the folder: an entry another listing wrote meanwhile is
+        // checked against its file again next time, as every entry is.
+        const DataFolderLock lock(m_storage);
+        HistoryIndex::write(indexPath(), index);
+    } catch (const Failure &) {
+        // A cache: without it the next listing reads the archives again.
+    }
+}
+
 Inventory HistoryStore::inventory(const SavedScan &scan) const
 {
     if (scan.file.isEmpty())
@@ -197,10 +216,24 @@ Inventory HistoryStore::migrateLatest(const Inventory &inventory) const
 {
     if (inventory.scanID || inventory.rows.isEmpty())
         return applyingAnnotations(inventory);
+    const DataFolderLock lock(m_storage);
+    // The window and quillet-cli may both start on an inventory of an earlier release: the
+    // first gives it its identity, the second finds it given.
+    const QString latest = m_storage + latestFile;
     Inventory migrated = inventory;
+    try {
+        if (DataFile::exists(latest)) {
+            Inventory now = Inventory::readFile(latest);
+            if (now.scanID || now.rows.isEmpty())
+                return applyingAnnotations(now);
+            migrated = std::move(now);
+        }
+    } catch (const PlatformError &) {
+        // Unreadable now (a link planted there, say): the save below replaces it.
+    }
     migrated.scanID = newIdentity();
     archive(migrated);
-    migrated.writeFile(m_storage + QStringLiteral("/inventory.json"));
+    migrated.writeFile(latest);
     return migrated;
 }
 
@@ -217,18 +250,49 @@ Inventory HistoryStore::applyingAnnotations(const Inventory &inventory) const
     return copy;
 }
 
-void HistoryStore::saveAnnotation(const QString &scanID, const QString &name,
-                                  const QString &notes) const
+SnapshotAnnotation HistoryStore::saveAnnotation(const QString &scanID,
+                                                const AnnotationChange &change) const
 {
     if (!isValidIdentity(scanID) || !QFileInfo(archivePath(scanID)).isFile())
         throw ScanError(selectScanMessage);
-    SnapshotAnnotation::Map annotations = SnapshotAnnotation::readMap(notesPath());
-
-    QString oneLine = name;
-    for (QChar &c : oneLine) {
-        if (isLineBreak(c))
-            c = u' ';
+    std::optional<QString> name = change.name;
+    if (name) {
+        for (QChar &c : *name) {
+            if (isLineBreak(c))
+                c = u' ';
+        }
+        name = name->trimmed();
     }
-    annotations.insert(scanID, {oneLine.trimmed(), notes});
+
+    const DataFolderLock lock(m_storage);
+    SnapshotAnnotation::Map annotations = SnapshotAnnotation::readMap(notesPath());
+    SnapshotAnnotation saved;
+    if (const auto found = annotations.constFind(scanID); found != annotations.cend()) {
+        saved = *found;
+    } else if (!name || !change.notes || change.seen) {
+        // Never annotated: what the archive itself carries, as the listing shows it.
+        try {
+            const Inventory archived = Inventory::readFile(archivePath(scanID));
+            saved = {archived.snapshotName.value_or(QString()),
+                     archived.snapshotNotes.value_or(QString())};
+        } catch (const Failure &) {
+            // Not listed, so nothing of it is shown either.
+        }
+    }
+    if (const std::optional<SnapshotAnnotation> &seen = change.seen) {
+        const bool nameTaken = name && saved.name != seen->name && saved.name != *name;
+        const bool notesTaken =
+            change.notes && saved.notes != seen->notes && saved.notes != *change.notes;
+        if (nameTaken || notesTaken)
+            throw AnnotationConflict(saved);
+    }
+
+    const SnapshotAnnotation updated{name.value_or(saved.name), change.notes.value_or(saved.notes)};
+    if (updated.encodedSize() > SnapshotAnnotation::entryLimit)
+        throw ScanError(QStringLiteral("The name and notes are too long to save: together they may "
+                                       "take up to %1 MB. Shorten the notes and save again.")
+                            .arg(SnapshotAnnotation::entryLimit / 1'000'000));
+    annotations.insert(scanID, updated);
     SnapshotAnnotation::writeMap(notesPath(), annotations);
+    return updated;
 }

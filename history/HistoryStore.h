@@ -1,7 +1,10 @@
 #pragma once
 
+#include "common/Failure.h"
 #include "common/Locations.h"
+#include "history/HistoryIndex.h"
 #include "history/SavedScan.h"
+#include "history/SnapshotAnnotation.h"
 
 #include <QList>
 #include <QString>
@@ -20,13 +23,30 @@ public:
         QString notesProblem;
     };
 
+    // A change to a scan's name and notes. An absent field keeps what is saved now.
+    struct AnnotationChange {
+        std::optional<QString> name;
+        std::optional<QString> notes;
+        // What the editor showed when it opened. A field changed elsewhere since then is not
+        // overwritten: the save throws AnnotationConflict. Absent, the change simply wins.
+        std::optional<SnapshotAnnotation> seen = std::nullopt;
+    };
+    // Someone else changed a field that this change changes too; nothing was written.
+    class AnnotationConflict : public Failure {
+    public:
+        explicit AnnotationConflict(SnapshotAnnotation saved);
+        // The name and notes saved now.
+        SnapshotAnnotation saved;
+    };
+
     explicit HistoryStore(QString storage = Locations::storage());
 
     const QString &storage() const { return m_storage; }
     QString directory() const;
     QString notesPath() const;
 
-    // Keeps the first archive of a scan identity; a second archive of it changes nothing.
+    // Keeps the first archive of a scan identity; a second archive of it changes nothing. The
+    // caller holds the data folder's lock when it writes "inventory.json" beside it.
     void archive(const Inventory &inventory) const;
     // Newest first; scans without a date last. Each scan without its rows: only what the
     // picker and the command line's listing show, mostly from the index of the archives.
@@ -37,7 +57,13 @@ public:
     // Gives an inventory of an earlier release its identity and its place in the history.
     Inventory migrateLatest(const Inventory &inventory) const;
     Inventory applyingAnnotations(const Inventory &inventory) const;
-    void saveAnnotation(const QString &scanID, const QString &name, const QString &notes) const;
+    // Under the data folder's lock: reads the notes file as it is now and changes only this
+    // scan's fields that the change sets. Returns what is saved for the scan.
+    SnapshotAnnotation saveAnnotation(const QString &scanID, const AnnotationChange &change) const;
+    void saveAnnotation(const QString &scanID, const QString &name, const QString &notes) const
+    {
+        saveAnnotation(scanID, AnnotationChange{name, notes});
+    }
 
     // 8-4-4-4-12 hexadecimal digits, either letter case.
     static bool isValidIdentity(const QString &text);
@@ -45,6 +71,7 @@ public:
 
 private:
     QString archivePath(const QString &scanID) const;
+    void writeIndex(const HistoryIndex::Map &index) const;
     // What the listing keeps of one archive; nothing when it cannot be used.
     std::optional<SavedScan> summary(const QString &file) const;
 

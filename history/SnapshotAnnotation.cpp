@@ -48,7 +48,12 @@ SnapshotAnnotation::Map SnapshotAnnotation::decodeMap(const QByteArray &data, co
 
 void SnapshotAnnotation::writeMap(const QString &path, const Map &map)
 {
-    DataFile::write(path, encodeMap(map));
+    DataFile::write(path, encodeMap(map), fileLimit);
+}
+
+qint64 SnapshotAnnotation::encodedSize() const
+{
+    return encodeMap({{QString(), *this}}).size();
 }
 
 QByteArray SnapshotAnnotation::encodeMap(const Map &map)

@@ -14,8 +14,11 @@ struct SnapshotAnnotation {
 
     using Map = QMap<QString, SnapshotAnnotation>;
 
-    // Typed by hand: a few kilobytes a scan. Far beyond that it is not a file of ours.
-    static constexpr qint64 fileLimit = 8'000'000;
+    // One scan's name and notes as the file holds them, escapes counted: far more than anyone
+    // types, and small enough that one of them cannot crowd out the others.
+    static constexpr qint64 entryLimit = 1'000'000;
+    // The whole file: a hundred of the largest entries, or many thousands of typed ones.
+    static constexpr qint64 fileLimit = 100'000'000;
 
     // An absent file is an empty map; a damaged one throws, so that it is never overwritten.
     static Map readMap(const QString &path);
@@ -23,4 +26,6 @@ struct SnapshotAnnotation {
     // The file's contents; throws PlatformError naming `path` when they are not a map.
     static Map decodeMap(const QByteArray &json, const QString &path);
     static QByteArray encodeMap(const Map &map);
+    // The size of this entry in the file.
+    qint64 encodedSize() const;
 };

@@ -201,7 +201,7 @@ QByteArray ReportDocument::render() const
 
 void ReportDocument::write(const QString &path) const
 {
-    DataFile::write(path, render());
+    DataFile::writeExport(path, render());
 }
 
 ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList<Row> &rows,

@@ -98,6 +98,20 @@ QImage DemoDevice::icon(const QString &name)
     return image;
 }
 
+namespace {
+
+// A damaged or planted icon is made again, never downloaded.
+bool isImage(const QString &path)
+{
+    try {
+        return !QImage::fromData(DataFile::read(path, StoreArtwork::sizeLimit)).isNull();
+    } catch (const Failure &) {
+        return false;
+    }
+}
+
+} // namespace
+
 QString DemoDevice::prepare()
 {
     const QString folder = Locations::resources() + QStringLiteral("/Demo");
@@ -107,6 +121,8 @@ QString DemoDevice::prepare()
     Locations::setStorage(dataFolder());
     // A closed port on this machine: should anything be looked up after all, it fails here.
     Locations::setLookupURL(QUrl(QStringLiteral("http://127.0.0.1:9/lookup")));
+    // Its icons point at the store's artwork host, but are all made here.
+    Locations::setOffline(true);
 
     // Checked just now, so that no scan asks the store again today.
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
@@ -119,7 +135,7 @@ QString DemoDevice::prepare()
         if (!app.category.isEmpty()) {
             entry.iconURL = iconURL(app.bundle);
             const QString iconPath = StoreArtwork::cachePath(*entry.iconURL);
-            if (!QFileInfo::exists(iconPath)) {
+            if (!isImage(iconPath)) {
                 QByteArray png;
                 QBuffer buffer(&png);
                 buffer.open(QIODevice::WriteOnly);

@@ -353,6 +353,20 @@ QByteArray Inventory::toJson() const
     return out;
 }
 
+qsizetype Inventory::encodedSize(const Row &row)
+{
+    QByteArray out;
+    out.reserve(512);
+    out.append(",{");
+    for (const Row::Cell &cell : row.cells()) {
+        appendString(out, cell.key);
+        out.append(':');
+        appendString(out, cell.value);
+        out.append(',');
+    }
+    return out.size();
+}
+
 Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
 {
     Inventory inventory;

@@ -42,6 +42,8 @@ struct Inventory {
     Inventory withStoreColumns() const;
 
     QByteArray toJson() const;
+    // The bytes `row` takes in toJson(), its separator included.
+    static qsizetype encodedSize(const Row &row);
     // Throws PlatformError naming `path` when the data is not an inventory.
     static Inventory fromJson(QByteArrayView json, const QString &path);
 

@@ -1,6 +1,7 @@
 #include "scanning/Scanner.h"
 
 #include "common/DataFile.h"
+#include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
 #include "history/HistoryStore.h"
@@ -112,8 +113,17 @@ Inventory Scanner::scan(const QString &device)
     inventory.deviceID = device;
 
     m_tools.checkCancellation();
+    // Saved, it must also be read back: nothing is written unless all of it can be.
+    const QByteArray json = inventory.toJson();
+    if (json.size() > DataFile::defaultLimit)
+        throw ScanError(QStringLiteral("The scan could not be saved: its inventory would be larger "
+                                       "than %1 MB, more than Quillet reads back. The previous "
+                                       "inventory is kept.")
+                            .arg(DataFile::defaultLimit / 1'000'000));
+    // Not while another Quillet gives an earlier release's inventory its identity.
+    const DataFolderLock lock(m_storage);
     HistoryStore(m_storage).archive(inventory);
-    inventory.writeFile(m_storage + QStringLiteral("/inventory.json"));
+    DataFile::write(m_storage + QStringLiteral("/inventory.json"), json);
     return inventory;
 }
 
@@ -140,6 +150,7 @@ QList<QVariantMap> Scanner::parseAppList(QByteArray listing)
 
 Inventory Scanner::load() const
 {
+    DataFile::checkFolder(m_storage);
     const HistoryStore history(m_storage);
     const QString inventoryPath = m_storage + QStringLiteral("/inventory.json");
     if (DataFile::exists(inventoryPath))

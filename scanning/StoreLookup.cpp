@@ -1,6 +1,7 @@
 #include "scanning/StoreLookup.h"
 
 #include "common/DataFile.h"
+#include "common/DataFolderLock.h"
 #include "common/NetworkRequest.h"
 #include "common/PlatformError.h"
 #include "scanning/ScanError.h"
@@ -28,10 +29,28 @@ constexpr int lookupPauseSlices = 31;
 constexpr int lookupWaitSlices = 221;
 constexpr auto lookupRequestTimeout = std::chrono::seconds(20);
 
+// Longer than any category, version or artwork address the store gives: such a text is
+// taken as not given, so that one answer cannot swell the cache and every inventory.
+constexpr qsizetype storeTextLimit = 2048;
+
 std::optional<QString> jsonText(const QJsonObject &object, const char *key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
+    if (!value.isString() || value.toString().size() > storeTextLimit)
+        return std::nullopt;
+    return value.toString();
+}
+
+// An unreadable or damaged cache is only a slower lookup.
+CategoryEntry::Map readCache(const QString &path)
+{
+    if (!DataFile::exists(path))
+        return {};
+    try {
+        return CategoryEntry::decodeMap(DataFile::read(path)).value_or(CategoryEntry::Map());
+    } catch (const PlatformError &) {
+        return {};
+    }
 }
 
 } // namespace
@@ -47,14 +66,7 @@ void StoreLookup::checkCancellation() const
 QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
 {
     const QString cachePath = m_storage + QStringLiteral("/categories.json");
-    CategoryEntry::Map cache;
-    if (DataFile::exists(cachePath)) {
-        try {
-            cache = CategoryEntry::decodeMap(DataFile::read(cachePath)).value_or(cache);
-        } catch (const PlatformError &) {
-            // An unreadable cache is only a slower lookup.
-        }
-    }
+    CategoryEntry::Map cache = readCache(cachePath);
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
 
     // Unique, in code-point order (which UTF-8 byte order is).
@@ -81,7 +93,10 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
 
         QUrl url = m_url;
         QUrlQuery query;
-        query.addQueryItem(QStringLiteral("bundleId"), batch.join(u','));
+        // Percent-encoded whole, so that an identifier holding "+", "&" or "%26" reaches the
+        // store as it is written; the commas between identifiers stay commas.
+        query.addQueryItem(QStringLiteral("bundleId"),
+                           QString::fromLatin1(QUrl::toPercentEncoding(batch.join(u','), ",")));
         query.addQueryItem(QStringLiteral("country"), QStringLiteral("us"));
         query.addQueryItem(QStringLiteral("entity"), QStringLiteral("software"));
         query.addQueryItem(QStringLiteral("limit"), QStringLiteral("200"));
@@ -107,9 +122,17 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
             m_progress(lookupUnavailableMessage);
             break;
         }
-        for (auto it = found->cbegin(); it != found->cend(); ++it)
-            cache.insert(it.key(), it.value());
-        DataFile::write(cachePath, CategoryEntry::encodeMap(cache));
+        {
+            // Another Quillet may have added to the cache since it was read: this batch goes
+            // into the file as it is now.
+            const DataFolderLock lock(m_storage);
+            CategoryEntry::Map saved = readCache(cachePath);
+            for (auto it = found->cbegin(); it != found->cend(); ++it) {
+                saved.insert(it.key(), it.value());
+                cache.insert(it.key(), it.value());
+            }
+            DataFile::write(cachePath, CategoryEntry::encodeMap(saved));
+        }
 
         if (start + lookupBatchSize < needed.size())
             pauseBetweenBatches();

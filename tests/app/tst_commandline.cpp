@@ -153,6 +153,12 @@ private Q_SLOTS:
     void controlCharacters();
     void plantedFiles_data();
     void plantedFiles();
+    void concurrentAnnotations_data();
+    void concurrentAnnotations();
+    void wrongDataFolder_data();
+    void wrongDataFolder();
+    void exportTargets_data();
+    void exportTargets();
 
 private:
     struct Result {
@@ -825,6 +831,137 @@ void TestCommandLine::plantedFiles()
 
     QCOMPARE(standing(archive), archiveBefore);
     QCOMPARE(standing(inventory), inventoryBefore);
+}
+
+void TestCommandLine::concurrentAnnotations_data()
+{
+    QTest::addColumn<int>("scans");
+    QTest::newRow("ten writers, ten scans") << 10;
+    QTest::newRow("the name and the notes of one scan") << 1;
+}
+
+// Writers started together each keep what they saved, round after round.
+void TestCommandLine::concurrentAnnotations()
+{
+    QFETCH(int, scans);
+    QStringList ids;
+    for (int i = 0; i < scans; ++i) {
+        Inventory scan = scanA();
+        scan.scanID = u"AAAAAAAA-0000-4000-8000-%1"_s.arg(i, 12, 10, QChar(u'0'));
+        HistoryStore().archive(scan);
+        ids.append(*scan.scanID);
+    }
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<QProcess>> writers;
+        auto start = [&](QStringList arguments) {
+            auto &writer = writers.emplace_back(std::make_unique<QProcess>());
+            prepare(*writer, arguments, true);
+            writer->start(QStringLiteral(QUILLET_CLI), arguments);
+        };
+        for (const QString &id : std::as_const(ids)) {
+            start({u"annotate"_s, id, u"--name"_s, id + u" round "_s + QString::number(round)});
+            if (scans == 1)
+                start({u"annotate"_s, id, u"--notes"_s, u"notes "_s + QString::number(round)});
+        }
+        for (const auto &writer : writers) {
+            QVERIFY(writer->waitForFinished(30000));
+            QCOMPARE(writer->exitCode(), 0);
+        }
+        const SnapshotAnnotation::Map saved =
+            SnapshotAnnotation::readMap(HistoryStore().notesPath());
+        for (const QString &id : std::as_const(ids)) {
+            QCOMPARE(saved.value(id).name, id + u" round "_s + QString::number(round));
+            if (scans == 1)
+                QCOMPARE(saved.value(id).notes, u"notes "_s + QString::number(round));
+        }
+    }
+}
+
+void TestCommandLine::wrongDataFolder_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+    const QString notAFolder =
+        u"The contents of the folder \u201Cfile\u201D could not be read: it is not a folder.\n"_s;
+    QTest::newRow("empty") << u""_s << u"history"_s << 2
+                           << u"quillet-cli: --data-dir needs a folder\n"_s;
+    QTest::newRow("a file: history") << u"file"_s << u"history"_s << 1 << notAFolder;
+    QTest::newRow("a file: show") << u"file"_s << u"show"_s << 1 << notAFolder;
+    QTest::newRow("inside a file")
+        << u"file/Quillet"_s << u"show"_s << 1
+        << u"The contents of the folder \u201CQuillet\u201D could not be "
+           "read: a part of its path is not a folder.\n"_s;
+}
+
+// A data folder that cannot be used is an error with its reason, never an empty history.
+void TestCommandLine::wrongDataFolder()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, command);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    writeBytes(m_root->filePath(u"file"_s), "not a folder");
+    const Result result = run(
+        {command, u"--data-dir"_s, folder.isEmpty() ? folder : m_root->filePath(folder)}, false);
+    QCOMPARE(result.err, err);
+    QCOMPARE(result.out, QByteArray());
+    QCOMPARE(result.status, status);
+    QVERIFY(!QFile::exists(m_root->filePath(u"History"_s)));
+}
+
+void TestCommandLine::exportTargets_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("new file") << u"new"_s << QString();
+    QTest::newRow("existing 0640 file") << u"0640"_s << QString();
+    QTest::newRow("link to a file") << u"link"_s << QString();
+    QTest::newRow("FIFO") << u"FIFO"_s << u"it is not an ordinary file"_s;
+    QTest::newRow("folder") << u"folder"_s << u"a folder of that name is in the way"_s;
+}
+
+// An export is the user's document: links are followed, other kinds of file are refused, and
+// the file gets the user's usual mode or keeps its own.
+void TestCommandLine::exportTargets()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    saveScans();
+    const QString path = m_root->filePath(u"report.pdf"_s);
+    const QString target = m_root->filePath(u"target.pdf"_s);
+    QFile::Permissions expected = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+        QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+    const mode_t umask = ::umask(022);
+    if (kind == u"0640") {
+        writeBytes(path, "old");
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        expected &= ~QFile::ReadOther;
+    } else if (kind == u"link") {
+        writeBytes(target, "old");
+        QVERIFY(QFile::link(target, path));
+    } else if (kind == u"FIFO") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+    } else if (kind == u"folder") {
+        QVERIFY(QDir().mkpath(path));
+    }
+    const Result result = run({u"report"_s, u"--pdf"_s, path});
+    ::umask(umask);
+    const QFileInfo written(kind == u"link" ? target : path);
+    if (!error.isEmpty()) {
+        QCOMPARE(result.err,
+                 u"The file \u201Creport.pdf\u201D could not be saved in the folder "_s +
+                     u'\u201C' + QFileInfo(m_root->path()).fileName() + u"\u201D: "_s + error +
+                     u".\n"_s);
+        QCOMPARE(result.status, 1);
+        QCOMPARE(written.isDir(), kind == u"folder");
+        return;
+    }
+    QCOMPARE(result.status, 0);
+    QVERIFY(readBytes(written.filePath()).startsWith("%PDF"));
+    QCOMPARE(written.permissions(), expected);
+    QCOMPARE(QFileInfo(path).isSymLink(), kind == u"link");
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

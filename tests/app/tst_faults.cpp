@@ -3,6 +3,7 @@
 // real tmpfs, mounted in a private mount namespace that CTest sets up (see in-namespace.sh).
 
 #include "common/DataFile.h"
+#include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
@@ -66,7 +67,8 @@ QMap<QString, QByteArray> contents(const QString &folder)
     while (it.hasNext()) {
         const QString path = it.next();
         const QString name = QDir(folder).relativeFilePath(path);
-        if (name != u"history-index.json")
+        // A cache and the lock, which hold no data.
+        if (name != u"history-index.json" && name != DataFolderLock::fileName())
             files.insert(name, readBytes(path));
     }
     return files;

@@ -646,6 +646,65 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(editor(), u"snapshotName"_s)->text(), u"Before update"_s);
     }
 
+    void editorKeepsOtherWriters_data()
+    {
+        // Another writer (quillet-cli) saves notes "Theirs" before or after the editor opens;
+        // the user then types a name, or notes of their own, and answers any conflict.
+        QTest::addColumn<bool>("beforeOpening");
+        QTest::addColumn<QString>("typedNotes");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("savedNotes");
+        QTest::newRow("opens with what is saved now") << true << QString() << u""_s << u"Theirs"_s;
+        QTest::newRow("a name beside their notes") << false << QString() << u""_s << u"Theirs"_s;
+        QTest::newRow("both wrote notes: replace")
+            << false << u"Mine"_s << u"Replace"_s << u"Mine"_s;
+        QTest::newRow("both wrote notes: edit again")
+            << false << u"Mine"_s << u"Edit Again"_s << u"Mine"_s;
+        QTest::newRow("both wrote notes: cancel")
+            << false << u"Mine"_s << u"Cancel"_s << u"Theirs"_s;
+    }
+
+    void editorKeepsOtherWriters()
+    {
+        QFETCH(bool, beforeOpening);
+        QFETCH(QString, typedNotes);
+        QFETCH(QString, answer);
+        QFETCH(QString, savedNotes);
+        QVERIFY(launch(april, {april, march}));
+        const auto theirs = [] {
+            HistoryStore().saveAnnotation(newerID, {std::nullopt, u"Theirs"_s});
+        };
+        if (beforeOpening)
+            theirs();
+        m_delegate->editSnapshot();
+        QVERIFY(editor());
+        const QString shownNotes =
+            child<QPlainTextEdit>(editor(), u"snapshotNotes"_s)->toPlainText();
+        QCOMPARE(shownNotes, beforeOpening ? u"Theirs"_s : u""_s);
+        if (!beforeOpening)
+            theirs();
+        answerEditor(u"Mine"_s, typedNotes.isNull() ? shownNotes : typedNotes, u"Save"_s);
+        if (!answer.isEmpty()) {
+            QTRY_VERIFY(alert());
+            QVERIFY2(alert()->informativeText().contains(u"Notes: Theirs"_s),
+                     qPrintable(alert()->informativeText()));
+            for (QAbstractButton *button : alert()->buttons()) {
+                if (button->text() == answer)
+                    button->click();
+            }
+        }
+        if (answer == u"Edit Again") {
+            // The user's own text is still there to combine with theirs.
+            QTRY_VERIFY(editor() && editor()->isVisible());
+            QCOMPARE(child<QPlainTextEdit>(editor(), u"snapshotNotes"_s)->toPlainText(), u"Mine"_s);
+            answerEditor(u"Mine"_s, u"Mine"_s, u"Save"_s);
+        }
+        const SnapshotAnnotation expected{answer == u"Cancel" ? QString() : u"Mine"_s, savedNotes};
+        QTRY_COMPARE(SnapshotAnnotation::readMap(HistoryStore().notesPath()).value(newerID),
+                     expected);
+        QVERIFY(!alert());
+    }
+
     void editorChangesNothing_data()
     {
         QTest::addColumn<QString>("button");

@@ -1,9 +1,11 @@
+#include "common/DataFile.h"
 #include "common/PlatformError.h"
 #include "history/HistoryIndex.h"
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
+#include "scanning/Scanner.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/TestFiles.h"
 
@@ -83,6 +85,8 @@ private Q_SLOTS:
     void annotationName_data();
     void annotationName();
     void annotationKeepsEmptyEntriesAndLastValues();
+    void refusedBeforeAnythingIsWritten_data();
+    void refusedBeforeAnythingIsWritten();
     void annotationNeedsAnArchive_data();
     void annotationNeedsAnArchive();
     void annotationNeverOverwritesDamagedNotes_data();
@@ -193,7 +197,7 @@ void TestHistoryStore::indexFollowsTheArchives_data()
     QTest::addColumn<QString>("change");
     for (const char *change :
          {"archive added", "archive replaced", "archive removed", "archive damaged",
-          "index damaged", "index of another version", "index trusted"})
+          "archive readable again", "index damaged", "index of another version", "index trusted"})
         QTest::newRow(change) << QString::fromLatin1(change);
 }
 
@@ -215,6 +219,21 @@ void TestHistoryStore::indexFollowsTheArchives()
         QVERIFY(QFile::remove(fileB));
     if (change == u"archive damaged")
         writeBytes(fileB, "{");
+    if (change == u"archive readable again") {
+        // Unreadable at one listing, then whole again with the same size and time: read
+        // again, not remembered as unreadable.
+        const QByteArray whole = readBytes(fileB);
+        const QDateTime modified = QFileInfo(fileB).lastModified().addSecs(3600);
+        auto put = [&](const QByteArray &bytes) {
+            writeBytes(fileB, bytes);
+            QFile file(fileB);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        };
+        put(QByteArray(whole.size(), ' '));
+        QCOMPARE(store.list().unreadable, 1);
+        put(whole);
+    }
     if (change == u"index damaged")
         writeBytes(store.indexPath(), "[");
     if (change == u"index of another version")
@@ -414,6 +433,69 @@ void TestHistoryStore::annotationKeepsEmptyEntriesAndLastValues()
     store.saveAnnotation(idA, u"second"_s, u"two"_s);
     const SnapshotAnnotation::Map map = SnapshotAnnotation::readMap(store.notesPath());
     QCOMPARE(map, (SnapshotAnnotation::Map{{idA, {u"second"_s, u"two"_s}}, {idB, {u""_s, u""_s}}}));
+}
+
+void TestHistoryStore::refusedBeforeAnythingIsWritten_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("one note too long")
+        << u"note"_s
+        << u"The name and notes are too long to save: together they may take up to 1 MB. "
+           "Shorten the notes and save again."_s;
+    QTest::newRow("an import too large")
+        << u"import"_s
+        << u"The export \u201Cwide.csv\u201D of an earlier release is too large to import: its "
+           "inventory would be larger than 50 MB, more than Quillet reads back. Nothing was "
+           "imported."_s;
+    QTest::newRow("a file too large")
+        << u"file"_s
+        << u"The file \u201Cinventory.json\u201D could not be saved in the folder "
+           "\u201CQuillet\u201D: it would be larger than 50 MB, more than Quillet reads back."_s;
+}
+
+// What the reader would refuse is never written: the files stay byte for byte as they were.
+void TestHistoryStore::refusedBeforeAnythingIsWritten()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, message);
+    const HistoryStore store(m_storage);
+    store.archive(scan(idA));
+    store.archive(scan(idB));
+    store.saveAnnotation(idB, u"Kept"_s, u"Small"_s);
+    const QByteArray notes = readBytes(store.notesPath());
+    try {
+        if (what == u"note") {
+            // Six bytes for each control character in the file.
+            store.saveAnnotation(idA, u"Big"_s, QString(200'000, QChar(1)));
+        } else if (what == u"import") {
+            // Two hundred long column names repeated in every row of the inventory.
+            QByteArray csv;
+            for (int column = 0; column < 200; ++column)
+                csv += "Column with a long name that an earlier release wrote as number " +
+                    QByteArray::number(column) + ',';
+            csv += "App name\n";
+            const QByteArray row = QByteArray(200, ',') + "App\n";
+            for (int i = 0; i < 5000; ++i)
+                csv += row;
+            writeBytes(m_root->filePath(u"Tallyfold/exports/wide.csv"_s), csv);
+            Scanner(m_root->path(), m_storage).load();
+        } else {
+            DataFile::write(m_storage + u"/inventory.json"_s,
+                            QByteArray(DataFile::defaultLimit + 1, ' '));
+        }
+        QFAIL("nothing refused");
+    } catch (const Failure &error) {
+        QCOMPARE(error.description(), message);
+    }
+    QCOMPARE(readBytes(store.notesPath()), notes);
+    QCOMPARE(QDir(m_storage).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{u".quillet-lock"_s, u"snapshot-notes.json"_s}));
+    QCOMPARE(QDir(store.directory()).count(), 4u);
+    // One large note crowds out no other: the others are still read and saved.
+    store.saveAnnotation(idA, u"Fits"_s, QString(100'000, QChar(1)));
+    QCOMPARE(store.list().scans.size(), 2);
+    QCOMPARE(SnapshotAnnotation::readMap(store.notesPath()).value(idB).name, u"Kept"_s);
 }
 
 void TestHistoryStore::annotationNeedsAnArchive_data()

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
 
@@ -401,6 +403,9 @@ void TestInventory::loadImportsNewestLegacyExport()
         QVERIFY(handle.open(QIODevice::ReadWrite));
         QVERIFY(handle.setFileTime(base.addDays(-file.ageDays), QFileDevice::FileModificationTime));
     }
+    // A folder and a FIFO named like newer exports are passed over for the newest real one.
+    QVERIFY(QDir().mkpath(exports + u"later.csv"_s));
+    QVERIFY(::mkfifo(QFile::encodeName(exports + u"pipe.csv"_s).constData(), 0600) == 0);
 
     const Inventory loaded = Scanner(root.path(), storage).load();
     QCOMPARE(loaded.rows,

@@ -175,13 +175,24 @@ void TestStoreLookup::resultsMatchTheirRequest()
                 {{u"bundleId"_s, u"not.asked"_s}, {u"primaryGenreName"_s, u"Games"_s}},
                 {{u"bundleId"_s, 5}, {u"primaryGenreName"_s, u"Games"_s}},
                 {{u"bundleId"_s, u"odd"_s}, {u"primaryGenreName"_s, 12}, {u"version"_s, true}},
+                {{u"bundleId"_s, u"long"_s}, {u"primaryGenreName"_s, QString(3000, u'x')}},
             }),
             false};
     });
     const double before = secondsNow();
-    lookup(server).categories({u"com.example.case"_s, u"small"_s, u"twice"_s, u"odd"_s});
+    // Identifiers reach the store exactly as written, whatever characters they hold.
+    const QStringList asked{
+        u"com.example.case"_s, u"small"_s,        u"twice"_s, u"odd"_s, u"long"_s,
+        u"com.c+d e"_s,        u"com.a%26b&c=d"_s};
+    lookup(server).categories(asked);
+    // A bare "+" would read as a space, "%26" as "&".
+    const QString sent = server.requests().value(0).query(QUrl::FullyEncoded);
+    QVERIFY2(sent.contains(u"com.c%2Bd%20e,"_s) && sent.contains(u"com.a%2526b%26c%3Dd"_s),
+             qPrintable(sent));
     const CategoryEntry::Map &metadata = m_scanner->storeLookup().storeMetadata();
-    QCOMPARE(metadata.size(), 4);
+    QCOMPARE(metadata.size(), 7);
+    // A text longer than any the store gives is taken as not given.
+    QCOMPARE(metadata.value(u"long"_s).category, u""_s);
     const CategoryEntry unknown = metadata.value(u"com.example.case"_s);
     QCOMPARE(unknown.category, u""_s);
     QVERIFY(unknown.checked >= before - 1 && unknown.checked <= secondsNow() + 1);
