@@ -456,12 +456,13 @@ void AppDelegate::resolveConflict(const QString &scanID,
     };
     QMessageBox *alert = Sheet::alert(
         m_window, QMessageBox::Warning, HistoryStore::AnnotationConflict(saved).description(),
-        QStringLiteral("Saved now:\nName: %1\nNotes: %2\n\nReplace them with your text, or edit "
-                       "again to combine the two.")
+        QStringLiteral("While you were editing, another Quillet window or quillet-cli saved this "
+                       "scan's name and notes:\n\nName: %1\nNotes: %2\n\nReplace them with your "
+                       "text, or edit again to combine the two.")
             .arg(excerpt(saved.name), excerpt(saved.notes)));
     QPushButton *replace = alert->addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
     QPushButton *edit = alert->addButton(QStringLiteral("Edit Again"), QMessageBox::ActionRole);
-    alert->addButton(QMessageBox::Cancel);
+    alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     alert->setDefaultButton(edit);
     connect(alert, &QMessageBox::finished, this, [=, this] {
         if (alert->clickedButton() == replace) {
@@ -469,9 +470,13 @@ void AppDelegate::resolveConflict(const QString &scanID,
             forced.seen.reset();
             saveSnapshot(scanID, forced, typed);
         } else if (alert->clickedButton() == edit) {
-            // The user's text where they changed it, the saved text elsewhere.
-            const SnapshotAnnotation merged{change.name ? typed.name : saved.name,
-                                            change.notes ? typed.notes : saved.notes};
+            // The user's text where they changed it, the saved text elsewhere; notes that
+            // both changed hold both, to be combined.
+            SnapshotAnnotation merged{change.name ? typed.name : saved.name,
+                                      change.notes ? typed.notes : saved.notes};
+            if (change.notes && change.seen && saved.notes != change.seen->notes &&
+                saved.notes != typed.notes && !saved.notes.isEmpty())
+                merged.notes = typed.notes + QStringLiteral("\n\n") + saved.notes;
             QMetaObject::invokeMethod(
                 this, [=, this] { openSnapshotEditor(scanID, saved, merged); },
                 Qt::QueuedConnection);

@@ -262,33 +262,39 @@ void DataFile::write(const QString &path, const QByteArray &data, qint64 limit)
 
 void DataFile::writeExport(const QString &path, const QByteArray &data)
 {
-    // Follow links as a Save As does, each to the file it names.
-    QString target = path;
-    std::optional<mode_t> mode;
-    for (int links = 0;; ++links) {
-        const QByteArray name = QFile::encodeName(target);
-        struct stat info {};
-        if (::lstat(name.constData(), &info) != 0)
-            break; // a new file
-        if (S_ISREG(info.st_mode)) {
-            mode = info.st_mode & 07777;
-            break;
-        }
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) == 0) {
+        // What the path leads to, through any links: only a regular file is replaced.
         if (S_ISDIR(info.st_mode))
             throw PlatformError::cannotSave(path,
                                             QStringLiteral("a folder of that name is in the way"));
-        if (!S_ISLNK(info.st_mode))
+        if (!S_ISREG(info.st_mode))
             throw PlatformError::cannotSave(path, notAFile());
+        // The file itself is replaced, so that links to it stay links, as after any Save As.
+        char resolved[PATH_MAX];
+        if (!::realpath(name.constData(), resolved))
+            throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+        replace(QFile::decodeName(resolved), data, 0666, info.st_mode & 07777);
+        return;
+    }
+
+    // A new file; a link to a file not made yet makes it where the link leads.
+    QString target = path;
+    for (int links = 0;; ++links) {
+        const QByteArray current = QFile::encodeName(target);
+        if (::lstat(current.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            break;
         if (links == 40)
             throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(ELOOP));
         QByteArray link(PATH_MAX, Qt::Uninitialized);
-        const ssize_t length = ::readlink(name.constData(), link.data(), size_t(link.size()));
+        const ssize_t length = ::readlink(current.constData(), link.data(), size_t(link.size()));
         if (length < 0)
             throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
         link.truncate(length);
         target = QDir(QFileInfo(target).absolutePath()).absoluteFilePath(QFile::decodeName(link));
     }
-    replace(target, data, 0666, mode);
+    replace(target, data, 0666);
 }
 
 void DataFile::makeFolder(const QString &path)

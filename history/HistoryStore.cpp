@@ -44,9 +44,7 @@ bool isLineBreak(QChar c)
 } // namespace
 
 HistoryStore::AnnotationConflict::AnnotationConflict(SnapshotAnnotation saved)
-    : Failure(QStringLiteral("The name or notes of this scan were changed elsewhere while you "
-                             "edited them.")),
-      saved(std::move(saved))
+    : Failure(QStringLiteral("Another edit was saved meanwhile.")), saved(std::move(saved))
 {}
 
 HistoryStore::HistoryStore(QString storage) : m_storage(std::move(storage)) {}

@@ -694,9 +694,10 @@ private Q_SLOTS:
             }
         }
         if (answer == u"Edit Again") {
-            // The user's own text is still there to combine with theirs.
+            // The user's own text is still there, with theirs to combine it with.
             QTRY_VERIFY(editor() && editor()->isVisible());
-            QCOMPARE(child<QPlainTextEdit>(editor(), u"snapshotNotes"_s)->toPlainText(), u"Mine"_s);
+            QCOMPARE(child<QPlainTextEdit>(editor(), u"snapshotNotes"_s)->toPlainText(),
+                     u"Mine\n\nTheirs"_s);
             answerEditor(u"Mine"_s, u"Mine"_s, u"Save"_s);
         }
         const SnapshotAnnotation expected{answer == u"Cancel" ? QString() : u"Mine"_s, savedNotes};

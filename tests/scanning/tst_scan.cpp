@@ -315,6 +315,15 @@ void TestScan::failuresKeepThePreviousInventory_data()
         << 0 << noIdentifier << true;
     QTest::newRow("tool error") << QByteArray() << 1 << u"Could not connect to lockdownd: -17"_s
                                 << false;
+    // Each control character takes six bytes in the inventory: saved, it would not be read back.
+    QTest::newRow("inventory too large to read back")
+        << xmlList("<array><dict><key>CFBundleIdentifier</key><string>com.example.big</string>"
+                   "<key>CFBundleDisplayName</key><string>" +
+                   QByteArray(9'000'000, '\x01') + "</string></dict></array>")
+        << 0
+        << u"The scan could not be saved: its inventory would be larger than 50 MB, more than "
+           "Quillet reads back. The previous inventory is kept."_s
+        << true;
 }
 
 void TestScan::failuresKeepThePreviousInventory()
