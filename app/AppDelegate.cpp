@@ -427,8 +427,7 @@ void AppDelegate::saveSnapshot(const QString &scanID, const HistoryStore::Annota
     } catch (const HistoryStore::AnnotationConflict &conflict) {
         // The editor or the last alert is closing; the next sheet follows it.
         QMetaObject::invokeMethod(
-            this,
-            [=, this, saved = conflict.saved] { resolveConflict(scanID, change, typed, saved); },
+            this, [=, this] { resolveConflict(scanID, change, typed, conflict); },
             Qt::QueuedConnection);
         return;
     } catch (const Failure &error) {
@@ -445,8 +444,10 @@ void AppDelegate::saveSnapshot(const QString &scanID, const HistoryStore::Annota
 
 void AppDelegate::resolveConflict(const QString &scanID,
                                   const HistoryStore::AnnotationChange &change,
-                                  const SnapshotAnnotation &typed, const SnapshotAnnotation &saved)
+                                  const SnapshotAnnotation &typed,
+                                  const HistoryStore::AnnotationConflict &conflict)
 {
+    const SnapshotAnnotation &saved = conflict.saved;
     // Never silently over the other writer's text: the user sees it and chooses.
     auto excerpt = [](const QString &text) {
         const QString line = PlainText::oneLine(text);
@@ -455,7 +456,7 @@ void AppDelegate::resolveConflict(const QString &scanID,
         return line.size() > 200 ? line.left(200) + QChar(0x2026) : line;
     };
     QMessageBox *alert = Sheet::alert(
-        m_window, QMessageBox::Warning, HistoryStore::AnnotationConflict(saved).description(),
+        m_window, QMessageBox::Warning, conflict.description(),
         QStringLiteral("While you were editing, another Quillet window or quillet-cli saved this "
                        "scan's name and notes:\n\nName: %1\nNotes: %2\n\nReplace them with your "
                        "text, or edit again to combine the two.")

@@ -89,7 +89,8 @@ private:
     void saveSnapshot(const QString &scanID, const HistoryStore::AnnotationChange &change,
                       const SnapshotAnnotation &typed);
     void resolveConflict(const QString &scanID, const HistoryStore::AnnotationChange &change,
-                         const SnapshotAnnotation &typed, const SnapshotAnnotation &saved);
+                         const SnapshotAnnotation &typed,
+                         const HistoryStore::AnnotationConflict &conflict);
     void showInventory(const Inventory &shown);
     void presentAppDetails(int row);
 

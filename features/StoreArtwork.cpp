@@ -44,6 +44,15 @@ QString StoreArtwork::cachePath(const QString &url)
     return Locations::storage() + QStringLiteral("/Icons/") + QString::fromLatin1(digest.toHex());
 }
 
+QImage StoreArtwork::cached(const QString &url)
+{
+    try {
+        return decode(DataFile::read(cachePath(url), sizeLimit));
+    } catch (const Failure &) {
+        return {};
+    }
+}
+
 void StoreArtwork::image(const QString &url, QObject *context, std::function<void(QImage)> done)
 {
     const QUrl address(url, QUrl::StrictMode);
@@ -54,12 +63,10 @@ void StoreArtwork::image(const QString &url, QObject *context, std::function<voi
     }
     const QString path = cachePath(url);
     // A damaged, oversized or planted copy (a FIFO, a link) is downloaded again and replaced.
-    try {
-        if (const QImage image = decode(DataFile::read(path, sizeLimit)); !image.isNull()) {
-            done(image);
-            return;
-        }
-    } catch (const Failure &) {}
+    if (const QImage image = cached(url); !image.isNull()) {
+        done(image);
+        return;
+    }
     if (!Locations::mayDownloadArtwork()) {
         done({});
         return;

@@ -23,6 +23,8 @@ public:
     static bool isAllowed(const QUrl &url);
     // The cache file of an address: the SHA-256 of its text, in lowercase hexadecimal.
     static QString cachePath(const QString &url);
+    // The icon kept for an address, or a null image when there is none or it is damaged.
+    static QImage cached(const QString &url);
 
     StoreArtwork() = delete;
 };

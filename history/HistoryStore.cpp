@@ -41,6 +41,18 @@ bool isLineBreak(QChar c)
     return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
 
+// A cache, written from this listing's own view of the folder: an entry another listing wrote
+// meanwhile is checked against its file again next time, as every entry is.
+void writeIndex(const QString &storage, const QString &path, const HistoryIndex::Map &index)
+{
+    try {
+        const DataFolderLock lock(storage);
+        HistoryIndex::write(path, index);
+    } catch (const Failure &) {
+        // Without it the next listing reads the archives again.
+    }
+}
+
 } // namespace
 
 HistoryStore::AnnotationConflict::AnnotationConflict(SnapshotAnnotation saved)
@@ -81,7 +93,7 @@ QString HistoryStore::newIdentity()
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-void HistoryStore::archive(const Inventory &inventory) const
+void HistoryStore::archive(const Inventory &inventory, const QByteArray &json) const
 {
     if (!inventory.scanID || !isValidIdentity(*inventory.scanID))
         throw ScanError(noIdentityMessage);
@@ -89,7 +101,7 @@ void HistoryStore::archive(const Inventory &inventory) const
     const QString target = archivePath(*inventory.scanID);
     if (DataFile::exists(target))
         return;
-    inventory.writeFile(target);
+    DataFile::write(target, json.isEmpty() ? inventory.toJson() : json);
 }
 
 QString HistoryStore::indexPath() const
@@ -174,7 +186,7 @@ HistoryStore::Listing HistoryStore::list() const
         current.insert(name, std::move(entry));
     }
     if (changed || current.size() != cached.size())
-        writeIndex(current);
+        writeIndex(m_storage, indexPath(), current);
 
     // Newest first; for equal dates the greater identity first; undated scans last.
     std::stable_sort(listing.scans.begin(), listing.scans.end(),
@@ -188,18 +200,6 @@ HistoryStore::Listing HistoryStore::list() const
                          return a.id > b.id;
                      });
     return listing;
-}
-
-void HistoryStore::writeIndex(const HistoryIndex::Map &index) const
-{
-    try {
-        // The listing's own view of the folder: an entry another listing wrote meanwhile is
-        // checked against its file again next time, as every entry is.
-        const DataFolderLock lock(m_storage);
-        HistoryIndex::write(indexPath(), index);
-    } catch (const Failure &) {
-        // A cache: without it the next listing reads the archives again.
-    }
 }
 
 Inventory HistoryStore::inventory(const SavedScan &scan) const

@@ -2,7 +2,6 @@
 
 #include "common/Failure.h"
 #include "common/Locations.h"
-#include "history/HistoryIndex.h"
 #include "history/SavedScan.h"
 #include "history/SnapshotAnnotation.h"
 
@@ -46,8 +45,9 @@ public:
     QString notesPath() const;
 
     // Keeps the first archive of a scan identity; a second archive of it changes nothing. The
-    // caller holds the data folder's lock when it writes "inventory.json" beside it.
-    void archive(const Inventory &inventory) const;
+    // caller holds the data folder's lock when it writes "inventory.json" beside it. `json` is
+    // the inventory's encoding when the caller has made it already.
+    void archive(const Inventory &inventory, const QByteArray &json = {}) const;
     // Newest first; scans without a date last. Each scan without its rows: only what the
     // picker and the command line's listing show, mostly from the index of the archives.
     Listing list() const;
@@ -71,7 +71,6 @@ public:
 
 private:
     QString archivePath(const QString &scanID) const;
-    void writeIndex(const HistoryIndex::Map &index) const;
     // What the listing keeps of one archive; nothing when it cannot be used.
     std::optional<SavedScan> summary(const QString &file) const;
 

@@ -98,20 +98,6 @@ QImage DemoDevice::icon(const QString &name)
     return image;
 }
 
-namespace {
-
-// A damaged or planted icon is made again, never downloaded.
-bool isImage(const QString &path)
-{
-    try {
-        return !QImage::fromData(DataFile::read(path, StoreArtwork::sizeLimit)).isNull();
-    } catch (const Failure &) {
-        return false;
-    }
-}
-
-} // namespace
-
 QString DemoDevice::prepare()
 {
     const QString folder = Locations::resources() + QStringLiteral("/Demo");
@@ -135,7 +121,8 @@ QString DemoDevice::prepare()
         if (!app.category.isEmpty()) {
             entry.iconURL = iconURL(app.bundle);
             const QString iconPath = StoreArtwork::cachePath(*entry.iconURL);
-            if (!isImage(iconPath)) {
+            // A damaged or planted icon is made again, never downloaded.
+            if (StoreArtwork::cached(*entry.iconURL).isNull()) {
                 QByteArray png;
                 QBuffer buffer(&png);
                 buffer.open(QIODevice::WriteOnly);

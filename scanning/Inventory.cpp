@@ -102,6 +102,21 @@ void appendString(QByteArray &out, const QString &text)
     out.append('"');
 }
 
+void appendRow(QByteArray &out, const Row &row)
+{
+    out.append('{');
+    bool first = true;
+    for (const Row::Cell &cell : row.cells()) {
+        if (!first)
+            out.append(',');
+        first = false;
+        appendString(out, cell.key);
+        out.append(':');
+        appendString(out, cell.value);
+    }
+    out.append('}');
+}
+
 void appendOptional(QByteArray &out, const char *key, const std::optional<QString> &value)
 {
     if (!value)
@@ -325,17 +340,9 @@ QByteArray Inventory::toJson() const
     }
     out.append("],\"rows\":[");
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        out.append(i ? ",{" : "{");
-        bool first = true;
-        for (const Row::Cell &cell : rows[i].cells()) {
-            if (!first)
-                out.append(',');
-            first = false;
-            appendString(out, cell.key);
-            out.append(':');
-            appendString(out, cell.value);
-        }
-        out.append('}');
+        if (i)
+            out.append(',');
+        appendRow(out, rows[i]);
     }
     out.append(']');
     appendOptional(out, "deviceName", deviceName);
@@ -356,15 +363,8 @@ QByteArray Inventory::toJson() const
 qsizetype Inventory::encodedSize(const Row &row)
 {
     QByteArray out;
-    out.reserve(512);
-    out.append(",{");
-    for (const Row::Cell &cell : row.cells()) {
-        appendString(out, cell.key);
-        out.append(':');
-        appendString(out, cell.value);
-        out.append(',');
-    }
-    return out.size();
+    appendRow(out, row);
+    return out.size() + 1;
 }
 
 Inventory Inventory::fromJson(QByteArrayView json, const QString &path)

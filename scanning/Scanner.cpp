@@ -122,7 +122,7 @@ Inventory Scanner::scan(const QString &device)
                             .arg(DataFile::defaultLimit / 1'000'000));
     // Not while another Quillet gives an earlier release's inventory its identity.
     const DataFolderLock lock(m_storage);
-    HistoryStore(m_storage).archive(inventory);
+    HistoryStore(m_storage).archive(inventory, json);
     DataFile::write(m_storage + QStringLiteral("/inventory.json"), json);
     return inventory;
 }
