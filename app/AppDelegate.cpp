@@ -19,6 +19,7 @@
 #include "scanning/DemoDevice.h"
 #include "scanning/Scanner.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -81,7 +82,7 @@ void AppDelegate::buildMenus()
           [this] { checkForUpdates(); }},
          {},
          {QStringLiteral("Quit Quillet"), key("Ctrl+Q"), QAction::QuitRole,
-          [this] { m_window->close(); }}});
+          [this] { m_window->close(); }, true}});
     m_window->addMenu(
         QStringLiteral("File"),
         {{QStringLiteral("Scan Device"), key("Ctrl+R"), {}, [this] { scanDevice(); }},
@@ -92,11 +93,20 @@ void AppDelegate::buildMenus()
           {},
           [this] { showSelectedAppDetails(); }},
          {QStringLiteral("Snapshot Name && Notes\u2026"), {}, {}, [this] { editSnapshot(); }},
-         {QStringLiteral("Compare Scans\u2026"), {}, {}, [this] { compareScans(); }}});
+         {QStringLiteral("Compare Scans\u2026"), {}, {}, [this] { compareScans(); }},
+         {},
+         {QStringLiteral("Close Window"),
+          key("Ctrl+W"),
+          {},
+          [] {
+              if (QWidget *window = QApplication::activeWindow())
+                  window->close();
+          },
+          true}});
     m_window->addEditMenu();
     m_window->addMenu(
         QStringLiteral("Help"),
-        {{QStringLiteral("Quillet Help"), key("Ctrl+?"), {}, [this] { showHelp(); }},
+        {{QStringLiteral("Quillet Help"), key("Ctrl+?"), {}, [this] { showHelp(); }, true},
          {QStringLiteral("Getting Started\u2026"), {}, {}, [this] { showGettingStarted(); }}});
 }
 
@@ -294,6 +304,7 @@ void AppDelegate::refreshHistory()
             selected = i + 1;
     }
     m_window->historyPicker()->setCurrentIndex(selected);
+    m_shownEntry = selected;
     m_window->historyPicker()->setEnabled(!m_busy && !m_savedScans.isEmpty());
     m_window->compareButton()->setEnabled(!m_busy && m_savedScans.size() >= 2);
     m_window->editSnapshotButton()->setEnabled(!m_busy && selected > 0);
@@ -312,14 +323,18 @@ void AppDelegate::selectHistory()
     const int index = m_window->historyPicker()->currentIndex();
     if (index < 1 || index > m_savedScans.size()) {
         displayInventory(m_latestInventory);
-        return;
+    } else {
+        // The listing holds no rows; the chosen scan's are read now.
+        try {
+            displayInventory(HistoryStore().inventory(m_savedScans[index - 1]));
+        } catch (const Failure &error) {
+            // The table still shows the scan before; so does the picker.
+            m_window->historyPicker()->setCurrentIndex(m_shownEntry);
+            setStatus(error.description());
+            return;
+        }
     }
-    // The listing holds no rows; the chosen scan's are read now.
-    try {
-        displayInventory(HistoryStore().inventory(m_savedScans[index - 1]));
-    } catch (const Failure &error) {
-        setStatus(error.description());
-    }
+    m_shownEntry = index;
 }
 
 void AppDelegate::displayInventory(const Inventory &inventory)
@@ -354,6 +369,8 @@ void AppDelegate::presentAppDetails(int row)
         return;
     m_appDetailsWindow =
         new AppDetailsWindow(m_apps.rows().at(m_visible.at(row)), m_currentInventory, m_window);
+    // The sheet blocks the main window's shortcuts; Quit, Close Window and Help work from it.
+    m_appDetailsWindow->addActions(m_window->everyWindowActions());
     m_appDetailsWindow->open();
 }
 
@@ -550,7 +567,9 @@ void AppDelegate::showAbout()
 
 void AppDelegate::showHelp()
 {
-    HelpSheets::showHelp(m_window);
+    // Help is asked for from any window; what goes wrong is said there.
+    QWidget *active = QApplication::activeWindow();
+    HelpSheets::showHelp(active ? active : m_window.data());
 }
 
 void AppDelegate::showGettingStarted()

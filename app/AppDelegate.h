@@ -109,6 +109,8 @@ private:
     Inventory m_currentInventory;
     Inventory m_latestInventory;
     QList<SavedScan> m_savedScans;
+    // The history picker's entry for what the table shows.
+    int m_shownEntry = 0;
     std::unique_ptr<ComparisonWindow> m_comparisonWindow;
     QPointer<QDialog> m_appDetailsWindow;
     bool m_demo = false;

@@ -5,7 +5,6 @@
 #include "common/Locations.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSettings>
@@ -46,13 +45,9 @@ void HelpSheets::showHelp(QWidget *window)
             ->open();
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        Sheet::alert(window, QMessageBox::Warning,
-                     QStringLiteral("Quillet Help could not be opened"),
-                     QStringLiteral("No web browser is set up to show it. The help is the "
-                                    "file:\n\u201C%1\u201D")
-                         .arg(path))
-            ->open();
+    Sheet::openUrl(window, QUrl::fromLocalFile(path),
+                   QStringLiteral("Quillet Help could not be opened"),
+                   QStringLiteral("The help is the file"));
 }
 
 bool HelpSheets::welcomeCompleted()

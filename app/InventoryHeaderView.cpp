@@ -55,6 +55,14 @@ void InventoryHeaderView::paintSection(QPainter *painter, const QRect &rect, int
     initStyleOption(&option);
     initStyleOptionForIndex(&option, logicalIndex);
     option.rect = rect;
+#if !defined(Q_OS_MACOS) && !defined(Q_OS_WIN)
+    // Qt calls ascending "SortDown", and the styles of other systems than the Mac and Windows
+    // draw that as a downward arrow. Ascending points up, as on the Mac and in Windows.
+    if (option.sortIndicator == QStyleOptionHeader::SortDown)
+        option.sortIndicator = QStyleOptionHeader::SortUp;
+    else if (option.sortIndicator == QStyleOptionHeader::SortUp)
+        option.sortIndicator = QStyleOptionHeader::SortDown;
+#endif
     if (!rect.isValid() || option.sortIndicator == QStyleOptionHeader::None) {
         QHeaderView::paintSection(painter, rect, logicalIndex);
         return;

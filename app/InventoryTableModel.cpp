@@ -1,5 +1,6 @@
 #include "app/InventoryTableModel.h"
 
+#include "app/TableCopy.h"
 #include "common/PlainText.h"
 #include "scanning/Column.h"
 #include "scanning/Inventory.h"
@@ -74,6 +75,8 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
     }
     case Qt::ToolTipRole:
         return PlainText::toolTip(row(index.row()).value(column));
+    case TableCopy::textRole:
+        return row(index.row()).value(column);
     case Qt::FontRole:
         return column == Column::appName ? m_nameFont : numeric ? m_sizeFont : m_font;
     case Qt::ForegroundRole:

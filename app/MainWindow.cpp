@@ -2,11 +2,14 @@
 
 #include "app/BusyIndicator.h"
 #include "app/ElidedLabel.h"
+#include "app/TableCopy.h"
 #include "scanning/AppList.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -144,6 +147,7 @@ QLayout *MainWindow::buildFilters()
     m_search->setPlaceholderText(QStringLiteral("Search apps or bundle identifiers"));
     m_search->setClearButtonEnabled(true);
     m_search->setMinimumWidth(300);
+    m_search->installEventFilter(this);
     m_category = new QComboBox;
     m_category->setObjectName(QStringLiteral("category"));
     m_category->addItem(AppList::allCategories);
@@ -210,6 +214,12 @@ void MainWindow::addMenu(const QString &title, const QList<MenuCommand> &command
         QAction *action = menu->addAction(command.title);
         action->setShortcut(command.shortcut);
         action->setMenuRole(command.role);
+        if (command.everyWindow) {
+            action->setShortcutContext(Qt::ApplicationShortcut);
+            m_everyWindowActions.append(action);
+        }
+        if (!command.shortcut.isEmpty())
+            m_commandKeys.append(command.shortcut);
         connect(action, &QAction::triggered, this, command.run);
     }
 }
@@ -228,17 +238,37 @@ void MainWindow::addEditMenu()
                 (line->*lineEdit)();
             else if (auto *text = qobject_cast<QTextEdit *>(focus))
                 (text->*textEdit)();
-            else if (auto *table = qobject_cast<QAbstractItemView *>(focus); table && view)
-                (table->*view)();
+            else if (auto *table = qobject_cast<QTableView *>(focus); table && view)
+                (*view)(table);
         });
     };
-    using View = void (QAbstractItemView::*)();
+    using View = void (*)(QTableView *);
+    auto selectAll = [](QTableView *table) { table->selectAll(); };
+    auto copyRows = [](QTableView *table) {
+        if (const QString rows = TableCopy::selectedRows(table); !rows.isEmpty())
+            QGuiApplication::clipboard()->setText(rows);
+    };
     forward(QStringLiteral("Cut"), QKeySequence::Cut, &QLineEdit::cut, &QTextEdit::cut, View());
-    forward(QStringLiteral("Copy"), QKeySequence::Copy, &QLineEdit::copy, &QTextEdit::copy, View());
+    forward(QStringLiteral("Copy"), QKeySequence::Copy, &QLineEdit::copy, &QTextEdit::copy,
+            View(copyRows));
     forward(QStringLiteral("Paste"), QKeySequence::Paste, &QLineEdit::paste, &QTextEdit::paste,
             View());
     forward(QStringLiteral("Select All"), QKeySequence::SelectAll, &QLineEdit::selectAll,
-            &QTextEdit::selectAll, View(&QAbstractItemView::selectAll));
+            &QTextEdit::selectAll, View(selectAll));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A line edit keeps emacs keys for itself on X11 (Ctrl+E ends the line, Ctrl+P goes up):
+    // in the search field, the window's commands come first.
+    if (watched == m_search && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (m_commandKeys.contains(QKeySequence(key->keyCombination()))) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::setScanState(ScanState state)

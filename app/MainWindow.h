@@ -19,6 +19,9 @@ struct MenuCommand {
     QKeySequence shortcut = {};
     QAction::MenuRole role = QAction::NoRole;
     std::function<void()> run = {};
+    // Reached from every window of the application, as the Mac's one menu bar does (Quit,
+    // Close Window, Help); the others belong to the main window.
+    bool everyWindow = false;
 };
 
 // The main window's layout: the header with the text size and scan buttons, the filters, the
@@ -36,8 +39,10 @@ public:
     enum class ScanState { Idle, Scanning, Loading };
     void setScanState(ScanState state);
     void addMenu(const QString &title, const QList<MenuCommand> &commands);
-    // Cut, Copy, Paste and Select All, for whichever field has the keyboard focus.
+    // Cut, Copy, Paste and Select All, for whichever field or table has the keyboard focus.
     void addEditMenu();
+    // The commands of every window, for a window that blocks this one (a sheet) to take on.
+    const QList<QAction *> &everyWindowActions() const { return m_everyWindowActions; }
     void setStatus(const QString &text);
     QString status() const;
 
@@ -52,6 +57,9 @@ public:
     QPushButton *editSnapshotButton() const { return m_editSnapshot; }
     QPushButton *compareButton() const { return m_compare; }
     QPushButton *exportPDFButton() const { return m_exportPDF; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QLayout *buildHeader();
@@ -72,4 +80,7 @@ private:
     QPushButton *m_exportPDF = nullptr;
     BusyIndicator *m_spinner = nullptr;
     ElidedLabel *m_status = nullptr;
+    QList<QAction *> m_everyWindowActions;
+    // The keys of the window's menu commands, which the search field leaves to them.
+    QList<QKeySequence> m_commandKeys;
 };

@@ -1,13 +1,16 @@
 #include "app/Sheet.h"
 
+#include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QUrl>
 
 namespace {
 
-constexpr int minimumTextWidth = 380;
+constexpr int minimumWidth = 420;
 
 } // namespace
 
@@ -28,9 +31,11 @@ QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString
     }
     alert->setText(message);
     alert->setInformativeText(informative);
-    // Wide enough that a short message does not make a narrow box, nor a path break early.
-    if (auto *text = alert->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
-        text->setMinimumWidth(minimumTextWidth);
+    // Wide enough that a short message does not make a narrow box, nor a path break early. Not
+    // through the message's label: a minimum width there hides the text's own width from the
+    // box, which then neither wraps nor widens it, and cuts it off.
+    if (auto *buttons = alert->findChild<QDialogButtonBox *>())
+        buttons->setMinimumWidth(minimumWidth);
     alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"));
     alert->setWindowModality(Qt::WindowModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -58,6 +63,17 @@ void Sheet::askForSavePath(QWidget *window, const QString &title, const QString 
                              save(path);
                      });
     panel->open();
+}
+
+void Sheet::openUrl(QWidget *window, const QUrl &url, const QString &failure, const QString &what)
+{
+    if (QDesktopServices::openUrl(url))
+        return;
+    // A path or address on a line of its own, so that it does not break after its first "/".
+    alert(window, QMessageBox::Warning, failure,
+          QStringLiteral("No web browser is set up to show it. %1:\n\u201C%2\u201D")
+              .arg(what, url.isLocalFile() ? url.toLocalFile() : url.toString()))
+        ->open();
 }
 
 bool Sheet::isShowing(const QWidget *window)

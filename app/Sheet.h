@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QUrl;
 class QWidget;
 
 // Dialogs attached to a window, as sheets are on the Mac: window-modal, opened without blocking,
@@ -19,6 +20,10 @@ public:
     static void askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,
                                const QString &nameFilter,
                                std::function<void(const QString &)> save);
+    // Opens `url` in the user's browser or viewer; when none can, says so in an alert titled
+    // `failure` that gives the address, introduced by `what` ("The website is").
+    static void openUrl(QWidget *window, const QUrl &url, const QString &failure,
+                        const QString &what);
     // Whether a window-modal dialog is showing on `window`.
     static bool isShowing(const QWidget *window);
 

@@ -5,7 +5,6 @@
 #include "features/UpdateCheck.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QPushButton>
 #include <QUrl>
 
@@ -52,10 +51,13 @@ void UpdateCommand::run()
             } else if (outcome.newer) {
                 const UpdateRelease &release = *outcome.release;
                 m_setStatus(QStringLiteral("Quillet %1 is available.").arg(release.version));
+                QString detail = QStringLiteral("Installed: %1.").arg(compared);
+#ifdef Q_OS_MACOS
+                // The feed states the macOS a release needs; it says nothing of other systems.
+                detail += QStringLiteral(" Requires macOS %1 or later.").arg(release.minimumMacOS);
+#endif
                 showMessage(QStringLiteral("Quillet %1 is available").arg(release.version),
-                            QStringLiteral("Installed: %1. Requires macOS %2 or later.\n\n%3")
-                                .arg(compared, release.minimumMacOS, release.notes),
-                            release.downloadURL);
+                            detail + QStringLiteral("\n\n") + release.notes, release.downloadURL);
             } else {
                 m_setStatus(QStringLiteral("Quillet is up to date."));
                 showMessage(QStringLiteral("You\u2019re up to date"),
@@ -71,8 +73,17 @@ void UpdateCommand::showMessage(const QString &title, const QString &detail, con
     if (url.startsWith(QStringLiteral("https:"))) {
         QPushButton *visit =
             message->addButton(QStringLiteral("Visit Website"), QMessageBox::ActionRole);
-        connect(visit, &QPushButton::clicked, this,
-                [url] { QDesktopServices::openUrl(QUrl(url)); });
+        // The message closes first; an alert that no browser could open it follows.
+        connect(visit, &QPushButton::clicked, this, [this, url] {
+            QMetaObject::invokeMethod(
+                this,
+                [this, url] {
+                    Sheet::openUrl(m_window, QUrl(url),
+                                   QStringLiteral("The website could not be opened"),
+                                   QStringLiteral("The address is"));
+                },
+                Qt::QueuedConnection);
+        });
     }
     message->open();
 }

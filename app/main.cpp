@@ -8,13 +8,63 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <optional>
+
+namespace {
+
+void nameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Marrowby"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+}
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Quillet: an inventory of the apps on your iPhone or iPad."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions(LaunchOptions::options());
+}
+
+// --help, --version and a command line that cannot be used are answered before the window
+// system is reached, so that they work without a display, and name the program, not its path.
+std::optional<int> answerFromTerminal(int argc, char *argv[])
+{
+    QStringList arguments{QStringLiteral("quillet")};
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "quillet: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (!parser.isSet(QStringLiteral("help")) && !parser.isSet(QStringLiteral("version")))
+        return std::nullopt;
+    // The help text names the program by the application's first argument.
+    char name[] = "quillet";
+    char *plainArguments[] = {name, nullptr};
+    int count = 1;
+    QCoreApplication application(count, plainArguments);
+    nameApplication();
+    if (parser.isSet(QStringLiteral("help")))
+        std::fputs(qPrintable(parser.helpText()), stdout);
+    else
+        std::printf("quillet %s\n", QUILLET_VERSION);
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = answerFromTerminal(argc, argv))
+        return *status;
+
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Marrowby"));
-    QApplication::setApplicationName(QStringLiteral("Quillet"));
-    QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    nameApplication();
     QApplication::setDesktopFileName(QStringLiteral("com.marrowby.quillet"));
     QIcon icon;
     for (int size : {64, 128, 256, 512})
@@ -22,11 +72,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(icon);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Quillet: an inventory of the apps on your iPhone or iPad."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOptions(LaunchOptions::options());
+    addOptions(parser);
     parser.process(application);
     try {
         if (const std::optional<QString> error = LaunchOptions::apply(parser)) {

@@ -24,7 +24,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimobiledevice-utils, usbmuxd")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ideviceinstaller)
+# A colour emoji font, or app names with emoji show empty boxes on desktops that lack one.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ideviceinstaller, fonts-noto-color-emoji")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # macOS: the bundle in a disk image, dragged to Applications. Qt's frameworks must be in the

@@ -101,13 +101,45 @@ QString shown(const Row &row, const Column &column)
     return AppDetailsWindow::value(row, column.name);
 }
 
-// Captions and values of the columns shown in one place of the window, in order.
-QList<std::pair<QString, QString>> facts(const Row &row, Column::Details place, bool onRight)
+// Where the window shows a column. The sections come in this order, top to bottom.
+enum class Place { Title, Information, Identifier, Size, DeviceAndScan };
+
+struct Field {
+    const QString &column;
+    Place place;
+    // In the "App information" section: the right column of facts rather than the left.
+    bool onRight = false;
+    // The caption, when not the column's name.
+    const char *caption = nullptr;
+
+    QString captionText() const { return caption ? QString::fromLatin1(caption) : column; }
+};
+
+// The window's fields in the order of the copied text; each place shows its fields in this
+// order too, so a new one is one line where it belongs.
+const Field fields[] = {
+    {Column::appName, Place::Title},
+    {Column::version, Place::Information},
+    {Column::updateAvailable, Place::Information, true},
+    {Column::storeVersion, Place::Information},
+    {Column::storeChecked, Place::Information},
+    {Column::category, Place::Information, true},
+    {Column::appType, Place::Information, true},
+    {Column::bundleIdentifier, Place::Identifier},
+    {Column::appMB, Place::Size, false, "App"},
+    {Column::dataMB, Place::Size, false, "Data"},
+    {Column::totalMB, Place::Size, false, "Total"},
+    {Column::scanDate, Place::DeviceAndScan},
+    {Column::deviceIdentifier, Place::DeviceAndScan},
+};
+
+// Captions and values of the fields shown in one place of the window, in order.
+QList<std::pair<QString, QString>> facts(const Row &row, Place place, bool onRight = false)
 {
     QList<std::pair<QString, QString>> result;
-    for (const Column &column : Column::inDetails()) {
-        if (column.details == place && column.detailsOnRight == onRight)
-            result.append({column.caption(), shown(row, column)});
+    for (const Field &field : fields) {
+        if (field.place == place && field.onRight == onRight)
+            result.append({field.captionText(), shown(row, Column::described(field.column))});
     }
     return result;
 }
@@ -155,23 +187,23 @@ QString AppDetailsWindow::detailsText(const Row &row, const Inventory &inventory
 {
     QStringList lines;
     bool deviceShown = false;
-    for (const Column &column : Column::inDetails()) {
-        const QString text = shown(row, column);
-        switch (column.details) {
-        case Column::Details::Title:
+    for (const Field &field : fields) {
+        const QString text = shown(row, Column::described(field.column));
+        switch (field.place) {
+        case Place::Title:
             lines.append(text);
             break;
-        case Column::Details::Size:
-            lines.append(column.caption() + QStringLiteral(" size: ") + text);
+        case Place::Size:
+            lines.append(field.captionText() + QStringLiteral(" size: ") + text);
             break;
-        case Column::Details::DeviceAndScan:
+        case Place::DeviceAndScan:
             // The device's name is the inventory's, not a column, and heads its section.
             if (!std::exchange(deviceShown, true))
                 lines.append(QStringLiteral("Device: ") + deviceName(inventory));
-            lines.append(column.caption() + QStringLiteral(": ") + text);
+            lines.append(field.captionText() + QStringLiteral(": ") + text);
             break;
         default:
-            lines.append(column.caption() + QStringLiteral(": ") + text);
+            lines.append(field.captionText() + QStringLiteral(": ") + text);
             break;
         }
     }
@@ -194,7 +226,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     m_icon->setFixedSize(64, 64);
     m_icon->setScaledContents(false);
     m_icon->setAlignment(Qt::AlignCenter);
-    auto *name = plainLabel(facts(row, Column::Details::Title, false).value(0).second);
+    auto *name = plainLabel(facts(row, Place::Title).value(0).second);
     name->setObjectName(QStringLiteral("appName"));
     name->setFont(fontOf(24, QFont::DemiBold));
     name->setWordWrap(true);
@@ -224,9 +256,9 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     auto *columns = new QHBoxLayout;
     columns->setSpacing(24);
     for (bool onRight : {false, true})
-        columns->addLayout(grid(facts(row, Column::Details::Information, onRight), 102, 10, 12), 1);
+        columns->addLayout(grid(facts(row, Place::Information, onRight), 102, 10, 12), 1);
     information->addLayout(columns);
-    for (const auto &[label, text] : facts(row, Column::Details::Identifier, false)) {
+    for (const auto &[label, text] : facts(row, Place::Identifier)) {
         SelectableText *identifier =
             valueLabel(label + QStringLiteral(": ") + text, label, fontOf(12));
         makeSecondary(identifier);
@@ -236,7 +268,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
 
     auto *sizes = new QHBoxLayout;
     sizes->setSpacing(12);
-    for (const auto &[label, text] : facts(row, Column::Details::Size, false)) {
+    for (const auto &[label, text] : facts(row, Place::Size)) {
         auto *box = new QFrame;
         box->setObjectName(QStringLiteral("sizeBox"));
         box->setMinimumHeight(76);
@@ -259,7 +291,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     // The device's name is the inventory's, not a column, and heads the section.
     QList<std::pair<QString, QString>> deviceFacts{
         {QStringLiteral("Device"), deviceName(inventory)}};
-    deviceFacts += facts(row, Column::Details::DeviceAndScan, false);
+    deviceFacts += facts(row, Place::DeviceAndScan);
     device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);
 

@@ -2,6 +2,7 @@
 
 #include "app/CellDelegate.h"
 #include "app/Sheet.h"
+#include "app/TableCopy.h"
 #include "common/Failure.h"
 #include "common/Locations.h"
 #include "common/PlainText.h"
@@ -83,8 +84,8 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     m_changesOnly->setChecked(true);
     auto *swap = new QPushButton(QStringLiteral("Swap A and B"));
     swap->setObjectName(QStringLiteral("swap"));
-    auto *exportButton = new QPushButton(QStringLiteral("Export PDF\u2026"));
-    exportButton->setObjectName(QStringLiteral("exportPDF"));
+    m_export = new QPushButton(QStringLiteral("Export PDF\u2026"));
+    m_export->setObjectName(QStringLiteral("exportPDF"));
 
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("summary"));
@@ -138,7 +139,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     options->addWidget(m_changesOnly);
     options->addStretch(1);
     options->addWidget(swap);
-    options->addWidget(exportButton);
+    options->addWidget(m_export);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);
@@ -151,7 +152,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     connect(m_second, &QComboBox::activated, this, &ComparisonWindow::refresh);
     connect(m_changesOnly, &QCheckBox::toggled, this, &ComparisonWindow::refresh);
     connect(swap, &QPushButton::clicked, this, &ComparisonWindow::swapScans);
-    connect(exportButton, &QPushButton::clicked, this, &ComparisonWindow::exportPDF);
+    connect(m_export, &QPushButton::clicked, this, &ComparisonWindow::exportPDF);
 
     refresh();
 }
@@ -180,30 +181,36 @@ QString ComparisonWindow::summaryText() const
 
 void ComparisonWindow::refresh()
 {
+    m_comparison.reset();
+    m_results.clear();
     int a = 0;
     int b = 0;
-    if (!selection(a, b))
-        return;
-    try {
-        // The two compared are kept, read from their archives when first chosen.
-        QHash<QString, Inventory> loaded;
-        for (const SavedScan *scan : {&m_scans[a], &m_scans[b]}) {
-            const QString key = scan->id + u'/' + scan->file;
-            loaded.insert(key,
-                          m_loaded.contains(key) ? m_loaded.value(key)
-                                                 : HistoryStore().inventory(*scan));
+    if (selection(a, b)) {
+        try {
+            // The two compared are kept, read from their archives when first chosen.
+            QHash<QString, Inventory> loaded;
+            for (const SavedScan *scan : {&m_scans[a], &m_scans[b]}) {
+                const QString key = scan->id + u'/' + scan->file;
+                loaded.insert(key,
+                              m_loaded.contains(key) ? m_loaded.value(key)
+                                                     : HistoryStore().inventory(*scan));
+            }
+            m_loaded = loaded;
+            const Inventory &inventoryA = m_loaded[m_scans[a].id + u'/' + m_scans[a].file];
+            const Inventory &inventoryB = m_loaded[m_scans[b].id + u'/' + m_scans[b].file];
+            m_comparison = ScanComparison::compare(inventoryA, inventoryB);
+            m_results = m_comparison->shown(m_changesOnly->isChecked());
+            m_summary->setText(m_comparison->summary(inventoryA, inventoryB));
+        } catch (const Failure &error) {
+            m_comparison.reset();
+            m_results.clear();
+            m_summary->setText(error.description());
         }
-        m_loaded = loaded;
-        const Inventory &inventoryA = m_loaded[m_scans[a].id + u'/' + m_scans[a].file];
-        const Inventory &inventoryB = m_loaded[m_scans[b].id + u'/' + m_scans[b].file];
-        m_comparison = ScanComparison::compare(inventoryA, inventoryB);
-        m_results = m_comparison->shown(m_changesOnly->isChecked());
-        m_summary->setText(m_comparison->summary(inventoryA, inventoryB));
-    } catch (const Failure &error) {
-        m_comparison.reset();
-        m_results.clear();
-        m_summary->setText(error.description());
+    } else {
+        m_summary->setText(QStringLiteral("Choose two saved scans to compare."));
     }
+    // Without a comparison there is nothing to export.
+    m_export->setEnabled(m_comparison.has_value());
     showResults();
 }
 
@@ -218,6 +225,7 @@ void ComparisonWindow::showResults()
         for (int column = 0; column < keys.size(); ++column) {
             const QString value = field(difference, column);
             auto *item = new QStandardItem(value.isEmpty() ? dash : PlainText::oneLine(value));
+            item->setData(value, TableCopy::textRole);
             // The name may be shared by several apps; the bundle identifier tells them apart.
             item->setToolTip(PlainText::toolTip(column == 0 ? difference.bundle : value));
             if (value.isEmpty())
@@ -265,12 +273,12 @@ void ComparisonWindow::exportPDF()
 {
     int a = 0;
     int b = 0;
-    if (!selection(a, b))
+    if (!selection(a, b) || !m_comparison)
         return;
     // Built now, so that it shows the table as it is when the command is chosen.
-    const ReportDocument report = ReportDocument::comparison(
-        m_scans[a].title(), m_scans[b].title(), m_comparison.value_or(ScanComparison()), m_results,
-        m_changesOnly->isChecked());
+    const ReportDocument report =
+        ReportDocument::comparison(m_scans[a].title(), m_scans[b].title(), *m_comparison, m_results,
+                                   m_changesOnly->isChecked());
     Sheet::askForSavePath(
         this, QStringLiteral("Export Comparison"),
         Locations::downloads() + QStringLiteral("/Quillet Comparison.pdf"),

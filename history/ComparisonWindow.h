@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QStandardItemModel;
 class QTableView;
 
@@ -48,6 +49,7 @@ private:
     QComboBox *m_first = nullptr;
     QComboBox *m_second = nullptr;
     QCheckBox *m_changesOnly = nullptr;
+    QPushButton *m_export = nullptr;
     QLabel *m_summary = nullptr;
     QTableView *m_table = nullptr;
     QStandardItemModel *m_model = nullptr;

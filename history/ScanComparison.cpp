@@ -2,7 +2,6 @@
 
 #include "common/Collation.h"
 #include "common/DecimalText.h"
-#include "scanning/AppList.h"
 #include "scanning/Column.h"
 
 #include <QHash>
@@ -37,15 +36,6 @@ struct Index {
         }
     }
 };
-
-std::optional<double> totalMB(const Row &row)
-{
-    const QString *text = row.find(Column::totalMB);
-    if (!text)
-        return std::nullopt;
-    const std::optional<double> value = AppList::parseNumber(*text);
-    return value && std::isfinite(*value) ? value : std::nullopt;
-}
 
 } // namespace
 
@@ -83,8 +73,8 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
 
         bool storageChanged = false;
         if (rowA && rowB) {
-            const std::optional<double> before = totalMB(*rowA);
-            const std::optional<double> after = totalMB(*rowB);
+            const std::optional<double> before = rowA->megabytes(Column::totalMB);
+            const std::optional<double> after = rowB->megabytes(Column::totalMB);
             if (before && after) {
                 const double delta = *after - *before;
                 difference.sizeDelta = DecimalText::signedTwoPlaces(delta);

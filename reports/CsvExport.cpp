@@ -1,8 +1,10 @@
 #include "reports/CsvExport.h"
 
+#include "common/PlainText.h"
+
 #include <QFileInfo>
 
-QString CsvExport::field(QString value)
+QString CsvExport::guarded(QString value)
 {
     const QString trimmed = value.trimmed();
     if (!trimmed.isEmpty()) {
@@ -10,8 +12,30 @@ QString CsvExport::field(QString value)
         if (first == u'=' || first == u'+' || first == u'-' || first == u'@')
             value.prepend(u'\'');
     }
+    return value;
+}
+
+QString CsvExport::field(QString value)
+{
+    value = guarded(std::move(value));
     value.replace(u'"', QStringLiteral("\"\""));
     return u'"' + value + u'"';
+}
+
+QString CsvExport::tabSeparated(const QList<QStringList> &lines)
+{
+    QString text;
+    for (const QStringList &cells : lines) {
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            if (i)
+                text += u'\t';
+            QString cell = PlainText::oneLine(guarded(cells[i]));
+            cell.replace(u'\t', u' ');
+            text += cell;
+        }
+        text += u'\n';
+    }
+    return text;
 }
 
 QByteArray CsvExport::content(const QStringList &fields, const QList<Row> &rows)

@@ -15,6 +15,11 @@ public:
     static QByteArray content(const QStringList &fields, const QList<Row> &rows);
     // One field, quoted and guarded.
     static QString field(QString value);
+    // The value with a leading apostrophe when a spreadsheet would run it as a formula.
+    static QString guarded(QString value);
+    // Lines of cells as tab-separated text, as spreadsheets paste it: guarded like the CSV,
+    // with tabs and line breaks inside a cell made spaces.
+    static QString tabSeparated(const QList<QStringList> &lines);
     // `stem`.csv in `folder`, or the first of `stem`-2.csv, `stem`-3.csv … that is not taken.
     static QString unusedPath(const QString &folder, const QString &stem);
 

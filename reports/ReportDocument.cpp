@@ -3,7 +3,6 @@
 #include "common/DataFile.h"
 #include "common/DecimalText.h"
 #include "common/PlainText.h"
-#include "scanning/AppList.h"
 #include "scanning/Column.h"
 #include "scanning/ScanError.h"
 
@@ -14,7 +13,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-#include <cmath>
 #include <mutex>
 
 namespace {
@@ -220,12 +218,11 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     QList<QStringList> cells;
     cells.reserve(rows.size());
     for (const Row &row : rows) {
-        if (const QString *size = row.find(Column::totalMB)) {
-            if (const std::optional<double> megabytes = AppList::parseNumber(*size);
-                megabytes && std::isfinite(*megabytes) && *megabytes >= 0) {
-                total += *megabytes;
-                ++complete;
-            }
+        // A negative size is damage, not space the apps free.
+        if (const std::optional<double> megabytes = row.megabytes(Column::totalMB);
+            megabytes && *megabytes >= 0) {
+            total += *megabytes;
+            ++complete;
         }
         cells.append({row.value(Column::appName), row.value(Column::category),
                       row.value(Column::version), row.value(Column::totalMB)});

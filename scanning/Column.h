@@ -5,10 +5,10 @@
 #include <QStringList>
 #include <QStringView>
 
-// One column of an inventory: its name, where a scan takes its text from, how the table sorts
-// and sizes it and where the details window shows it. Every list of columns in Quillet (the
-// device attributes asked for, a scan's fields, widths, numeric sorting, the details) comes from
-// the table in Column.cpp, so a new column is one entry there.
+// One column of an inventory: its name, where a scan takes its text from and how the table sorts,
+// sizes and shows it. Every list of columns in Quillet (the device attributes asked for, a
+// scan's fields, widths, numeric sorting, the command line's names) comes from the table in
+// Column.cpp, so a new column is one entry there; the details window's layout table places it.
 struct Column {
     // Where a scan takes the cell's text from.
     enum class Source {
@@ -27,25 +27,15 @@ struct Column {
         Megabytes, // sorts as a number, right-aligned, shown with " MB" in the details
         Moment, // seconds since 1970, shown as a date in the details
     };
-    // Where the details window shows the column, in the window's order.
-    enum class Details { None, Title, Information, Identifier, Size, DeviceAndScan };
 
     QString name = {};
     Source source = Source::DeviceText;
     QStringList attributes = {};
     Kind kind = Kind::Text;
     int width = 120;
-    Details details = Details::None;
-    // In the "App information" section: the left or the right column of facts.
-    bool detailsOnRight = false;
-    // The caption in the details window, when not the name.
-    QString detailsCaption = {};
-    // The line of the details' copied text; the window's sections follow the same order.
-    int detailsLine = 0;
 
     bool isNumeric() const { return kind == Kind::Megabytes; }
     bool isStoreColumn() const { return source >= Source::UpdateVerdict; }
-    QString caption() const { return detailsCaption.isEmpty() ? name : detailsCaption; }
 
     // Every column Quillet makes, in the order of a scan's fields, the store columns last.
     static const QList<Column> &all();
@@ -57,8 +47,6 @@ struct Column {
     // The attributes the device's app list is asked for: the bundle identifier, which every app
     // must have, then the others in column order, each once.
     static QStringList deviceAttributes();
-    // The columns the details window shows, in the order of its copied text.
-    static QList<Column> inDetails();
 
     // The names code refers to. Names are the vocabulary of the table, the exports, the
     // comparison and the details; they are written in every inventory file.

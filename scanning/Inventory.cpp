@@ -224,11 +224,6 @@ std::optional<QString> readOptionalString(JsonReader &reader, QByteArrayView key
 
 } // namespace
 
-QStringList Inventory::defaultFields()
-{
-    return Column::scanFields();
-}
-
 bool Inventory::hasVisibleName(const std::optional<QString> &text)
 {
     if (!text)

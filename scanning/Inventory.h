@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scanning/Column.h"
 #include "scanning/Row.h"
 
 #include <QByteArrayView>
@@ -13,7 +14,7 @@
 // One scan of one device (or one import of an older export). Its JSON form is the format of
 // "inventory.json" and of every history file.
 struct Inventory {
-    QStringList fields = defaultFields();
+    QStringList fields = Column::scanFields();
     QList<Row> rows;
     std::optional<QString> deviceName;
     std::optional<QString> scanID;
@@ -23,9 +24,6 @@ struct Inventory {
     std::optional<QString> snapshotNotes;
 
     friend bool operator==(const Inventory &, const Inventory &) = default;
-
-    // The columns a scan builds, in order.
-    static QStringList defaultFields();
 
     // True when the text shows anything: a scalar that is not white space, a line break, a
     // control character or a default-ignorable code point.
@@ -38,7 +36,8 @@ struct Inventory {
     // Base name of export files: the device name made safe, then the New York date.
     static QString exportStem(const std::optional<QString> &deviceName,
                               const QDateTime &date = QDateTime::currentDateTimeUtc());
-    // A copy showing "Update available" as a store column only, with "Unknown" where missing.
+    // The inventory as the table shows it: "Update available" is taken out of `fields`, where an
+    // earlier release listed it, and every row without a verdict gets "Unknown".
     Inventory withStoreColumns() const;
 
     QByteArray toJson() const;

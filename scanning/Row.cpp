@@ -1,5 +1,9 @@
 #include "scanning/Row.h"
 
+#include "scanning/AppList.h"
+
+#include <cmath>
+
 Row::Row(std::initializer_list<Cell> cells)
 {
     m_cells.reserve(qsizetype(cells.size()));
@@ -20,6 +24,13 @@ const QString *Row::find(QStringView key) const
             return &cell.value;
     }
     return nullptr;
+}
+
+std::optional<double> Row::megabytes(QStringView key) const
+{
+    const QString *text = find(key);
+    const std::optional<double> value = text ? AppList::parseNumber(*text) : std::nullopt;
+    return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
 void Row::insert(const QString &key, const QString &value)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <initializer_list>
+#include <optional>
 
 // One app of an inventory: cell texts by column name. Rows hold a dozen or so cells, so a
 // flat list searched in order is faster and far smaller than a hash, and the column names
@@ -22,6 +23,8 @@ public:
     QString value(QStringView key) const;
     const QString *find(QStringView key) const;
     bool contains(QStringView key) const { return find(key) != nullptr; }
+    // A size cell ("Total MB"…) as a finite number, or nothing when it is missing or not one.
+    std::optional<double> megabytes(QStringView key) const;
 
     // Sets a cell, replacing an existing one of the same name.
     void insert(const QString &key, const QString &value);

@@ -11,7 +11,8 @@ set -euo pipefail
 # the libimobiledevice command-line tools the scanner runs, usbmuxd through
 # which they reach a device, python3 and openssl for the device emulator the
 # tests run those tools against, poppler-utils to read exported PDFs back, a
-# virtual X server for GUI runs, clang-format, clang with its sanitizer and
+# virtual X server for GUI runs, a colour emoji font (app names carry emoji,
+# shown as empty boxes without one), clang-format, clang with its sanitizer and
 # libFuzzer runtimes for the fuzz targets, and for the Debian package and the
 # desktop files: dpkg-dev (dpkg-shlibdeps), man-db, and the validators of the
 # AppStream metadata and the desktop entry.
@@ -21,7 +22,7 @@ DEBIAN_PACKAGES=(
     libplist-dev libicu-dev
     libimobiledevice-utils ideviceinstaller libimobiledevice-dev usbmuxd
     python3 openssl
-    poppler-utils xvfb clang-format
+    poppler-utils xvfb fonts-noto-color-emoji clang-format
     clang libclang-rt-dev
     dpkg-dev man-db appstream desktop-file-utils
 )

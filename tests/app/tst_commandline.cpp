@@ -159,6 +159,8 @@ private Q_SLOTS:
     void wrongDataFolder();
     void exportTargets_data();
     void exportTargets();
+    void windowOnTerminal_data();
+    void windowOnTerminal();
 
 private:
     struct Result {
@@ -998,6 +1000,39 @@ void TestCommandLine::controlCharacters()
     QVERIFY2(!text.contains(u'\x1b') && !text.contains(u'\a') && !text.contains(QChar(0x202E)),
              qPrintable(text));
     QVERIFY2(text.contains(u"Evil\uFFFD]0;owned\uFFFD\uFFFD[2J\uFFFDemag"_s), qPrintable(text));
+}
+
+// The window's program answers --help and --version without a display, by its plain name.
+void TestCommandLine::windowOnTerminal_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("help") << u"--help"_s << 0 << u"Usage: quillet [options]\n"_s << u""_s;
+    QTest::newRow("version") << u"--version"_s << 0 << u"quillet 1.0.0\n"_s << u""_s;
+    QTest::newRow("unknown option")
+        << u"--bogus"_s << 2 << u""_s << u"quillet: Unknown option 'bogus'.\n"_s;
+}
+
+void TestCommandLine::windowOnTerminal()
+{
+    QFETCH(QString, option);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        environment.remove(name);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUILLET_APP), {option});
+    QVERIFY(process.waitForFinished(15000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    const QString printed = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), err);
 }
 
 #include "tst_commandline.moc"

@@ -11,6 +11,7 @@
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -161,6 +162,14 @@ class TestHistoryWindow : public QObject {
     QComboBox *picker() const { return control<QComboBox>(u"historyPicker"_s); }
     QDialog *editor() const { return control<QDialog>(u"snapshotEditor"_s); }
     QString status() const { return control<ElidedLabel>(u"status"_s)->text(); }
+    // Makes the saved scan's file unreadable, as damage after the listing would.
+    static void damage(const Inventory &scan)
+    {
+        for (const SavedScan &saved : HistoryStore().list().scans) {
+            if (saved.id == scan.scanID)
+                writeBytes(HistoryStore().directory() + u'/' + saved.file, "{\"rows\": [");
+        }
+    }
     QMessageBox *alert() const
     {
         for (QMessageBox *box : m_delegate->window()->findChildren<QMessageBox *>()) {
@@ -398,6 +407,80 @@ private Q_SLOTS:
         QCOMPARE(PdfReader::find(page, u"Maps"_s) != nullptr, !changesOnly);
     }
 
+    // A scan damaged since the listing: nothing to compare, nothing to export.
+    void exportNeedsAComparison()
+    {
+        QVERIFY(launch(april, {april, march}));
+        m_delegate->compareScans();
+        ComparisonWindow *window = m_delegate->comparisonWindow();
+        QVERIFY(window && window->comparison());
+        damage(march);
+        window->updateScans(m_delegate->savedScans());
+        QVERIFY(!window->comparison());
+        QVERIFY2(window->summaryText().contains(u"could not be read"_s),
+                 qPrintable(window->summaryText()));
+        auto *exportButton = child<QPushButton>(window, u"exportPDF"_s);
+        QVERIFY(!exportButton->isEnabled());
+        window->exportPDF();
+        QTest::qWait(50);
+        QVERIFY(!child<QFileDialog>(window, u"savePanel"_s));
+    }
+
+    // Quit, Close Window and Help work from the comparison and details windows as from the
+    // main one, as the Mac's single menu bar makes them.
+    void shortcutsOfEveryWindow_data()
+    {
+        QTest::addColumn<bool>("details");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("outcome");
+        for (bool details : {false, true}) {
+            const char *window = details ? "details" : "comparison";
+            QTest::addRow("%s, Close Window", window)
+                << details << QKeySequence(u"Ctrl+W"_s) << u"closes"_s;
+            QTest::addRow("%s, Help", window) << details << QKeySequence(u"Ctrl+?"_s) << u"help"_s;
+            QTest::addRow("%s, Quit", window) << details << QKeySequence(u"Ctrl+Q"_s) << u"quits"_s;
+        }
+    }
+
+    void shortcutsOfEveryWindow()
+    {
+        QFETCH(bool, details);
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, outcome);
+        QVERIFY(launch(april, {april, march}));
+        QWidget *window = nullptr;
+        if (details) {
+            child<QTableView>(m_delegate->window(), u"inventory"_s)->selectRow(0);
+            m_delegate->showSelectedAppDetails();
+            window = m_delegate->appDetailsWindow();
+        } else {
+            m_delegate->compareScans();
+            window = m_delegate->comparisonWindow();
+        }
+        QVERIFY(window);
+        window->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), window);
+        QPointer<QWidget> watched = window;
+        if (outcome == u"quits") {
+            QTimer guard;
+            guard.setSingleShot(true);
+            connect(&guard, &QTimer::timeout, &guard, [] { QCoreApplication::exit(1); });
+            guard.start(10'000);
+            QTimer::singleShot(0, window, [window, key] { QTest::keySequence(window, key); });
+            QCOMPARE(QCoreApplication::exec(), 0);
+        } else if (outcome == u"closes") {
+            QTest::keySequence(window, key);
+            QTRY_VERIFY(!watched || !watched->isVisible());
+            QVERIFY(m_delegate->window()->isVisible());
+        } else {
+            // No help is installed here; the alert saying so is the window's own.
+            QTest::keySequence(window, key);
+            QMessageBox *missing = nullptr;
+            QTRY_VERIFY((missing = window->findChild<QMessageBox *>()) && missing->isVisible());
+            QCOMPARE(missing->text(), u"Quillet Help is not available"_s);
+        }
+    }
+
     // --- The history row of the main window --------------------------------------------------
 
     void historyRow_data()
@@ -470,6 +553,18 @@ private Q_SLOTS:
         QCOMPARE(status(),
                  u"Viewing Old iPhone \u00B7 %1 \u00B7 3 apps"_s.arg(
                      QLocale::system().toString(QDate(2024, 4, 1), QLocale::ShortFormat)));
+    }
+
+    // A scan damaged since the listing cannot be shown: the picker goes back to what is.
+    void pickerFallsBack()
+    {
+        QVERIFY(launch(april, {april, march}));
+        QCOMPARE(picker()->currentIndex(), 1);
+        damage(march);
+        QTest::keyClick(picker(), Qt::Key_Down);
+        QCOMPARE(picker()->currentIndex(), 1);
+        QCOMPARE(m_delegate->currentInventory().scanID, april.scanID);
+        QVERIFY2(status().contains(u"could not be read"_s), qPrintable(status()));
     }
 
     void unreadableScans()

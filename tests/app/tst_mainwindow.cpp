@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
+#include "app/Sheet.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
@@ -13,6 +14,7 @@
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -103,6 +105,10 @@ private Q_SLOTS:
     void exportIgnored();
     void exportFailure_data();
     void exportFailure();
+    void alertShowsItsWholeText_data();
+    void alertShowsItsWholeText();
+    void copySelectedRows_data();
+    void copySelectedRows();
 
 private:
     bool launch()
@@ -355,7 +361,7 @@ void TestMainWindow::scan()
     QCOMPARE(shown(Column::appName), (QStringList{u"Ledger"_s, u"Maps"_s, u"Notes"_s}));
     QCOMPARE(shown(Column::category), (QStringList{blank, u"Navigation"_s, u"Productivity"_s}));
     QCOMPARE(countText(), u"3 of 3 apps"_s);
-    QStringList order = Inventory::defaultFields();
+    QStringList order = Column::scanFields();
     order.move(order.indexOf(Column::totalMB), 0);
     QCOMPARE(sections(false), order);
     order.removeAll(Column::version);
@@ -800,6 +806,78 @@ void TestMainWindow::exportFailure()
     QCOMPARE(sheets()[0]->text(), description);
     QCOMPARE(status(), loaded);
     QCOMPARE(readBytes(m_root->filePath(u"plain"_s)), QByteArray("plain"));
+}
+
+void TestMainWindow::alertShowsItsWholeText_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("informative");
+    const QString folder = u"“/home/someone/.local/share/Quillet”"_s;
+    const QString unsaved =
+        u"The snapshot name and notes could not be saved in the data folder %1: Permission denied"_s
+            .arg(folder);
+    QTest::newRow("long message") << unsaved << QString();
+    QTest::newRow("long explanation") << u"Unable to load inventory"_s << unsaved;
+    QTest::newRow("long path") << u"Could not write "_s + u"/folder"_s.repeated(60) << QString();
+    QTest::newRow("short") << u"Saved"_s << u"Done."_s;
+}
+
+// On a desktop-sized screen, every line of an alert shows whole: it wraps rather than ends at
+// the box's edge.
+void TestMainWindow::alertShowsItsWholeText()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, informative);
+    QVERIFY(launch());
+    QMessageBox *alert =
+        Sheet::alert(m_delegate->window(), QMessageBox::Warning, message, informative);
+    alert->open();
+    QVERIFY(QTest::qWaitForWindowExposed(alert));
+    QVERIFY(alert->width() >= 400);
+    for (const QLabel *label : alert->findChildren<QLabel *>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const QRect room = label->contentsRect();
+        const int flags = label->wordWrap() ? Qt::TextWordWrap | Qt::TextWrapAnywhere : 0;
+        const QRect needed = label->fontMetrics().boundingRect(QRect(0, 0, room.width(), 100'000),
+                                                               flags, label->text());
+        QVERIFY2(needed.width() <= room.width() && needed.height() <= room.height(),
+                 qPrintable(u"%1: %2x%3 in %4x%5"_s.arg(label->text().left(30))
+                                .arg(needed.width())
+                                .arg(needed.height())
+                                .arg(room.width())
+                                .arg(room.height())));
+        QVERIFY(label->geometry().right() < alert->width());
+    }
+    alert->close();
+}
+
+void TestMainWindow::copySelectedRows_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QString>("copied");
+    // arrangeTable's order: Total MB first, the bundle identifier hidden, largest first.
+    QTest::newRow("two rows, as shown") << QList<int>{2, 0}
+                                        << u"Total MB\tApp name\tCategory\tVersion\n"
+                                           "12.50\tLedger\t\t1.0\n"
+                                           "\tMaps\tNavigation\t10.1\n"_s;
+    QTest::newRow("nothing selected") << QList<int>{} << u"unchanged"_s;
+}
+
+void TestMainWindow::copySelectedRows()
+{
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, copied);
+    arrangeTable();
+    QGuiApplication::clipboard()->setText(u"unchanged"_s);
+    table()->clearSelection();
+    for (int row : selected)
+        table()->selectionModel()->select(table()->model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table()->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
+    QTest::keySequence(table(), QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -22,7 +22,7 @@ depends=$(field Depends)
 for name in libimobiledevice-utils usbmuxd libc6 libqt6widgets6 libplist; do
     echo "$depends" | grep -q "$name" || fail "Depends lacks $name: $depends"
 done
-[ "$(field Recommends)" = ideviceinstaller ] || fail "Recommends: $(field Recommends)"
+[ "$(field Recommends)" = "ideviceinstaller, fonts-noto-color-emoji" ] || fail "Recommends: $(field Recommends)"
 [ "$(field Description | wc -l)" -gt 3 ] || fail "the description has no long part"
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./#/#' >"$out/files"

@@ -410,7 +410,7 @@ void TestInventory::loadImportsNewestLegacyExport()
     const Inventory loaded = Scanner(root.path(), storage).load();
     QCOMPARE(loaded.rows,
              QList<Row>{(Row{{Column::appName, u"New"_s}, {Column::version, u"1.0"_s}})});
-    QCOMPARE(loaded.fields, Inventory::defaultFields());
+    QCOMPARE(loaded.fields, Column::scanFields());
     QVERIFY(loaded.scanID);
     QVERIFY(!loaded.deviceName && !loaded.scannedAt && !loaded.deviceID);
     QCOMPARE(Inventory::readFile(storage + u"/inventory.json"_s), loaded);

@@ -186,7 +186,7 @@ void TestScan::scanEndToEnd()
     QCOMPARE(inventory.deviceID, std::optional<QString>(u"00008110-001A2B3C4D5E801E"_s));
     QVERIFY(inventory.scanID && HistoryStore::isValidIdentity(*inventory.scanID));
     QVERIFY(inventory.scannedAt && *inventory.scannedAt >= before.addSecs(-1));
-    QCOMPARE(inventory.fields, Inventory::defaultFields());
+    QCOMPARE(inventory.fields, Column::scanFields());
     QCOMPARE(inventory.rows.size(), 2);
     const Row &maps = inventory.rows[0]; // "Notes 9" before "Notes 10"
     const Row &notes = inventory.rows[1];
