@@ -27,6 +27,9 @@ Annotate::Annotate()
 
 int Annotate::execute(const QCommandLineParser &parser, Printer &printer) const
 {
+    // Saying "saved" with nothing to save would hide a mistyped option.
+    if (!parser.isSet(nameOption) && !parser.isSet(notesOption))
+        return printer.usageError(QStringLiteral("annotate needs --name TEXT or --notes TEXT"));
     const SavedScan scan = ScanArgument::saved(parser.positionalArguments().at(0));
     // An unset option keeps what is saved when the change is made, whoever saved it.
     HistoryStore::AnnotationChange change;

@@ -278,6 +278,9 @@ void TestCommandLine::usage_data()
     QTest::newRow("report without a file")
         << QStringList{u"report"_s, u"--search"_s, u"o"_s} << true << 2 << u""_s
         << u"quillet-cli: report needs --pdf FILE\n"_s;
+    QTest::newRow("annotate with nothing to save")
+        << QStringList{u"annotate"_s, idA} << true << 2 << u""_s
+        << u"quillet-cli: annotate needs --name TEXT or --notes TEXT\n"_s;
     QTest::newRow("option of another command") << QStringList{u"history"_s, u"--csv"_s} << true << 2
                                                << u""_s << u"quillet-cli: Unknown option"_s;
     // Refused before anything is asked of it.
