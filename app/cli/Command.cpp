@@ -13,19 +13,28 @@ QString Command::synopsis() const
     return usage().left(usage().indexOf(u" [--"));
 }
 
+QList<QCommandLineOption> Command::commonOptions()
+{
+    return LaunchOptions::options() +
+        QList<QCommandLineOption>{{{QStringLiteral("h"), QStringLiteral("help")},
+                                   QStringLiteral("Show this command's options.")}};
+}
+
+QString Command::longName(const QCommandLineOption &option)
+{
+    return QStringLiteral("--") + option.names().constLast();
+}
+
 int Command::run(const QStringList &arguments, Printer &printer) const
 {
     QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this command's options."));
     parser.addOptions(options());
-    parser.addOptions(LaunchOptions::options());
-    parser.addOption(help);
+    parser.addOptions(commonOptions());
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command."),
                                  usage());
     if (!parser.parse(arguments))
         return printer.usageError(parser.errorText());
-    if (parser.isSet(help)) {
+    if (parser.isSet(QStringLiteral("help"))) {
         // Qt's help names the program by its path and lists the command word as an argument.
         QString text = parser.helpText();
         text = text.mid(text.indexOf(QStringLiteral("Options:")));

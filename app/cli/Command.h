@@ -37,6 +37,11 @@ public:
     const QList<QCommandLineOption> &options() const { return m_definition.options; }
     bool isHidden() const { return m_definition.hidden; }
 
+    // The options every command takes besides its own: LaunchOptions, then --help.
+    static QList<QCommandLineOption> commonOptions();
+    // "--help" for -h, --help.
+    static QString longName(const QCommandLineOption &option);
+
     // Parses `arguments` (the program, then what follows the command word), then runs the
     // command. The exit status: 0 done, 1 the operation failed, 2 the command line was wrong.
     int run(const QStringList &arguments, Printer &printer) const;

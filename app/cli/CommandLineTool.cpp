@@ -2,8 +2,10 @@
 
 #include "app/cli/Annotate.h"
 #include "app/cli/Compare.h"
+#include "app/cli/Completion.h"
 #include "app/cli/Devices.h"
 #include "app/cli/History.h"
+#include "app/cli/Manual.h"
 #include "app/cli/Report.h"
 #include "app/cli/Scan.h"
 #include "app/cli/Show.h"
@@ -24,19 +26,29 @@ const QList<std::shared_ptr<const Command>> &CommandLineTool::commands()
         std::make_shared<Compare>(),
         std::make_shared<Report>(),
         std::make_shared<Annotate>(),
+        std::make_shared<Completion>(),
+        std::make_shared<Manual>(),
     };
     // clang-format on
     return table;
 }
 
+QList<std::shared_ptr<const Command>> CommandLineTool::listedCommands()
+{
+    QList<std::shared_ptr<const Command>> listed;
+    for (const auto &command : commands()) {
+        if (!command->isHidden())
+            listed.append(command);
+    }
+    return listed;
+}
+
 QString CommandLineTool::helpText()
 {
     QString text = QStringLiteral("Usage: quillet-cli COMMAND [OPTIONS]\n\nCommands:\n");
-    for (const auto &command : commands()) {
-        if (!command->isHidden())
-            text += QStringLiteral("  ") + command->synopsis().leftJustified(24) +
-                QStringLiteral("  ") + command->summary() + u'\n';
-    }
+    for (const auto &command : listedCommands())
+        text += QStringLiteral("  ") + command->synopsis().leftJustified(24) +
+            QStringLiteral("  ") + command->summary() + u'\n';
     return text +
         QStringLiteral("\n"
                        "A SCAN is a saved scan's identifier or a unique beginning of it.\n"

@@ -21,6 +21,8 @@ public:
     // Every command, in the order the overview lists them. The help, the bash completion and
     // the man page are made from this table.
     static const QList<std::shared_ptr<const Command>> &commands();
+    // The commands for people: all but the build's own.
+    static QList<std::shared_ptr<const Command>> listedCommands();
 
 private:
     // "Usage: quillet-cli COMMAND [OPTIONS]" and the commands, for --help.
