@@ -131,6 +131,8 @@ private Q_SLOTS:
     void init();
     void usage_data();
     void usage();
+    void commandHelp_data();
+    void commandHelp();
     void scan();
     void scanFails_data();
     void scanFails();
@@ -287,6 +289,15 @@ void TestCommandLine::usage_data()
         << u"quillet-cli: annotate needs --name TEXT or --notes TEXT\n"_s;
     QTest::newRow("option of another command") << QStringList{u"history"_s, u"--csv"_s} << true << 2
                                                << u""_s << u"quillet-cli: Unknown option"_s;
+    QTest::newRow("annotate without a scan")
+        << QStringList{u"annotate"_s, u"--name"_s, u"x"_s} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli annotate SCAN [--name TEXT] [--notes TEXT]\n"_s;
+    QTest::newRow("show with two scans")
+        << QStringList{u"show"_s, idA, idB} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli show [SCAN] [--csv | --json]\n"_s;
+    QTest::newRow("scan with an argument")
+        << QStringList{u"scan"_s, device} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli scan [--device UDID | --all-devices]\n"_s;
     QTest::newRow("completion for another shell")
         << QStringList{u"completion"_s, u"zsh"_s} << false << 2 << u""_s
         << u"quillet-cli: usage: quillet-cli completion bash\n"_s;
@@ -310,6 +321,66 @@ void TestCommandLine::usage()
     QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.startsWith(err),
              qPrintable(result.err));
     QVERIFY(!QFile::exists(data(u"History"_s)));
+}
+
+void TestCommandLine::commandHelp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("usage");
+    // The commands of the overview, or the long options of a command's help.
+    QTest::addColumn<QStringList>("listed");
+    const QStringList every{u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s, u"--demo"_s,
+                            u"--help"_s};
+    const QStringList filters{u"--search"_s, u"--category"_s, u"--sort"_s};
+    QTest::newRow("overview, none of the build's")
+        << QStringList{u"--help"_s} << u"COMMAND [OPTIONS]"_s
+        << QStringList{u"scan"_s,    u"devices"_s, u"history"_s, u"show"_s,
+                       u"compare"_s, u"report"_s,  u"annotate"_s};
+    QTest::newRow("scan") << QStringList{u"scan"_s, u"-h"_s}
+                          << u"scan [--device UDID | --all-devices]"_s
+                          << QStringList{u"--device"_s, u"--all-devices"_s} + every;
+    QTest::newRow("devices") << QStringList{u"devices"_s, u"--help"_s} << u"devices [--json]"_s
+                             << QStringList{u"--json"_s} + every;
+    QTest::newRow("history") << QStringList{u"history"_s, u"--help"_s} << u"history [--json]"_s
+                             << QStringList{u"--json"_s} + every;
+    QTest::newRow("show") << QStringList{u"show"_s, u"--help"_s}
+                          << u"show [SCAN] [--csv | --json]"_s
+                          << filters + QStringList{u"--csv"_s, u"--json"_s} + every;
+    QTest::newRow("compare") << QStringList{u"compare"_s, u"--help"_s}
+                             << u"compare A B [--all] [--json] [--pdf FILE]"_s
+                             << QStringList{u"--all"_s, u"--json"_s, u"--pdf"_s} + every;
+    QTest::newRow("report") << QStringList{u"report"_s, u"--help"_s}
+                            << u"report [SCAN] --pdf FILE"_s
+                            << filters + QStringList{u"--pdf"_s} + every;
+    QTest::newRow("annotate") << QStringList{u"annotate"_s, u"--help"_s}
+                              << u"annotate SCAN [--name TEXT] [--notes TEXT]"_s
+                              << QStringList{u"--name"_s, u"--notes"_s} + every;
+    QTest::newRow("completion") << QStringList{u"completion"_s, u"--help"_s} << u"completion bash"_s
+                                << every;
+    QTest::newRow("manual") << QStringList{u"manual"_s, u"--help"_s} << u"manual TEMPLATE"_s
+                            << every;
+}
+
+// Each command parses its own options and the common ones, and no other command's.
+void TestCommandLine::commandHelp()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, usage);
+    QFETCH(QStringList, listed);
+    const Result result = run(arguments, false);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, u""_s);
+    QStringList lines = result.text().split(u'\n');
+    QCOMPARE(lines.takeFirst(), u"Usage: quillet-cli "_s + usage);
+    // "  show [SCAN]   …", "  --device <UDID>   …" or "  -h, --help   …"; wrapped text is
+    // indented further.
+    static const QRegularExpression item(u"^  (?:-[a-z], )?([a-z-]+)"_s);
+    QStringList items;
+    for (const QString &line : std::as_const(lines)) {
+        if (const QRegularExpressionMatch match = item.match(line); match.hasMatch())
+            items.append(match.captured(1));
+    }
+    QCOMPARE(items, listed);
 }
 
 void TestCommandLine::scan()
@@ -1061,6 +1132,9 @@ void TestCommandLine::manual_data()
         << QStringList{u".BR \"App name\" ,"_s, u".B \"Scan date (UTC)\""_s, u"and"_s,
                        u".BR \"Device identifier\" ."_s}
         << QStringList{Column::updateAvailable} << u""_s;
+    QTest::newRow("no template") << QString() << 1 << QStringList() << QStringList()
+                                 << u"The file \u201Cpage.1.in\u201D could not be read: it does "
+                                    u"not exist.\n"_s;
     QTest::newRow("a list it does not have")
         << u"@SCANS@"_s << 1 << QStringList() << QStringList()
         << u"The man page template has a line \u201C@SCANS@\u201D that quillet-cli cannot fill "
@@ -1075,7 +1149,8 @@ void TestCommandLine::manual()
     QFETCH(QStringList, absent);
     QFETCH(QString, err);
     const QString page = m_root->filePath(u"page.1.in"_s);
-    writeBytes(page, lines.toUtf8());
+    if (!lines.isNull())
+        writeBytes(page, lines.toUtf8());
     const Result result = run({u"manual"_s, page}, false);
     QCOMPARE(result.err, err);
     QCOMPARE(result.status, status);
