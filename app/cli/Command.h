@@ -13,10 +13,10 @@ class Printer;
 class Command {
 public:
     struct Definition {
-        QString name;
+        QString name = {};
         // The arguments; those in "[--…]" are left out of the overview.
-        QString usage;
-        QString summary;
+        QString usage = {};
+        QString summary = {};
         int positionalMin = 0;
         int positionalMax = 0;
         QList<QCommandLineOption> options = {};
