@@ -131,6 +131,8 @@ private Q_SLOTS:
     void init();
     void usage_data();
     void usage();
+    void commandHelp_data();
+    void commandHelp();
     void scan();
     void scanFails_data();
     void scanFails();
@@ -159,6 +161,10 @@ private Q_SLOTS:
     void wrongDataFolder();
     void exportTargets_data();
     void exportTargets();
+    void completion_data();
+    void completion();
+    void manual_data();
+    void manual();
     void windowOnTerminal_data();
     void windowOnTerminal();
 
@@ -280,8 +286,23 @@ void TestCommandLine::usage_data()
     QTest::newRow("report without a file")
         << QStringList{u"report"_s, u"--search"_s, u"o"_s} << true << 2 << u""_s
         << u"quillet-cli: report needs --pdf FILE\n"_s;
+    QTest::newRow("annotate with nothing to save")
+        << QStringList{u"annotate"_s, idA} << true << 2 << u""_s
+        << u"quillet-cli: annotate needs --name TEXT or --notes TEXT\n"_s;
     QTest::newRow("option of another command") << QStringList{u"history"_s, u"--csv"_s} << true << 2
                                                << u""_s << u"quillet-cli: Unknown option"_s;
+    QTest::newRow("annotate without a scan")
+        << QStringList{u"annotate"_s, u"--name"_s, u"x"_s} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli annotate SCAN [--name TEXT] [--notes TEXT]\n"_s;
+    QTest::newRow("show with two scans")
+        << QStringList{u"show"_s, idA, idB} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli show [SCAN] [--csv | --json]\n"_s;
+    QTest::newRow("scan with an argument")
+        << QStringList{u"scan"_s, device} << true << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli scan [--device UDID | --all-devices]\n"_s;
+    QTest::newRow("completion for another shell")
+        << QStringList{u"completion"_s, u"zsh"_s} << false << 2 << u""_s
+        << u"quillet-cli: usage: quillet-cli completion bash\n"_s;
     // Refused before anything is asked of it.
     QTest::newRow("plain HTTP lookup elsewhere")
         << QStringList{u"history"_s, u"--lookup-url"_s, u"http://lookup.invalid/lookup"_s} << false
@@ -302,6 +323,66 @@ void TestCommandLine::usage()
     QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.startsWith(err),
              qPrintable(result.err));
     QVERIFY(!QFile::exists(data(u"History"_s)));
+}
+
+void TestCommandLine::commandHelp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("usage");
+    // The commands of the overview, or the long options of a command's help.
+    QTest::addColumn<QStringList>("listed");
+    const QStringList every{u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s, u"--demo"_s,
+                            u"--help"_s};
+    const QStringList filters{u"--search"_s, u"--category"_s, u"--sort"_s};
+    QTest::newRow("overview, none of the build's")
+        << QStringList{u"--help"_s} << u"COMMAND [OPTIONS]"_s
+        << QStringList{u"scan"_s,    u"devices"_s, u"history"_s, u"show"_s,
+                       u"compare"_s, u"report"_s,  u"annotate"_s};
+    QTest::newRow("scan") << QStringList{u"scan"_s, u"-h"_s}
+                          << u"scan [--device UDID | --all-devices]"_s
+                          << QStringList{u"--device"_s, u"--all-devices"_s} + every;
+    QTest::newRow("devices") << QStringList{u"devices"_s, u"--help"_s} << u"devices [--json]"_s
+                             << QStringList{u"--json"_s} + every;
+    QTest::newRow("history") << QStringList{u"history"_s, u"--help"_s} << u"history [--json]"_s
+                             << QStringList{u"--json"_s} + every;
+    QTest::newRow("show") << QStringList{u"show"_s, u"--help"_s}
+                          << u"show [SCAN] [--csv | --json]"_s
+                          << filters + QStringList{u"--csv"_s, u"--json"_s} + every;
+    QTest::newRow("compare") << QStringList{u"compare"_s, u"--help"_s}
+                             << u"compare A B [--all] [--json] [--pdf FILE]"_s
+                             << QStringList{u"--all"_s, u"--json"_s, u"--pdf"_s} + every;
+    QTest::newRow("report") << QStringList{u"report"_s, u"--help"_s}
+                            << u"report [SCAN] --pdf FILE"_s
+                            << filters + QStringList{u"--pdf"_s} + every;
+    QTest::newRow("annotate") << QStringList{u"annotate"_s, u"--help"_s}
+                              << u"annotate SCAN [--name TEXT] [--notes TEXT]"_s
+                              << QStringList{u"--name"_s, u"--notes"_s} + every;
+    QTest::newRow("completion") << QStringList{u"completion"_s, u"--help"_s} << u"completion bash"_s
+                                << every;
+    QTest::newRow("manual") << QStringList{u"manual"_s, u"--help"_s} << u"manual TEMPLATE"_s
+                            << every;
+}
+
+// Each command parses its own options and the common ones, and no other command's.
+void TestCommandLine::commandHelp()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, usage);
+    QFETCH(QStringList, listed);
+    const Result result = run(arguments, false);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, u""_s);
+    QStringList lines = result.text().split(u'\n');
+    QCOMPARE(lines.takeFirst(), u"Usage: quillet-cli "_s + usage);
+    // "  show [SCAN]   …", "  --device <UDID>   …" or "  -h, --help   …"; wrapped text is
+    // indented further.
+    static const QRegularExpression item(u"^  (?:-[a-z], )?([a-z-]+)"_s);
+    QStringList items;
+    for (const QString &line : std::as_const(lines)) {
+        if (const QRegularExpressionMatch match = item.match(line); match.hasMatch())
+            items.append(match.captured(1));
+    }
+    QCOMPARE(items, listed);
 }
 
 void TestCommandLine::scan()
@@ -964,6 +1045,122 @@ void TestCommandLine::exportTargets()
     QVERIFY(readBytes(written.filePath()).startsWith("%PDF"));
     QCOMPARE(written.permissions(), expected);
     QCOMPARE(QFileInfo(path).isSymLink(), kind == u"link");
+}
+
+void TestCommandLine::completion_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QStringList>("offered");
+    const QString tool = u"quillet-cli"_s;
+    QTest::newRow("commands, none of the build's")
+        << QStringList{tool, u""_s}
+        << QStringList{u"scan"_s,   u"devices"_s,  u"history"_s, u"show"_s,     u"compare"_s,
+                       u"report"_s, u"annotate"_s, u"--help"_s,  u"--version"_s};
+    QTest::newRow("a command's own options and the common ones")
+        << QStringList{tool, u"history"_s, u"--"_s}
+        << QStringList{u"--json"_s,       u"--data-dir"_s, u"--resources"_s,
+                       u"--lookup-url"_s, u"--demo"_s,     u"--help"_s};
+    QTest::newRow("an unknown command") << QStringList{tool, u"bogus"_s, u"--"_s} << QStringList();
+    QTest::newRow("columns, quoted for the shell")
+        << QStringList{tool, u"show"_s, u"--sort"_s, u"Total"_s}
+        << QStringList{u"Total\\ MB"_s, u"Total\\ MB:desc"_s};
+    QTest::newRow("a column begun in quotes")
+        << QStringList{tool, u"report"_s, u"--sort"_s, u"'Scan"_s}
+        << QStringList{u"Scan\\ date\\ \\(UTC\\)"_s};
+    QTest::newRow("a category with an ampersand")
+        << QStringList{tool, u"show"_s, u"--category"_s, u"Food"_s}
+        << QStringList{u"Food\\ \\&\\ Drink"_s};
+    QTest::newRow("free text") << QStringList{tool, u"annotate"_s, idA, u"--name"_s, u"B"_s}
+                               << QStringList();
+    QTest::newRow("a data folder")
+        << QStringList{tool, u"show"_s, u"--data-dir"_s, u"da"_s} << QStringList{u"data"_s};
+    QTest::newRow("a report file") << QStringList{tool, u"compare"_s, u"--pdf"_s, u"da"_s}
+                                   << QStringList{u"data"_s, u"data.pdf"_s};
+}
+
+// The installed script, as bash runs it when Tab is pressed after `words`.
+void TestCommandLine::completion()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, offered);
+    const Result script = run({u"completion"_s, u"bash"_s}, false);
+    QCOMPARE(script.status, 0);
+    writeBytes(m_root->filePath(u"data.pdf"_s), "%PDF");
+
+    QProcess bash;
+    bash.setWorkingDirectory(m_root->path());
+    bash.start(u"bash"_s,
+               QStringList{u"-c"_s,
+                           u"eval \"$1\"; shift; COMP_WORDS=(\"$@\"); "
+                           u"COMP_CWORD=$(($# - 1)); _quillet_cli; "
+                           u"printf '%s\\n' \"${COMPREPLY[@]}\""_s,
+                           u"bash"_s, script.text()} +
+                   words);
+    QVERIFY(bash.waitForFinished(10000));
+    QCOMPARE(QString::fromUtf8(bash.readAllStandardError()), u""_s);
+    QStringList lines = QString::fromUtf8(bash.readAllStandardOutput()).split(u'\n');
+    lines.removeAll(QString());
+    lines.sort();
+    offered.sort();
+    QCOMPARE(lines, offered);
+}
+
+void TestCommandLine::manual_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<QString>("err");
+    const QString prose = u".TH QUILLET-CLI 1\n.\\\" @COMMANDS@ in a comment\n@ alone\n\n"_s;
+    QTest::newRow("hand-written lines as they are")
+        << prose << 0 << prose.split(u'\n') << QStringList() << u""_s;
+    QTest::newRow("commands, none of the build's")
+        << u"@COMMANDS@"_s << 0
+        << QStringList{u"\\fBshow\\fR [\\fISCAN\\fR] [\\fB\\-\\-csv\\fR | \\fB\\-\\-json\\fR]"_s,
+                       u"Show the current inventory or a saved scan."_s}
+        << QStringList{u"completion"_s, u"manual"_s} << u""_s;
+    QTest::newRow("each command's options")
+        << u"@COMMAND_OPTIONS@"_s << 0
+        << QStringList{u".SS annotate"_s, u".BI \\-\\-pdf \" file\""_s,
+                       u"Write the report to \\fIfile\\fR."_s, u".B \\-\\-all\\-devices"_s}
+        << QStringList{u"completion"_s, u"data\\-dir"_s} << u""_s;
+    QTest::newRow("every command's options")
+        << u"@LAUNCH_OPTIONS@"_s << 0
+        << QStringList{u".BI \\-\\-data\\-dir \" folder\""_s, u".B \\-\\-demo"_s}
+        << QStringList{u".SS"_s} << u""_s;
+    QTest::newRow("a new scan's columns")
+        << u"@COLUMNS@"_s << 0
+        << QStringList{u".BR \"App name\" ,"_s, u".B \"Scan date (UTC)\""_s, u"and"_s,
+                       u".BR \"Device identifier\" ."_s}
+        << QStringList{Column::updateAvailable} << u""_s;
+    QTest::newRow("no template") << QString() << 1 << QStringList() << QStringList()
+                                 << u"The file \u201Cpage.1.in\u201D could not be read: it does "
+                                    u"not exist.\n"_s;
+    QTest::newRow("a list it does not have")
+        << u"@SCANS@"_s << 1 << QStringList() << QStringList()
+        << u"The man page template has a line \u201C@SCANS@\u201D that quillet-cli cannot fill "
+           u"in.\n"_s;
+}
+
+void TestCommandLine::manual()
+{
+    QFETCH(QString, lines);
+    QFETCH(int, status);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    QFETCH(QString, err);
+    const QString page = m_root->filePath(u"page.1.in"_s);
+    if (!lines.isNull())
+        writeBytes(page, lines.toUtf8());
+    const Result result = run({u"manual"_s, page}, false);
+    QCOMPARE(result.err, err);
+    QCOMPARE(result.status, status);
+    const QStringList written = result.text().split(u'\n');
+    for (const QString &line : present)
+        QVERIFY2(written.contains(line), qPrintable(line + u"\n---\n"_s + result.text()));
+    for (const QString &text : absent)
+        QVERIFY2(!result.text().contains(text), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -4,16 +4,18 @@
 set -eu
 cli=$1
 app=$2
-pages=$3
+app_page=$3
+cli_page=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen HOME="$work" XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8
 
+# render PAGE NAME: the page as text in $work/NAME.txt.
 render() {
-    MANWIDTH=100 man --warnings -E ascii -l "$pages/$1" >"$work/$1.txt" 2>"$work/$1.err"
-    if [ -s "$work/$1.err" ]; then
-        echo "$1 does not render cleanly:" >&2
-        cat "$work/$1.err" >&2
+    MANWIDTH=100 man --warnings -E ascii -l "$1" >"$work/$2.txt" 2>"$work/$2.err"
+    if [ -s "$work/$2.err" ]; then
+        echo "$2 does not render cleanly:" >&2
+        cat "$work/$2.err" >&2
         exit 1
     fi
 }
@@ -32,8 +34,8 @@ check() {
     fi
 }
 
-render quillet.1
-render quillet-cli.1
+render "$app_page" quillet.1
+render "$cli_page" quillet-cli.1
 
 "$app" --help >"$work/app-help"
 check quillet.1 "$work/app-help"

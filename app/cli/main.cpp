@@ -1,4 +1,4 @@
-#include "app/CommandLineTool.h"
+#include "app/cli/CommandLineTool.h"
 
 #include <QGuiApplication>
 

@@ -1,0 +1,57 @@
+#include "app/cli/Show.h"
+
+#include "app/cli/AppFilter.h"
+#include "app/cli/Printer.h"
+#include "app/cli/ScanArgument.h"
+#include "reports/CsvExport.h"
+#include "scanning/AppList.h"
+
+namespace {
+
+const QString csvOption = QStringLiteral("csv");
+const QString jsonOption = QStringLiteral("json");
+
+} // namespace
+
+Show::Show()
+    : Command({
+          .name = QStringLiteral("show"),
+          .usage = QStringLiteral("show [SCAN] [--csv | --json]"),
+          .summary = QStringLiteral("Show the current inventory or a saved scan"),
+          .positionalMax = 1,
+          .options = AppFilter::options() +
+              QList<QCommandLineOption>{
+                  {csvOption, QStringLiteral("Write the apps as CSV.")},
+                  {jsonOption, QStringLiteral("Write the inventory as JSON.")}},
+      })
+{}
+
+int Show::execute(const QCommandLineParser &parser, Printer &printer) const
+{
+    if (parser.isSet(csvOption) && parser.isSet(jsonOption))
+        return printer.usageError(QStringLiteral("choose one of --csv and --json"));
+    const Inventory shown = ScanArgument::inventory(parser.positionalArguments().value(0));
+    const QList<Row> rows = AppFilter(parser).rows(shown);
+    if (parser.isSet(csvOption)) {
+        printer.printBytes(CsvExport::content(shown.fields, rows));
+        return 0;
+    }
+    if (parser.isSet(jsonOption)) {
+        Inventory selected = shown;
+        selected.rows = rows;
+        printer.printJson(selected.toJson());
+        return 0;
+    }
+    QList<QStringList> cells;
+    for (const Row &row : rows) {
+        QStringList line;
+        for (const QString &field : shown.fields) {
+            const QString text = row.value(field);
+            line.append(text.isEmpty() ? QStringLiteral("\u2014") : text);
+        }
+        cells.append(line);
+    }
+    printer.printTable(shown.fields, cells);
+    printer.out() << AppList::countText(rows.size(), shown.namedRows().size()) << "\n";
+    return 0;
+}
