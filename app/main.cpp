@@ -28,21 +28,27 @@ void addOptions(QCommandLineParser &parser)
     parser.addOptions(LaunchOptions::options());
 }
 
-// --help, --version and a command line that cannot be used are answered before the window
-// system is reached, so that they work without a display, and name the program, not its path.
+// --help and --version are answered before the window system is reached, so that they work
+// without a display, and name the program, not its path. Any other command line waits for
+// QApplication, which takes out its own options (-style, -platform…) first.
 std::optional<int> answerFromTerminal(int argc, char *argv[])
 {
     QStringList arguments{QStringLiteral("quillet")};
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        arguments.append(argument);
+        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
+            asked = asked || argument == QLatin1StringView(option);
+    }
+    if (!asked)
+        return std::nullopt;
     QCommandLineParser parser;
     addOptions(parser);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "quillet: %s\n", qPrintable(parser.errorText()));
         return 2;
     }
-    if (!parser.isSet(QStringLiteral("help")) && !parser.isSet(QStringLiteral("version")))
-        return std::nullopt;
     // The help text names the program by the application's first argument.
     char name[] = "quillet";
     char *plainArguments[] = {name, nullptr};

@@ -1202,19 +1202,23 @@ void TestCommandLine::controlCharacters()
 // The window's program answers --help and --version without a display, by its plain name.
 void TestCommandLine::windowOnTerminal_data()
 {
-    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    QTest::newRow("help") << u"--help"_s << 0 << u"Usage: quillet [options]\n"_s << u""_s;
-    QTest::newRow("version") << u"--version"_s << 0 << u"quillet 1.0.0\n"_s << u""_s;
-    QTest::newRow("unknown option")
-        << u"--bogus"_s << 2 << u""_s << u"quillet: Unknown option 'bogus'.\n"_s;
+    const QString usage = u"Usage: quillet [options]\n"_s;
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << usage << u""_s;
+    QTest::newRow("help after an option")
+        << QStringList{u"--demo"_s, u"-h"_s} << 0 << usage << u""_s;
+    QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"quillet 1.0.0\n"_s << u""_s;
+    QTest::newRow("version with an unknown option")
+        << QStringList{u"--version"_s, u"--bogus"_s} << 2 << u""_s
+        << u"quillet: Unknown option 'bogus'.\n"_s;
 }
 
 void TestCommandLine::windowOnTerminal()
 {
-    QFETCH(QString, option);
+    QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
@@ -1223,7 +1227,7 @@ void TestCommandLine::windowOnTerminal()
     for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
         environment.remove(name);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(QUILLET_APP), {option});
+    process.start(QStringLiteral(QUILLET_APP), arguments);
     QVERIFY(process.waitForFinished(15000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), status);
