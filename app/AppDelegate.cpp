@@ -17,6 +17,7 @@
 #include "reports/ReportDocument.h"
 #include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
+#include "scanning/DeviceDescription.h"
 #include "scanning/Scanner.h"
 
 #include <QApplication>
@@ -277,6 +278,7 @@ void AppDelegate::showInventory(const Inventory &shown)
     m_fields = shown.fields;
     m_apps = AppList(shown.namedRows());
     m_deviceName = shown.deviceName;
+    m_window->setDeviceLine(DeviceDescription::line(shown.deviceFacts));
     m_table->setColumns(m_fields);
     configureCategories();
     applyFilter();

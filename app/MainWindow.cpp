@@ -74,6 +74,11 @@ MainWindow::MainWindow(QWidget *table, bool demo)
     layout->setSpacing(0);
 
     layout->addLayout(buildHeader());
+    m_deviceLine = new ElidedLabel;
+    m_deviceLine->setObjectName(QStringLiteral("deviceLine"));
+    m_deviceLine->setFont(fontOfSize(15));
+    m_deviceLine->hide();
+    layout->addWidget(m_deviceLine);
     layout->addSpacing(8);
     auto *subtitle = new QLabel(QStringLiteral(
         "Connect and unlock your iPhone or iPad, then scan to refresh your inventory."));
@@ -298,4 +303,15 @@ void MainWindow::setStatus(const QString &text)
 QString MainWindow::status() const
 {
     return m_status->text();
+}
+
+void MainWindow::setDeviceLine(const QString &text)
+{
+    m_deviceLine->setText(text);
+    m_deviceLine->setVisible(!text.isEmpty());
+}
+
+QString MainWindow::deviceLine() const
+{
+    return m_deviceLine->text();
 }

@@ -45,6 +45,9 @@ public:
     const QList<QAction *> &everyWindowActions() const { return m_everyWindowActions; }
     void setStatus(const QString &text);
     QString status() const;
+    // The facts of the device whose inventory is on screen, in one line; hidden when empty.
+    void setDeviceLine(const QString &text);
+    QString deviceLine() const;
 
     QPushButton *smallerText() const { return m_smallerText; }
     QPushButton *largerText() const { return m_largerText; }
@@ -80,6 +83,7 @@ private:
     QPushButton *m_exportPDF = nullptr;
     BusyIndicator *m_spinner = nullptr;
     ElidedLabel *m_status = nullptr;
+    ElidedLabel *m_deviceLine = nullptr;
     QList<QAction *> m_everyWindowActions;
     // The keys of the window's menu commands, which the search field leaves to them.
     QList<QKeySequence> m_commandKeys;

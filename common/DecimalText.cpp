@@ -19,6 +19,11 @@ QString DecimalText::twoPlaces(double value)
     return formatted("%.2f", value);
 }
 
+QString DecimalText::onePlace(double value)
+{
+    return formatted("%.1f", value);
+}
+
 QString DecimalText::signedTwoPlaces(double value)
 {
     return formatted("%+.2f", value);

@@ -7,6 +7,7 @@
 class DecimalText {
 public:
     static QString twoPlaces(double value);
+    static QString onePlace(double value);
     // Always with a sign: "+0.50", "-2.25".
     static QString signedTwoPlaces(double value);
 

@@ -352,6 +352,15 @@ double JsonReader::readNumber()
     return value;
 }
 
+bool JsonReader::readBoolean()
+{
+    if (peek() != Type::Boolean)
+        fail();
+    const bool value = m_data[m_pos] == 't';
+    skipValue();
+    return value;
+}
+
 void JsonReader::skipValue()
 {
     skipValue(0);

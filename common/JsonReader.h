@@ -32,6 +32,7 @@ public:
     QByteArrayView readUtf8();
     QString readString();
     double readNumber();
+    bool readBoolean();
     void skipValue();
     // Only white space may follow the top-level value.
     void finish();

@@ -4,6 +4,7 @@
 #include "features/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceDescription.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -198,8 +199,12 @@ QString AppDetailsWindow::detailsText(const Row &row, const Inventory &inventory
             break;
         case Place::DeviceAndScan:
             // The device's name is the inventory's, not a column, and heads its section.
-            if (!std::exchange(deviceShown, true))
+            if (!std::exchange(deviceShown, true)) {
                 lines.append(QStringLiteral("Device: ") + deviceName(inventory));
+                for (const auto &[caption, text] :
+                     DeviceDescription::details(inventory.deviceFacts))
+                    lines.append(caption + QStringLiteral(": ") + text);
+            }
             lines.append(field.captionText() + QStringLiteral(": ") + text);
             break;
         default:
@@ -289,8 +294,10 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     device->setSpacing(12);
     device->addWidget(heading(QStringLiteral("Device and scan")));
     // The device's name is the inventory's, not a column, and heads the section.
+    // The facts the device gave about itself follow its name, when the scan has them.
     QList<std::pair<QString, QString>> deviceFacts{
         {QStringLiteral("Device"), deviceName(inventory)}};
+    deviceFacts += DeviceDescription::details(inventory.deviceFacts);
     deviceFacts += facts(row, Place::DeviceAndScan);
     device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);

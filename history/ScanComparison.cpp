@@ -3,6 +3,7 @@
 #include "common/Collation.h"
 #include "common/DecimalText.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceDescription.h"
 
 #include <QHash>
 
@@ -45,6 +46,7 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
     const std::optional<QString> deviceA = a.resolvedDeviceID();
     const std::optional<QString> deviceB = b.resolvedDeviceID();
     comparison.sameDevice = deviceA && deviceB && *deviceA == *deviceB;
+    comparison.deviceChanges = DeviceDescription::changes(a.deviceFacts, b.deviceFacts);
 
     const Index indexA(a);
     const Index indexB(b);
@@ -139,8 +141,18 @@ QString ScanComparison::summary(const Inventory &a, const Inventory &b) const
         firstLine = QStringLiteral(
             "Device comparison \u00B7 Only in A/B refers to the selected inventories");
     }
-    return firstLine +
+    QString text = firstLine +
         QStringLiteral("\n%1 differences across %2 apps. Blank sizes cannot be "
                        "compared. Version changes may be upgrades or downgrades.")
             .arg(QString::number(changedCount()), QString::number(differences.size()));
+    if (const QString device = deviceLine(); !device.isEmpty())
+        text += u'\n' + device;
+    return text;
+}
+
+QString ScanComparison::deviceLine() const
+{
+    if (deviceChanges.isEmpty())
+        return QString();
+    return QStringLiteral("Device: ") + deviceChanges.join(QStringLiteral("; "));
 }

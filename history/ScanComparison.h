@@ -11,6 +11,8 @@ struct ScanComparison {
     bool sameDevice = false;
     // One entry per bundle identifier in either scan, sorted by name as a file browser would.
     QList<ScanDifference> differences;
+    // What the devices said about themselves that changed from A to B ("iOS 17.4 → 17.5.1").
+    QStringList deviceChanges = {};
 
     static ScanComparison compare(const Inventory &a, const Inventory &b);
 
@@ -18,6 +20,9 @@ struct ScanComparison {
     QList<ScanDifference> shown(bool changesOnly) const;
     // Apps with any measured change.
     qsizetype changedCount() const;
-    // The two summary lines for A and B, the inventories that were compared.
+    // The two summary lines for A and B, the inventories that were compared, and a third with
+    // the device's changes when there are any.
     QString summary(const Inventory &a, const Inventory &b) const;
+    // "Device: iOS 17.4 → 17.5.1; battery 90% → 82%", or empty.
+    QString deviceLine() const;
 };

@@ -4,6 +4,7 @@
 #include "common/DecimalText.h"
 #include "common/PlainText.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceDescription.h"
 #include "scanning/ScanError.h"
 
 #include <QBuffer>
@@ -230,7 +231,10 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
 
     ReportDocument report;
     report.title = QStringLiteral("App inventory");
-    report.subtitle = device + QStringLiteral(" \u00B7 Scanned ") + scanDate + u'\n' + filter;
+    report.subtitle = device + QStringLiteral(" \u00B7 Scanned ") + scanDate + u'\n';
+    if (const QString facts = DeviceDescription::line(inventory.deviceFacts); !facts.isEmpty())
+        report.subtitle += facts + u'\n';
+    report.subtitle += filter;
     report.summary = QStringLiteral("%1 apps \u00B7 Reported storage: %2 MB\nComplete sizes "
                                     "available for %3 of %1 apps")
                          .arg(QString::number(rows.size()), DecimalText::twoPlaces(total),
@@ -261,6 +265,8 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
                                        : QStringLiteral("Different or unidentified devices"),
                  changesOnly ? QStringLiteral("Apps with no measured change are hidden")
                              : QStringLiteral("All matched apps included"));
+    if (const QString device = comparison.deviceLine(); !device.isEmpty())
+        report.summary += u'\n' + device;
     report.headings = {QStringLiteral("App"), QStringLiteral("Difference"),
                        QStringLiteral("Version A \u2192 B"), QStringLiteral("MB change")};
     report.widths = {208, 120, 116, 80};

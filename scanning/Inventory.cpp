@@ -349,6 +349,8 @@ QByteArray Inventory::toJson() const
         out.append(",\"scannedAt\":").append(buffer, result.ptr - buffer);
     }
     appendOptional(out, "deviceID", deviceID);
+    if (!deviceFacts.isEmpty())
+        out.append(",\"deviceFacts\":").append(deviceFacts.toJson());
     appendOptional(out, "snapshotName", snapshotName);
     appendOptional(out, "snapshotNotes", snapshotNotes);
     out.append('}');
@@ -403,6 +405,8 @@ Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
                 inventory.scanID = readOptionalString(reader, key, path);
             } else if (key == "deviceID") {
                 inventory.deviceID = readOptionalString(reader, key, path);
+            } else if (key == "deviceFacts") {
+                inventory.deviceFacts = DeviceFacts::fromJson(reader);
             } else if (key == "snapshotName") {
                 inventory.snapshotName = readOptionalString(reader, key, path);
             } else if (key == "snapshotNotes") {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scanning/Column.h"
+#include "scanning/DeviceFacts.h"
 #include "scanning/Row.h"
 
 #include <QByteArrayView>
@@ -22,6 +23,8 @@ struct Inventory {
     std::optional<QString> deviceID;
     std::optional<QString> snapshotName;
     std::optional<QString> snapshotNotes;
+    // What the device said about itself at the scan; empty for scans made before Quillet asked.
+    DeviceFacts deviceFacts = {};
 
     friend bool operator==(const Inventory &, const Inventory &) = default;
 

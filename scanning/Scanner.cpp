@@ -69,6 +69,34 @@ std::optional<QString> Scanner::deviceName(const QString &device)
     return std::nullopt;
 }
 
+DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domains)
+{
+    using namespace std::chrono;
+    // The facts are worth less than the scan they come with, and must never hold it up long.
+    const auto deadline = steady_clock::now() + seconds(4);
+    DeviceFacts facts;
+    for (const QString &domain : domains) {
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
+        if (left <= milliseconds(0))
+            break;
+        QStringList arguments{QStringLiteral("-u"), device};
+        if (!domain.isEmpty())
+            arguments << QStringLiteral("-q") << domain;
+        arguments << QStringLiteral("-x");
+        try {
+            const QVariant answer =
+                PropertyList::parse(m_tools.run(QStringLiteral("ideviceinfo"), arguments, left),
+                                    QStringLiteral("The device's information"));
+            if (answer.typeId() == QMetaType::QVariantMap)
+                facts.take(domain, answer.toMap());
+        } catch (const Failure &) {
+            // A device that keeps a domain to itself is still scanned.
+            m_tools.checkCancellation();
+        }
+    }
+    return facts;
+}
+
 Inventory Scanner::scan()
 {
     DataFile::makeFolder(m_storage);
@@ -94,6 +122,8 @@ Inventory Scanner::scan(const QString &device)
         arguments << QStringLiteral("--attribute") << attribute;
     const QByteArray listing = m_tools.run(QStringLiteral("ideviceinstaller"), arguments);
     const QList<QVariantMap> apps = parseAppList(listing);
+    // While the device is surely there: the store lookup after it can take minutes.
+    const DeviceFacts facts = deviceFacts(device);
     QStringList identifiers;
     for (const QVariantMap &app : apps) {
         if (const std::optional<QString> identifier = RowBuilder::identifier(app))
@@ -108,6 +138,7 @@ Inventory Scanner::scan(const QString &device)
     Inventory inventory;
     inventory.rows = std::move(rows);
     inventory.deviceName = deviceName;
+    inventory.deviceFacts = facts;
     inventory.scanID = HistoryStore::newIdentity();
     inventory.scannedAt = now;
     inventory.deviceID = device;

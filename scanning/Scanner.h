@@ -50,6 +50,11 @@ public:
     QStringList connectedDevices();
     // The device's name, when it gives one that reads as text.
     std::optional<QString> deviceName(const QString &device);
+    // What the device says about itself in `domains` (all by default): its model, system,
+    // storage and battery. Never fails: what cannot be read within a few seconds in all is left
+    // out. A cancel still stops it.
+    DeviceFacts deviceFacts(const QString &device,
+                            const QStringList &domains = DeviceFacts::domains());
     // What a scan says when no device is connected.
     static ScanError noDevice();
     // What a finished scan says of its apps (those with a visible name), for both front ends.

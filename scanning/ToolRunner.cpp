@@ -214,7 +214,8 @@ void ToolRunner::checkCancellation() const
         throw ScanError::cancelled();
 }
 
-QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
+QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
+                           std::optional<std::chrono::milliseconds> timeLimit)
 {
     checkCancellation();
 
@@ -263,7 +264,7 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments)
 
     enum class Outcome { Exited, Stopped, TimedOut, Flooded };
     Outcome outcome = Outcome::Exited;
-    const auto deadline = std::chrono::steady_clock::now() + m_timeLimit;
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit.value_or(m_timeLimit);
     while (!hasExited(pid)) {
         if (!out.drain(m_outputLimit) || !err.drain(m_outputLimit)) {
             outcome = Outcome::Flooded;

@@ -28,7 +28,9 @@ public:
 
     // Runs Tools/`name` and returns what it printed on standard output. Throws ScanError with
     // the tool's own explanation when it fails, and PlatformError when it cannot be started.
-    QByteArray run(const QString &name, const QStringList &arguments);
+    // `timeLimit`, when given, replaces the runner's own for this tool.
+    QByteArray run(const QString &name, const QStringList &arguments,
+                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
 
     // Stops the running tool and every later step. Never blocks behind a tool.
     void cancel();

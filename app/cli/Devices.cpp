@@ -1,6 +1,7 @@
 #include "app/cli/Devices.h"
 
 #include "app/cli/Printer.h"
+#include "scanning/DeviceDescription.h"
 #include "scanning/Scanner.h"
 
 #include <QJsonArray>
@@ -23,11 +24,23 @@ int Devices::execute(const QCommandLineParser &parser, Printer &printer) const
     const QStringList identifiers = scanner.connectedDevices();
     QJsonArray list;
     QList<QStringList> rows;
+    const QString blank = QStringLiteral("\u2014");
+    auto orNull = [](const QString &text) { return text.isEmpty() ? QJsonValue() : text; };
     for (const QString &identifier : identifiers) {
         const std::optional<QString> name = scanner.deviceName(identifier);
-        list.append(QJsonObject{{QStringLiteral("identifier"), identifier},
-                                {QStringLiteral("name"), name ? QJsonValue(*name) : QJsonValue()}});
-        rows.append({identifier, name.value_or(QStringLiteral("\u2014"))});
+        // The model and system only: storage and battery are for a scan.
+        const DeviceFacts facts = scanner.deviceFacts(identifier, {QString()});
+        const QString model = DeviceDescription::model(facts);
+        const QString system = DeviceDescription::system(facts);
+        list.append(QJsonObject{
+            {QStringLiteral("identifier"), identifier},
+            {QStringLiteral("name"), name ? QJsonValue(*name) : QJsonValue()},
+            {QStringLiteral("model"), orNull(model)},
+            {QStringLiteral("productType"), orNull(facts.productType.value_or(QString()))},
+            {QStringLiteral("productVersion"), orNull(facts.productVersion.value_or(QString()))},
+        });
+        rows.append({identifier, name.value_or(blank), model.isEmpty() ? blank : model,
+                     system.isEmpty() ? blank : system});
     }
     if (parser.isSet(QStringLiteral("json"))) {
         printer.printJson(QJsonDocument(list).toJson(QJsonDocument::Compact));
@@ -37,6 +50,8 @@ int Devices::execute(const QCommandLineParser &parser, Printer &printer) const
         printer.err() << "No device is connected.\n";
         return 0;
     }
-    printer.printTable({QStringLiteral("Identifier"), QStringLiteral("Name")}, rows);
+    printer.printTable({QStringLiteral("Identifier"), QStringLiteral("Name"),
+                        QStringLiteral("Model"), QStringLiteral("System")},
+                       rows);
     return 0;
 }

@@ -29,7 +29,7 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
         QJsonArray scans;
         for (const SavedScan &scan : listing.scans) {
             const Inventory &inventory = scan.inventory;
-            scans.append(QJsonObject{
+            QJsonObject entry{
                 {QStringLiteral("id"), scan.id},
                 {QStringLiteral("title"), scan.title()},
                 {QStringLiteral("name"), text(inventory.snapshotName)},
@@ -41,7 +41,11 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
                      ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
                      : QJsonValue()},
                 {QStringLiteral("appCount"), qint64(scan.appCount)},
-            });
+            };
+            if (!inventory.deviceFacts.isEmpty())
+                entry.insert(QStringLiteral("deviceFacts"),
+                             QJsonDocument::fromJson(inventory.deviceFacts.toJson()).object());
+            scans.append(entry);
         }
         printer.printJson(
             QJsonDocument(QJsonObject{{QStringLiteral("scans"), scans},

@@ -3,8 +3,10 @@
 #include "app/cli/AppFilter.h"
 #include "app/cli/Printer.h"
 #include "app/cli/ScanArgument.h"
+#include "common/PlainText.h"
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
+#include "scanning/DeviceDescription.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         }
         cells.append(line);
     }
+    if (const QString device = DeviceDescription::line(shown.deviceFacts); !device.isEmpty())
+        printer.out() << PlainText::printable(device) << "\n\n";
     printer.printTable(shown.fields, cells);
     printer.out() << AppList::countText(rows.size(), shown.namedRows().size()) << "\n";
     return 0;
