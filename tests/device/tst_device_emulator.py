@@ -210,16 +210,6 @@ def read_facts(resources, work):
             for i, run in enumerate(runs)}
 
 
-def printed_facts(text):
-    """The facts in what ideviceinfo printed: None for nothing, the text itself if no plist."""
-    if not text:
-        return None
-    try:
-        return {k: v for k, v in plistlib.loads(text.encode()).items() if k in FACT_DOMAINS}
-    except (plistlib.InvalidFileException, ValueError, AttributeError):
-        return text
-
-
 def facts_scan(cli, resources, work, name):
     """quillet-cli scan of one of FACT_DEVICES, then show --json; returns status, stdout,
     message and the shown inventory."""
@@ -334,13 +324,14 @@ def main():
         for (name, domain), (status, out, errors) in info.result().items():
             settings = FACT_DEVICES[name]
             if settings.get("locked"):
-                want = (255, None, LOCKED_INFO)
+                want = (255, "", LOCKED_INFO)
             elif domain in settings.get("refuse", []):
-                want = (0, None, "")  # the tool says nothing at all when lockdown refuses
+                want = (0, "", "")  # the tool says nothing at all when lockdown refuses
             else:
                 want = (0, {key: value for key, value in settings["facts"].items()
                             if value is not None and FACT_DOMAINS[key] == domain}, "")
-            got = (status, printed_facts(out), errors)
+            printed = plistlib.loads(out.encode()) if out else {}
+            got = (status, out and {k: v for k, v in printed.items() if k in FACT_DOMAINS}, errors)
             check(got == want, f"ideviceinfo, {name}, {domain or 'default domain'}: {got!r}")
         for name, future in fact_scans.items():
             status, out, message, shown = future.result()
