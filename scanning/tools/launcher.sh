@@ -1,8 +1,8 @@
 #!/bin/sh
 # Quillet runs its device tools from its own Tools folder with PATH=/usr/bin:/bin. This one
-# script is installed there as idevice_id, idevicename and ideviceinstaller; it finds the
-# system's tool of that name and runs it, and when the tool fails for a reason a person can fix,
-# adds one sentence saying how after the tool's own message.
+# script is installed there as idevice_id, idevicename, ideviceinfo and ideviceinstaller; it finds
+# the system's tool of that name and runs it, and when the tool fails for a reason a person can
+# fix, adds one sentence saying how after the tool's own message.
 
 tool=${0##*/}
 case $0 in
@@ -11,7 +11,7 @@ case $0 in
 esac
 
 case $tool in
-    idevice_id | idevicename)
+    idevice_id | idevicename | ideviceinfo)
         debian_package=libimobiledevice-utils
         brew_package=libimobiledevice
         ;;

@@ -78,7 +78,8 @@ void TestDemo::prepare()
     QCOMPARE(Locations::deviceResources(), resources + u"/Demo"_s);
     QCOMPARE(Locations::storage(), m_home.filePath(u"data/Quillet Demo"_s));
     QCOMPARE(Locations::lookupURL(), QUrl(u"http://127.0.0.1:9/lookup"_s));
-    for (const QString &tool : {u"idevice_id"_s, u"idevicename"_s, u"ideviceinstaller"_s})
+    for (const QString &tool :
+         {u"idevice_id"_s, u"idevicename"_s, u"ideviceinfo"_s, u"ideviceinstaller"_s})
         QVERIFY2(QFileInfo(Locations::deviceResources() + u"/Tools/"_s + tool).isExecutable(),
                  qPrintable(tool));
 

@@ -2,14 +2,23 @@
 """An emulated iPhone behind an emulated usbmuxd, for running the real libimobiledevice tools.
 
 Serves the usbmuxd protocol on a UNIX socket and, behind each emulated device, lockdown and
-the installation proxy, well enough for idevice_id, idevicename and an app listing. Faults
-that real devices and services show can be switched on one at a time (--fault).
+the installation proxy, well enough for idevice_id, idevicename, ideviceinfo and an app
+listing. Faults that real devices and services show can be switched on one at a time (--fault).
 
 Configuration is a JSON file and/or options; options win. A JSON file looks like
     {"devices": [{"udid": "...", "name": "Ann's iPhone", "ios": "17.5",
-                  "apps": [{"CFBundleIdentifier": "com.example.a", ...}]}],
+                  "apps": [{"CFBundleIdentifier": "com.example.a", ...}],
+                  "facts": {"TotalDataAvailable": null, "AmountDataAvailable": 5000000000,
+                            "BatteryCurrentCapacity": 40},
+                  "refuse": ["com.apple.mobile.battery"]}],
      "apps": 2000, "chunk": 100, "delay": 0.0, "fault": "locked"}
-where a device's "apps" is a list of app dictionaries or a number of made-up apps.
+where a device's "apps" is a list of app dictionaries or a number of made-up apps. Lockdown
+answers GetValue, whole or one key, in the default domain and in the domains of DOMAINS below;
+as on a device, only OPEN_KEYS are answered outside a session, and a locked device refuses all
+but those with PasswordProtected. A device's "facts" sets lockdown values by key name, in whichever domain holds that
+key (a key no domain holds goes to the default one); null leaves the key out, as some iOS
+versions do, and AmountDataAvailable, which some versions report instead of TotalDataAvailable,
+is left out until given. "refuse" lists domains whose GetValue fails with GetProhibited.
 Every request is logged as one JSON line to --log.
 """
 
@@ -48,6 +57,30 @@ FAULTS = {
 # Keys a real device answers before a session starts, even while locked.
 OPEN_KEYS = {"ProductVersion", "ProductType", "BuildVersion", "UniqueDeviceID", "DeviceClass",
              "ProductName", "HardwareModel", "CPUArchitecture", "SerialNumber"}
+
+# Lockdown's domains beside the default one, with a device's values when "facts" says nothing.
+# None marks a key that exists only on some iOS versions: absent unless "facts" gives it.
+DOMAINS = {
+    "com.apple.disk_usage": {
+        "AmountDataAvailable": None,
+        "AmountDataReserved": 1_073_741_824,
+        "CalculateDiskUsage": "OkilyDokily",
+        "TotalDataAvailable": 42_315_776_000,
+        "TotalDataCapacity": 117_262_581_760,
+        "TotalDiskCapacity": 128_000_000_000,
+        "TotalSystemAvailable": 2_147_483_648,
+        "TotalSystemCapacity": 10_737_418_240,
+    },
+    "com.apple.mobile.battery": {
+        "BatteryCurrentCapacity": 82,
+        "BatteryIsCharging": False,
+        "ExternalChargeCapable": True,
+        "ExternalConnected": True,
+        "FullyCharged": False,
+        "GasGaugeCapability": True,
+        "HasBattery": True,
+    },
+}
 
 NAME_PARTS = ["Notes & Lists 📝", "Café Finder ☕", "Tom & Jerry 🐱", "Rocket 🚀", "Maps & Routes",
               "Photos 📷", "Weather ⛅", "Bank & Budget 💶", "Chess ♟", "Music 🎵"]
@@ -93,6 +126,8 @@ class Device:
         self.host_id = str(uuid.uuid4()).upper()
         # One locked device among several, where the fault would lock them all.
         self.locked = bool(entry.get("locked"))
+        self.facts = entry.get("facts") or {}
+        self.refused = set(entry.get("refuse") or [])
         self.present = True
         self.services = {}  # port -> service name, for the next Connect
 
@@ -306,11 +341,24 @@ class Lockdown(PlistChannel):
                 answer["Type"] = "com.apple.mobile.lockdown"
             elif name == "GetValue":
                 key = request.get("Key")
-                values = self.values()
-                if fault == "locked" and key not in OPEN_KEYS:
+                domain = request.get("Domain")
+                values = self.values(domain)
+                for field in ("Domain", "Key"):
+                    if field in request:
+                        answer[field] = request[field]
+                if fault == "locked" and (domain or key not in OPEN_KEYS):
                     answer["Error"] = "PasswordProtected"
-                elif request.get("Domain"):
+                elif domain in self.device.refused:
+                    answer["Error"] = "GetProhibited"
+                elif domain and (values is None or not session):
                     answer["Error"] = "MissingValue"
+                elif domain:
+                    if key is None:
+                        answer["Value"] = values
+                    elif key in values:
+                        answer["Value"] = values[key]
+                    else:
+                        answer["Error"] = "MissingValue"
                 elif key is None:
                     answer["Value"] = values if session else {
                         k: v for k, v in values.items() if k in OPEN_KEYS}
@@ -359,7 +407,21 @@ class Lockdown(PlistChannel):
                 answer["Error"] = "InvalidRequest"
             self.send(answer)
 
-    def values(self):
+    def values(self, domain=None):
+        """The device's values in a domain after its "facts", or None for an unknown domain."""
+        if domain is None:
+            values = self.default_values()
+        elif domain in DOMAINS:
+            values = dict(DOMAINS[domain])
+        else:
+            return None
+        for key, value in self.device.facts.items():
+            home = next((name for name, keys in DOMAINS.items() if key in keys), None)
+            if home == domain:
+                values[key] = value
+        return {key: value for key, value in values.items() if value is not None}
+
+    def default_values(self):
         device = self.device
         return {
             "DeviceName": device.name,
@@ -371,6 +433,8 @@ class Lockdown(PlistChannel):
             "HardwareModel": "D63AP",
             "CPUArchitecture": "arm64e",
             "UniqueDeviceID": device.udid,
+            "UniqueChipID": 0x1A2B3C4D5E00 + device.number,
+            "SupportedDeviceFamilies": [1],
             "SerialNumber": "F2LXX0EMU" + str(device.number),
             "WiFiAddress": "00:11:22:33:44:55",
             "TimeZone": "Europe/Berlin",

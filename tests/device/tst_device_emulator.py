@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """quillet-cli scan and the window's Scan Device with the real device tools against the
-emulated iPhone.
+emulated iPhone, and the real ideviceinfo reading device facts through our launcher.
 
 usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER DEVICE_WINDOW_TEST
 """
 
 import json
 import os
+import plistlib
 import socket
 import subprocess
 import sys
@@ -75,9 +76,34 @@ FAULT_MESSAGES = {
     "stale-socket": USBMUXD_SILENT,
 }
 
+LOCKED_INFO = ("ERROR: Could not connect to lockdownd: Password protected (-17)\n" +
+               FAULT_MESSAGES["locked"].split("\n")[1] + "\n")
+
 MOVED_AWAY = ("ERROR: Unable to retrieve device list!\nNothing answers at USBMUXD_SOCKET_ADDRESS "
               "(UNIX:{}): start the usbmuxd it names, or unset the variable to use this "
               "computer's own, then scan again.")
+
+DISK, BATTERY = "com.apple.disk_usage", "com.apple.mobile.battery"
+# The facts a scan reads, by the domain ideviceinfo reads each from (None: the default one).
+FACT_DOMAINS = {"ProductType": None, "ProductVersion": None, "BuildVersion": None,
+                "DeviceClass": None, "SerialNumber": None, "TotalDiskCapacity": DISK,
+                "TotalDataCapacity": DISK, "TotalDataAvailable": DISK,
+                "AmountDataAvailable": DISK, "BatteryCurrentCapacity": BATTERY,
+                "BatteryIsCharging": BATTERY}
+FACTS = {"ProductType": "iPhone15,2", "ProductVersion": "17.5.1", "BuildVersion": "21F90",
+         "DeviceClass": "iPhone", "SerialNumber": "F4HXQ2EMU7",
+         "TotalDiskCapacity": 256_000_000_000, "TotalDataCapacity": 245_262_581_760,
+         "TotalDataAvailable": 118_236_745_728, "BatteryCurrentCapacity": 64,
+         "BatteryIsCharging": True}
+# Emulated devices' settings: null leaves a fact out; some iOS versions report free space as
+# AmountDataAvailable.
+FACT_DEVICES = {
+    "all facts": {"facts": FACTS},
+    "some missing": {"facts": dict(FACTS, SerialNumber=None, TotalDataAvailable=None,
+                                   AmountDataAvailable=51_000_000_000, BatteryIsCharging=None)},
+    "refused": {"facts": FACTS, "refuse": [DISK, BATTERY]},
+    "locked": {"facts": FACTS, "locked": True},
+}
 
 PROGRESS = ("Finding connected devices…", "Reading installed apps. Keep your device unlocked…",
             "Looking up categories: ", "Category lookup unavailable.")
@@ -162,6 +188,51 @@ def several(cli, resources, work):
     return done.returncode, done.stderr, read("devices.json"), read("unknown.txt"), read("all.txt")
 
 
+def read_facts(resources, work):
+    """The real ideviceinfo, through our launcher, for each domain of each of FACT_DEVICES;
+    returns {(device, domain): (status, stdout, stderr)}."""
+    config = os.path.join(work, "facts.json")
+    udids = {name: f"00008030-00{i + 1:02d}F0F0F0F0F0F0" for i, name in enumerate(FACT_DEVICES)}
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump({"devices": [dict(settings, udid=udids[name], apps=1)
+                               for name, settings in FACT_DEVICES.items()]}, file)
+    runs = [(name, domain) for name in FACT_DEVICES for domain in (None, DISK, BATTERY)]
+    tool = os.path.join(resources, "Tools", "ideviceinfo")
+    script = "; ".join(
+        f"{tool} -u {udids[name]} {'-q ' + domain if domain else ''} -x > {work}/info{i}.out "
+        f"2> {work}/info{i}.err; echo $? > {work}/info{i}.status"
+        for i, (name, domain) in enumerate(runs))
+    subprocess.run([WRAPPER, config, "--", "sh", "-c", script], timeout=60)
+    def read(i, kind):
+        with open(os.path.join(work, f"info{i}.{kind}"), encoding="utf-8") as file:
+            return file.read()
+    return {run: (int(read(i, "status")), read(i, "out"), read(i, "err"))
+            for i, run in enumerate(runs)}
+
+
+def facts_scan(cli, resources, work, name):
+    """quillet-cli scan of one of FACT_DEVICES, then show --json; returns status, stdout,
+    message and the shown inventory."""
+    config = os.path.join(work, name + ".json")
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump({"devices": [dict(FACT_DEVICES[name], udid=UDID, apps=APPS)]}, file)
+    status, out, message, data, _ = scan(cli, resources, work, name, config)
+    shown = subprocess.run([cli, "show", "--json", "--data-dir", data], capture_output=True,
+                           text=True, timeout=30,
+                           env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    return status, out, message, json.loads(shown.stdout or "{}")
+
+
+def expected_facts(name):
+    """The deviceFacts of a scan of one of FACT_DEVICES: what the emulator gave, with
+    AmountDataAvailable standing in for TotalDataAvailable; None when it gave none."""
+    settings = FACT_DEVICES[name]
+    facts = {"TotalDataAvailable" if key == "AmountDataAvailable" else key: value
+             for key, value in settings["facts"].items()
+             if value is not None and FACT_DOMAINS[key] not in settings.get("refuse", [])}
+    return facts or None
+
+
 def window(program, resources, work, name, expected, apps, *emulator_args):
     """Runs the window's scan under the emulator; returns a failure's text, or None."""
     lookup = f"http://127.0.0.1:{closed_port()}/lookup"
@@ -194,6 +265,9 @@ def main():
                       for fault in FAULT_MESSAGES}
             moved = pool.submit(elsewhere, cli, resources, work, config)
             cart = pool.submit(several, cli, resources, work)
+            info = pool.submit(read_facts, resources, work)
+            fact_scans = {name: pool.submit(facts_scan, cli, resources, work, name)
+                          for name in FACT_DEVICES if name != "locked"}
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
                                    config)]
             windows += [pool.submit(window, window_test, resources, work, fault, expected, [],
@@ -246,6 +320,24 @@ def main():
                         f"{SECOND}: " + FAULT_MESSAGES["locked"].split("\n")[0],
                         FAULT_MESSAGES["locked"].split("\n")[1], "1"],
               f"several devices: --all-devices {every!r}")
+
+        for (name, domain), (status, out, errors) in info.result().items():
+            settings = FACT_DEVICES[name]
+            if settings.get("locked"):
+                want = (255, "", LOCKED_INFO)
+            elif domain in settings.get("refuse", []):
+                want = (0, "", "")  # the tool says nothing at all when lockdown refuses
+            else:
+                want = (0, {key: value for key, value in settings["facts"].items()
+                            if value is not None and FACT_DOMAINS[key] == domain}, "")
+            printed = plistlib.loads(out.encode()) if out else {}
+            got = (status, out and {k: v for k, v in printed.items() if k in FACT_DOMAINS}, errors)
+            check(got == want, f"ideviceinfo, {name}, {domain or 'default domain'}: {got!r}")
+        for name, future in fact_scans.items():
+            status, out, message, shown = future.result()
+            check(status == 0 and out == SCANNED + "\n", f"facts, {name}: {status} {message!r}")
+            check(shown.get("deviceFacts") == expected_facts(name),
+                  f"deviceFacts, {name}: {shown.get('deviceFacts')!r}")
         for failure in (future.result() for future in windows):
             check(failure is None, failure)
 

@@ -10,13 +10,14 @@ trap 'rm -rf "$prefix" "$data"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for file in bin/quillet bin/quillet-cli share/quillet/Tools/idevice_id \
-    share/quillet/Tools/idevicename share/quillet/Tools/ideviceinstaller \
+    share/quillet/Tools/idevicename share/quillet/Tools/ideviceinfo \
+    share/quillet/Tools/ideviceinstaller \
     share/quillet/Help/index.html share/quillet/Help/licenses.txt share/quillet/Updates.json \
     share/applications/com.marrowby.quillet.desktop share/icons/hicolor/scalable/apps/quillet.svg \
     share/icons/hicolor/256x256/apps/quillet.png; do
     [ -e "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
-for tool in idevice_id idevicename ideviceinstaller; do
+for tool in idevice_id idevicename ideviceinfo ideviceinstaller; do
     for folder in Tools Demo/Tools; do
         [ -x "$prefix/share/quillet/$folder/$tool" ] ||
             { echo "not executable: $folder/$tool" >&2; exit 1; }
