@@ -258,6 +258,8 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
     ReportDocument report;
     report.title = QStringLiteral("App comparison");
     report.subtitle = QStringLiteral("A: ") + titleA + QStringLiteral("\nB: ") + titleB;
+    if (const QString device = comparison.deviceLine(); !device.isEmpty())
+        report.subtitle += u'\n' + device;
     report.summary =
         QStringLiteral("%1 apps shown \u00B7 %2\n%3")
             .arg(QString::number(shown.size()),
@@ -265,8 +267,7 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
                                        : QStringLiteral("Different or unidentified devices"),
                  changesOnly ? QStringLiteral("Apps with no measured change are hidden")
                              : QStringLiteral("All matched apps included"));
-    if (const QString device = comparison.deviceLine(); !device.isEmpty())
-        report.summary += u'\n' + device;
+
     report.headings = {QStringLiteral("App"), QStringLiteral("Difference"),
                        QStringLiteral("Version A \u2192 B"), QStringLiteral("MB change")};
     report.widths = {208, 120, 116, 80};

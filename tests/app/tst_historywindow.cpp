@@ -567,6 +567,22 @@ private Q_SLOTS:
         QVERIFY2(status().contains(u"could not be read"_s), qPrintable(status()));
     }
 
+    // The device line belongs to the scan on screen: a scan without facts shows none.
+    void deviceLineFollowsTheShownScan()
+    {
+        Inventory withFacts = april;
+        withFacts.deviceFacts.take(
+            QString(), {{u"ProductType"_s, u"iPhone14,2"_s}, {u"ProductVersion"_s, u"17.5.1"_s}});
+        QVERIFY(launch(withFacts, {withFacts, march}));
+        auto *line = control<ElidedLabel>(u"deviceLine"_s);
+        QCOMPARE(line->text(), u"iPhone 13 Pro \u00B7 iOS 17.5.1"_s);
+        QVERIFY(line->isVisible());
+        choose(picker(), entry(march).title());
+        QVERIFY(line->isHidden());
+        choose(picker(), current);
+        QVERIFY(line->isVisible());
+    }
+
     void unreadableScans()
     {
         const QString folder = HistoryStore().directory();

@@ -308,8 +308,12 @@ def main():
               f"usbmuxd elsewhere, gone: {gone_message!r}")
         status, errors, devices, unknown, every = cart.result()
         check(status == 0, f"several devices: {errors}")
-        check(json.loads(devices or "null") == [{"identifier": UDID, "name": "Cart iPad 1"},
-                                                  {"identifier": SECOND, "name": None}],
+        # The second one is locked: no name, no model.
+        unknown_device = {"identifier": SECOND, "name": None, "model": None,
+                          "productType": None, "productVersion": None}
+        check(json.loads(devices or "null") == [
+                  {"identifier": UDID, "name": "Cart iPad 1", "model": "iPhone 13 Pro",
+                   "productType": "iPhone14,2", "productVersion": "17.5"}, unknown_device],
               f"several devices: devices {devices!r}")
         check(unknown.endswith("\nNo connected device has the identifier \u201cnothing-here\u201d. "
                          f"Connected: {UDID}, {SECOND}.\n1\n"), f"several devices: {unknown!r}")

@@ -2,6 +2,8 @@
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceDescription.h"
+#include "scanning/DeviceModels.h"
 #include "scanning/Inventory.h"
 #include "scanning/LegacyImport.h"
 #include "scanning/Scanner.h"
@@ -52,6 +54,10 @@ private Q_SLOTS:
     void jsonReadsWhatOtherWritersProduce();
     void jsonDecodeFailures_data();
     void jsonDecodeFailures();
+    void deviceFactsInFiles_data();
+    void deviceFactsInFiles();
+    void deviceDescription_data();
+    void deviceDescription();
     void loadMigratesInventoryFile();
     void loadReportsDamagedInventoryAndKeepsIt();
     void loadImportsNewestLegacyExport();
@@ -443,4 +449,89 @@ void TestInventory::loadRejectsLegacyExportThatIsNotUtf8()
 }
 
 QTEST_GUILESS_MAIN(TestInventory)
+// Facts are optional in a file: a file without them, or with facts of a later release or damaged
+// ones, still loads with its rows, keeping what can be used.
+void TestInventory::deviceFactsInFiles_data()
+{
+    QTest::addColumn<QByteArray>("facts");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("none") << QByteArray() << QString();
+    QTest::newRow("known and unknown keys")
+        << QByteArray(R"(,"deviceFacts":{"ProductType":"iPhone14,2","ProductVersion":"17.5.1",)"
+                      R"("ThermalState":{"level":[1,2]},"BatteryCurrentCapacity":82})")
+        << u"iPhone 13 Pro \u00B7 iOS 17.5.1 \u00B7 battery 82%"_s;
+    QTest::newRow("wrong kinds left out")
+        << QByteArray(R"(,"deviceFacts":{"ProductType":7,"TotalDiskCapacity":"big",)"
+                      R"("TotalDataAvailable":1.5e9,"BatteryIsCharging":null})")
+        << u"1.5 GB free"_s;
+    QTest::newRow("not an object") << QByteArray(R"(,"deviceFacts":[1,2])") << QString();
+}
+
+void TestInventory::deviceFactsInFiles()
+{
+    QFETCH(QByteArray, facts);
+    QFETCH(QString, line);
+    const QByteArray json = R"({"fields":["App name"],"rows":[{"App name":"Notes"}])" + facts + "}";
+    const Inventory inventory = Inventory::fromJson(json, u"test"_s);
+    QCOMPARE(inventory.rows.size(), 1);
+    QCOMPARE(DeviceDescription::line(inventory.deviceFacts), line);
+    // Written again, what was kept reads back the same.
+    QCOMPARE(Inventory::fromJson(inventory.toJson(), u"test"_s), inventory);
+}
+
+void TestInventory::deviceDescription_data()
+{
+    QTest::addColumn<QString>("productType");
+    QTest::addColumn<QString>("deviceClass");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("changes");
+    // B is the same device a week later: newer system, less free space, a lower battery.
+    const QString later = u"iOS 17.4 \u2192 17.5.1; free space 30.1 GB \u2192 23.4 GB; "
+                          "battery 90% \u2192 82%"_s;
+    QTest::newRow("a known iPhone")
+        << u"iPhone14,2"_s << u"iPhone"_s
+        << u"iPhone 13 Pro \u00B7 iOS 17.5.1 \u00B7 128.0 GB, 23.4 GB free \u00B7 battery 82%, "
+           "charging"_s
+        << later;
+    QTest::newRow("an iPad") << u"iPad16,3"_s << u"iPad"_s
+                             << u"iPad Pro 11-inch (M4) \u00B7 iPadOS 17.5.1 \u00B7 128.0 GB, "
+                                "23.4 GB free \u00B7 battery 82%, charging"_s
+                             << QString(later).replace(u"iOS"_s, u"iPadOS"_s);
+    // A model the table does not know is shown as the device names it.
+    QTest::newRow("an unknown model")
+        << u"iPhone99,9"_s << u"iPhone"_s
+        << u"iPhone99,9 \u00B7 iOS 17.5.1 \u00B7 128.0 GB, 23.4 GB free \u00B7 battery 82%, "
+           "charging"_s
+        << later;
+}
+
+void TestInventory::deviceDescription()
+{
+    QFETCH(QString, productType);
+    QFETCH(QString, deviceClass);
+    QFETCH(QString, line);
+    QFETCH(QString, changes);
+    DeviceFacts b;
+    b.take(QString(),
+           {{u"ProductType"_s, productType},
+            {u"ProductVersion"_s, u"17.5.1"_s},
+            {u"DeviceClass"_s, deviceClass}});
+    b.take(u"com.apple.disk_usage"_s,
+           {{u"TotalDiskCapacity"_s, qint64(128'000'000'000)},
+            {u"TotalDataAvailable"_s, qint64(23'400'000'000)}});
+    b.take(u"com.apple.mobile.battery"_s,
+           {{u"BatteryCurrentCapacity"_s, 82}, {u"BatteryIsCharging"_s, true}});
+    QCOMPARE(DeviceDescription::line(b), line);
+    DeviceFacts a = b;
+    a.productVersion = u"17.4"_s;
+    a.totalDataAvailable = 30'100'000'000;
+    a.batteryLevel = 90;
+    QCOMPARE(DeviceDescription::changes(a, b).join(u"; "_s), changes);
+    QVERIFY(DeviceDescription::changes(b, b).isEmpty());
+    // Another model says so first.
+    a.productType = u"iPhone12,1"_s;
+    QCOMPARE(DeviceDescription::changes(a, b).value(0),
+             u"model iPhone 11 \u2192 "_s + DeviceModels::shownName(productType));
+}
+
 #include "tst_inventory.moc"

@@ -2,6 +2,7 @@
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceFacts.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 #include "tests/InventoryPrinting.h"
@@ -119,6 +120,8 @@ private Q_SLOTS:
     void hostileListsAreRefusedBeforeParsing_data();
     void hostileListsAreRefusedBeforeParsing();
     void cancelDuringLookup();
+    void deviceFacts_data();
+    void deviceFacts();
 
 private:
     // A fake tool printing `output` (a file, so any bytes go) and exiting with `status`.
@@ -444,4 +447,109 @@ void TestScan::cancelDuringLookup()
 }
 
 QTEST_GUILESS_MAIN(TestScan)
+namespace {
+
+QByteArray dictionary(const QByteArray &entries)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" +
+        entries + "</dict>\n</plist>\n";
+}
+
+} // namespace
+
+void TestScan::deviceFacts_data()
+{
+    // Each domain's answer; an empty one is a domain the device refuses.
+    QTest::addColumn<QByteArray>("general");
+    QTest::addColumn<QByteArray>("disk");
+    QTest::addColumn<QByteArray>("battery");
+    QTest::addColumn<DeviceFacts>("expected");
+    const QByteArray general =
+        dictionary("<key>ProductType</key><string>iPhone14,2</string>"
+                   "<key>ProductVersion</key><string>17.5.1</string>"
+                   "<key>BuildVersion</key><string>21F90</string>"
+                   "<key>DeviceClass</key><string>iPhone</string>"
+                   "<key>SerialNumber</key><string>F2LXX0</string>"
+                   "<key>SupportedDeviceFamilies</key><array><integer>1</integer></array>");
+    const QByteArray disk =
+        dictionary("<key>TotalDiskCapacity</key><integer>128000000000</integer>"
+                   "<key>TotalDataCapacity</key><integer>110000000000</integer>"
+                   "<key>TotalDataAvailable</key><integer>23400000000</integer>");
+    const QByteArray battery = dictionary("<key>BatteryCurrentCapacity</key><integer>82</integer>"
+                                          "<key>BatteryIsCharging</key><true/>");
+    DeviceFacts all;
+    all.productType = u"iPhone14,2"_s;
+    all.productVersion = u"17.5.1"_s;
+    all.buildVersion = u"21F90"_s;
+    all.deviceClass = u"iPhone"_s;
+    all.serialNumber = u"F2LXX0"_s;
+    all.totalDiskCapacity = 128'000'000'000;
+    all.totalDataCapacity = 110'000'000'000;
+    all.totalDataAvailable = 23'400'000'000;
+    all.batteryLevel = 82;
+    all.batteryCharging = true;
+    QTest::newRow("every fact") << general << disk << battery << all;
+
+    DeviceFacts noBattery = all;
+    noBattery.batteryLevel.reset();
+    noBattery.batteryCharging.reset();
+    QTest::newRow("battery refused") << general << disk << QByteArray() << noBattery;
+    QTest::newRow("nothing answered")
+        << QByteArray() << QByteArray() << QByteArray() << DeviceFacts();
+
+    DeviceFacts older;
+    older.totalDataAvailable = 5'000'000'000;
+    QTest::newRow("an older name for free space")
+        << QByteArray("not a property list")
+        << dictionary("<key>AmountDataAvailable</key><integer>5000000000</integer>")
+        << QByteArray("<plist version=\"1.0\"><array/></plist>") << older;
+
+    // Values of the wrong kind or out of range are damage: left out, the rest kept.
+    DeviceFacts sane;
+    sane.deviceClass = u"iPad"_s;
+    QTest::newRow("nonsense values")
+        << dictionary("<key>ProductType</key><integer>14</integer>"
+                      "<key>ProductVersion</key><string>17\u202E5</string>"
+                      "<key>BuildVersion</key><string></string>"
+                      "<key>DeviceClass</key><string>iPad</string>")
+        << dictionary("<key>TotalDiskCapacity</key><integer>-5</integer>"
+                      "<key>TotalDataAvailable</key><string>lots</string>")
+        << dictionary("<key>BatteryCurrentCapacity</key><integer>140</integer>"
+                      "<key>BatteryIsCharging</key><string>yes</string>")
+        << sane;
+}
+
+// The facts are read after the listing, kept with the scan, and never fail it.
+void TestScan::deviceFacts()
+{
+    QFETCH(QByteArray, general);
+    QFETCH(QByteArray, disk);
+    QFETCH(QByteArray, battery);
+    QFETCH(DeviceFacts, expected);
+    const QString base = m_root->filePath(u"Tools/ideviceinfo"_s);
+    const QList<std::pair<const char *, QByteArray>> answers{
+        {"general", general}, {"disk", disk}, {"battery", battery}};
+    for (const auto &[part, answer] : answers) {
+        QFile::remove(base + u'.' + QLatin1StringView(part));
+        if (!answer.isEmpty())
+            writeBytes(base + u'.' + QLatin1StringView(part), answer);
+    }
+    const QByteArray folder = QFile::encodeName(base);
+    writeBytes(base,
+               "#!/bin/sh\ncase \" $* \" in\n*\" com.apple.disk_usage \"*) part=disk ;;\n"
+               "*\" com.apple.mobile.battery \"*) part=battery ;;\n*) part=general ;;\nesac\n"
+               "[ -f '" +
+                   folder +
+                   "'.$part ] || { echo 'ERROR: GetProhibited' >&2; exit 1; }\n"
+                   "cat '" +
+                   folder + "'.$part\n");
+    QFile(base).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    LookupServer server;
+    const Inventory inventory = scanner(server).scan();
+    QCOMPARE(inventory.rows.size(), 2);
+    QCOMPARE(inventory.deviceFacts, expected);
+    QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s).deviceFacts, expected);
+}
+
 #include "tst_scan.moc"
