@@ -97,6 +97,7 @@ QString shown(const Row &row, const Column &column)
     case Column::Kind::Megabytes:
         return sizeText(AppDetailsWindow::value(row, column.name));
     case Column::Kind::Text:
+    case Column::Kind::Version:
         break;
     }
     return AppDetailsWindow::value(row, column.name);
@@ -112,8 +113,19 @@ struct Field {
     bool onRight = false;
     // The caption, when not the column's name.
     const char *caption = nullptr;
+    // A column scans have had only lately: shown only when the row has it, so that an older
+    // scan's details stay as they were. What a blank cell means there, when not "Not available".
+    bool recent = false;
+    const char *blank = nullptr;
 
     QString captionText() const { return caption ? QString::fromLatin1(caption) : column; }
+    bool isShown(const Row &row) const { return !recent || row.contains(column); }
+    QString text(const Row &row) const
+    {
+        if (blank && row.value(column).trimmed().isEmpty())
+            return QString::fromLatin1(blank);
+        return shown(row, Column::described(column));
+    }
 };
 
 // The window's fields in the order of the copied text; each place shows its fields in this
@@ -126,6 +138,9 @@ const Field fields[] = {
     {Column::storeChecked, Place::Information},
     {Column::category, Place::Information, true},
     {Column::appType, Place::Information, true},
+    {Column::minimumOS, Place::Information, false, nullptr, true},
+    {Column::appSource, Place::Information, true, nullptr, true},
+    {Column::offloaded, Place::Information, true, nullptr, true, "No"},
     {Column::bundleIdentifier, Place::Identifier},
     {Column::appMB, Place::Size, false, "App"},
     {Column::dataMB, Place::Size, false, "Data"},
@@ -139,8 +154,8 @@ QList<std::pair<QString, QString>> facts(const Row &row, Place place, bool onRig
 {
     QList<std::pair<QString, QString>> result;
     for (const Field &field : fields) {
-        if (field.place == place && field.onRight == onRight)
-            result.append({field.captionText(), shown(row, Column::described(field.column))});
+        if (field.place == place && field.onRight == onRight && field.isShown(row))
+            result.append({field.captionText(), field.text(row)});
     }
     return result;
 }
@@ -189,7 +204,9 @@ QString AppDetailsWindow::detailsText(const Row &row, const Inventory &inventory
     QStringList lines;
     bool deviceShown = false;
     for (const Field &field : fields) {
-        const QString text = shown(row, Column::described(field.column));
+        if (!field.isShown(row))
+            continue;
+        const QString text = field.text(row);
         switch (field.place) {
         case Place::Title:
             lines.append(text);

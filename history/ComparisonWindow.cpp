@@ -123,8 +123,9 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     int statusWidth = columnWidths[2];
     for (const QString &status :
          {ScanDifference::added, ScanDifference::removed, ScanDifference::onlyInA,
-          ScanDifference::onlyInB, ScanDifference::versionChanged, ScanDifference::storageChanged,
-          ScanDifference::noMeasuredChange})
+          ScanDifference::onlyInB, ScanDifference::offloaded, ScanDifference::restored,
+          ScanDifference::sourceChanged, ScanDifference::versionChanged,
+          ScanDifference::storageChanged, ScanDifference::noMeasuredChange})
         statusWidth = std::max(statusWidth, m_table->fontMetrics().horizontalAdvance(status) + 24);
     m_table->horizontalHeader()->resizeSection(2, statusWidth);
 

@@ -90,6 +90,16 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
         else if (!rowA)
             difference.status =
                 comparison.sameDevice ? ScanDifference::added : ScanDifference::onlyInB;
+        else if (const QString *before = rowA->find(Column::offloaded),
+                 *after = rowB->find(Column::offloaded);
+                 before && after && *before != *after)
+            // Only scans that recorded it on both sides: older ones know nothing of offloading.
+            difference.status =
+                after->isEmpty() ? ScanDifference::restored : ScanDifference::offloaded;
+        else if (const QString sourceA = rowA->value(Column::appSource),
+                 sourceB = rowB->value(Column::appSource);
+                 !sourceA.isEmpty() && !sourceB.isEmpty() && sourceA != sourceB)
+            difference.status = ScanDifference::sourceChanged;
         else if (!difference.versionA.isEmpty() && !difference.versionB.isEmpty() &&
                  difference.versionA != difference.versionB)
             difference.status = ScanDifference::versionChanged;

@@ -7,8 +7,8 @@ struct ScanDifference {
     QString name;
     QString bundle;
     QString category;
-    // "Added", "Removed", "Only in A", "Only in B", "Version changed", "Storage changed" or
-    // "No measured change".
+    // "Added", "Removed", "Only in A", "Only in B", "Offloaded", "Restored", "Source changed",
+    // "Version changed", "Storage changed" or "No measured change".
     QString status;
     QString versionA;
     QString versionB;
@@ -21,6 +21,9 @@ struct ScanDifference {
     static const QString removed;
     static const QString onlyInA;
     static const QString onlyInB;
+    static const QString offloaded;
+    static const QString restored;
+    static const QString sourceChanged;
     static const QString versionChanged;
     static const QString storageChanged;
     static const QString noMeasuredChange;

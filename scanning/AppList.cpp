@@ -3,6 +3,7 @@
 #include "common/Collation.h"
 #include "scanning/Column.h"
 #include "scanning/Inventory.h"
+#include "scanning/RowBuilder.h"
 
 #include <QSet>
 
@@ -64,7 +65,9 @@ const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column
     auto found = m_sortValues.find(column);
     if (found != m_sortValues.end())
         return *found;
-    const bool numeric = Column::described(column).isNumeric();
+    const Column described = Column::described(column);
+    const bool numeric = described.isNumeric();
+    const bool versions = described.kind == Column::Kind::Version;
     const QCollator collator = Collation::finderOrder();
     std::vector<SortValue> values(size_t(m_rows.size()));
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
@@ -75,6 +78,8 @@ const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column
             continue;
         if (numeric)
             value.number = parseNumber(text);
+        if (versions)
+            value.version = RowBuilder::versionComponents(text);
         value.text = collator.sortKey(text);
     }
     return *m_sortValues.insert(column, std::move(values));
@@ -111,6 +116,8 @@ QList<qsizetype> AppList::visible(const QString &query, const QString &category,
             return !a.blank && b.blank;
         if (a.number && b.number)
             return ascending ? *a.number < *b.number : *a.number > *b.number;
+        if (a.version && b.version && *a.version != *b.version)
+            return ascending ? *a.version < *b.version : *b.version < *a.version;
         const int result = a.text->compare(*b.text);
         return ascending ? result < 0 : result > 0;
     });

@@ -43,6 +43,7 @@ private:
     struct SortValue {
         bool blank = true;
         std::optional<double> number;
+        std::optional<QList<qint64>> version;
         std::optional<QCollatorSortKey> text;
     };
     const std::vector<SortValue> &sortValues(const QString &column) const;

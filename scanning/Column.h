@@ -17,6 +17,8 @@ struct Column {
         Category, // the store's category
         ScanDate, // the day of the scan, UTC
         Device, // the device identifier
+        DeviceFlag, // "Yes" when the first of `attributes` is true, blank otherwise
+        AppSource, // where the app came from, from its type and signer (`attributes`, in order)
         UpdateVerdict, // the store columns, added once the store has been asked
         StoreVersion,
         StoreChecked,
@@ -26,6 +28,7 @@ struct Column {
         Text,
         Megabytes, // sorts as a number, right-aligned, shown with " MB" in the details
         Moment, // seconds since 1970, shown as a date in the details
+        Version, // sorts by its numbers: "9.0" before "15.0"
     };
 
     QString name = {};
@@ -60,6 +63,9 @@ struct Column {
     static inline const QString totalMB = QStringLiteral("Total MB");
     static inline const QString scanDate = QStringLiteral("Scan date (UTC)");
     static inline const QString deviceIdentifier = QStringLiteral("Device identifier");
+    static inline const QString offloaded = QStringLiteral("Offloaded");
+    static inline const QString appSource = QStringLiteral("Source");
+    static inline const QString minimumOS = QStringLiteral("Minimum OS");
     static inline const QString updateAvailable = QStringLiteral("Update available");
     static inline const QString storeVersion = QStringLiteral("Store version");
     static inline const QString storeChecked = QStringLiteral("Store checked");

@@ -40,8 +40,11 @@ QList<DemoDevice::App> DemoDevice::apps(const QString &folder)
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         const QStringList fields = line.split(u'|');
-        if (fields.size() != 8 || !hasToolShape(fields[4]) || !hasToolShape(fields[6]) ||
-            !hasToolShape(fields[7]) || fields[0].isEmpty() || fields[1].isEmpty())
+        // The signer, whether it is offloaded and its minimum system are for the tools alone.
+        if (fields.size() < 8 || fields.size() > 11 || !hasToolShape(fields[4]) ||
+            !hasToolShape(fields[6]) || !hasToolShape(fields[7]) ||
+            (fields.size() > 9 && !hasToolShape(fields[9])) || fields[0].isEmpty() ||
+            fields[1].isEmpty())
             throw PlatformError::notDecodable(
                 path, QStringLiteral("line %1 is not an app of the demo").arg(index + 1));
         result.append({fields[0], fields[1], fields[2] == unknown ? QString() : fields[2],

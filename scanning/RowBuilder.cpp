@@ -74,6 +74,15 @@ QString deviceCell(const Column &column, const QVariantMap &app, const QString &
         return scanDate;
     case Column::Source::Device:
         return device;
+    case Column::Source::DeviceFlag: {
+        const QVariant flag = app.value(column.attributes.value(0));
+        return flag.typeId() == QMetaType::Bool && flag.toBool() ? QStringLiteral("Yes")
+                                                                 : QString();
+    }
+    case Column::Source::AppSource:
+        return RowBuilder::appSource(
+            textValue(app, column.attributes.value(0)).value_or(QString()),
+            textValue(app, column.attributes.value(1)).value_or(QString()));
     default:
         return QString();
     }
@@ -100,6 +109,27 @@ QString storeCell(const Column &column, const Row &row, const CategoryEntry *ent
 }
 
 } // namespace
+
+QString RowBuilder::appSource(const QString &type, const QString &signer)
+{
+    if (type == u"System" || type == u"Internal")
+        return QStringLiteral("System");
+    // The signers' common names as devices report them; a developer's or company's own name
+    // follows the colon.
+    static const std::pair<QString, QString> signers[] = {
+        {QStringLiteral("Apple iPhone OS Application Signing"), QStringLiteral("App Store")},
+        {QStringLiteral("TestFlight Beta Distribution"), QStringLiteral("TestFlight")},
+        {QStringLiteral("Apple Development:"), QStringLiteral("Developer")},
+        {QStringLiteral("iPhone Developer:"), QStringLiteral("Developer")},
+        {QStringLiteral("Apple Distribution:"), QStringLiteral("Enterprise or ad hoc")},
+        {QStringLiteral("iPhone Distribution:"), QStringLiteral("Enterprise or ad hoc")},
+    };
+    for (const auto &[start, source] : signers) {
+        if (start.endsWith(u':') ? signer.startsWith(start) : signer == start)
+            return source;
+    }
+    return signer.trimmed();
+}
 
 std::optional<QString> RowBuilder::identifier(const QVariantMap &app)
 {

@@ -39,6 +39,10 @@ public:
                                       const QDateTime &now = QDateTime::currentDateTimeUtc());
     // "1.10.2" as {1, 10, 2}; nothing unless the text is dot-separated digits.
     static std::optional<QList<qint64>> versionComponents(QStringView version);
+    // Where an app came from, by its application type and the identity that signed it: "System",
+    // "App Store", "TestFlight", "Developer", "Enterprise or ad hoc", or an unknown signer as it
+    // is; blank when neither says.
+    static QString appSource(const QString &type, const QString &signer);
 
     RowBuilder() = delete;
 };

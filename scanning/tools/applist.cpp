@@ -1,7 +1,8 @@
-// quillet-applist: the app listing Quillet asks of ideviceinstaller, for systems whose
-// ideviceinstaller is older than 1.2 and lacks the "list" command (Debian 12 ships 1.1.1).
-// It takes the arguments ideviceinstaller 1.2 takes for that listing and answers with the same
-// XML and the same messages for a missing or unreachable device. It offers nothing else.
+// quillet-applist: the app listing Quillet asks of ideviceinstaller. It takes the arguments
+// ideviceinstaller 1.2 takes for that listing and answers with the same XML and the same
+// messages for a missing or unreachable device, and it also lists offloaded apps and App Clips,
+// which ideviceinstaller cannot ask for (nor list at all before 1.2: Debian 12 ships 1.1.1).
+// It offers nothing else.
 
 #include <libimobiledevice/installation_proxy.h>
 #include <libimobiledevice/libimobiledevice.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -272,19 +274,71 @@ Plist browseOptions(const Options &options)
     else if (!options.user)
         plist_dict_set_item(clientOptions.get(), "ApplicationType", plist_new_string("System"));
 
+    // Offloaded apps (their code removed, their data and icon kept) and App Clips are listed
+    // only when asked for; the service looks at the keys' presence, not their values.
+    plist_dict_set_item(clientOptions.get(), "ShowPlaceholders", plist_new_bool(1));
+    plist_dict_set_item(clientOptions.get(), "ShowAppClips", plist_new_bool(1));
+
     if (!options.attributes.empty()) {
-        // The identifier is what every row is keyed by, so it is always asked for.
+        // The identifier is what every row is keyed by, and whether an entry is a placeholder
+        // decides between two of one app: both are always asked for.
         plist_t attributes = plist_new_array();
-        bool hasIdentifier = false;
-        for (const std::string &attribute : options.attributes)
-            hasIdentifier = hasIdentifier || attribute == "CFBundleIdentifier";
-        if (!hasIdentifier)
-            plist_array_append_item(attributes, plist_new_string("CFBundleIdentifier"));
+        for (const char *needed : {"CFBundleIdentifier", "IsPlaceholder"}) {
+            bool asked = false;
+            for (const std::string &attribute : options.attributes)
+                asked = asked || attribute == needed;
+            if (!asked)
+                plist_array_append_item(attributes, plist_new_string(needed));
+        }
         for (const std::string &attribute : options.attributes)
             plist_array_append_item(attributes, plist_new_string(attribute.c_str()));
         plist_dict_set_item(clientOptions.get(), "ReturnAttributes", attributes);
     }
     return clientOptions;
+}
+
+std::string identifierOf(plist_t app)
+{
+    const plist_t node = plist_dict_get_item(app, "CFBundleIdentifier");
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return {};
+    char *raw = nullptr;
+    plist_get_string_val(node, &raw);
+    std::string identifier = raw ? raw : "";
+    std::free(raw);
+    return identifier;
+}
+
+bool isPlaceholder(plist_t app)
+{
+    const plist_t node = plist_dict_get_item(app, "IsPlaceholder");
+    uint8_t value = 0;
+    if (node && plist_get_node_type(node) == PLIST_BOOLEAN)
+        plist_get_bool_val(node, &value);
+    return value != 0;
+}
+
+// Asked for placeholders, the service lists them in a second pass that may name an installed
+// app again: one entry per app, the installed one rather than its placeholder.
+Plist oneEntryPerApp(plist_t apps)
+{
+    std::vector<plist_t> kept;
+    std::unordered_map<std::string, size_t> byIdentifier;
+    const uint32_t count = plist_array_get_size(apps);
+    for (uint32_t i = 0; i < count; ++i) {
+        const plist_t app = plist_array_get_item(apps, i);
+        const std::string identifier =
+            plist_get_node_type(app) == PLIST_DICT ? identifierOf(app) : std::string();
+        const auto [same, added] = byIdentifier.try_emplace(identifier, kept.size());
+        if (added || identifier.empty())
+            kept.push_back(app);
+        else if (isPlaceholder(kept[same->second]) && !isPlaceholder(app))
+            kept[same->second] = app;
+    }
+    Plist unique(plist_new_array());
+    for (const plist_t app : kept)
+        plist_array_append_item(unique.get(), plist_copy(app));
+    return unique;
 }
 
 int listApps(const Options &options)
@@ -348,9 +402,10 @@ int listApps(const Options &options)
         return EXIT_FAILURE;
     }
 
+    const Plist listed = oneEntryPerApp(apps.get());
     char *rawXml = nullptr;
     uint32_t length = 0;
-    plist_to_xml(apps.get(), &rawXml, &length);
+    plist_to_xml(listed.get(), &rawXml, &length);
     const Owned<char *, freeMemory> xml(rawXml);
     if (!xml) {
         std::fprintf(stderr, "ERROR: Failed to convert data to XML format.\n");

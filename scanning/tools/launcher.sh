@@ -61,11 +61,12 @@ lists_apps() {
 }
 
 program=$(find_tool "$tool")
-if [ "$tool" = ideviceinstaller ] && ! { [ -n "$program" ] && lists_apps "$program"; }; then
-    # Too old or missing: our own helper answers the one listing Quillet asks for.
-    if [ -x "$tools_dir/quillet-applist" ]; then
-        program=$tools_dir/quillet-applist
-    elif [ -n "$program" ]; then
+if [ "$tool" = ideviceinstaller ] && [ -x "$tools_dir/quillet-applist" ]; then
+    # Our own helper answers the one listing Quillet asks for, offloaded apps and App Clips
+    # included, which no version of ideviceinstaller can ask the device for.
+    program=$tools_dir/quillet-applist
+elif [ "$tool" = ideviceinstaller ] && ! { [ -n "$program" ] && lists_apps "$program"; }; then
+    if [ -n "$program" ]; then
         if [ "$system" = Darwin ]; then
             advice="Update it with Homebrew (brew upgrade ideviceinstaller), then scan again."
         else

@@ -1131,8 +1131,10 @@ void TestCommandLine::manual_data()
         << QStringList{u".SS"_s} << u""_s;
     QTest::newRow("a new scan's columns")
         << u"@COLUMNS@"_s << 0
-        << QStringList{u".BR \"App name\" ,"_s, u".B \"Scan date (UTC)\""_s, u"and"_s,
-                       u".BR \"Device identifier\" ."_s}
+        << QStringList{u".BR \"App name\" ,"_s,
+                       u".B \"%1\""_s.arg(
+                           Column::scanFields().value(Column::scanFields().size() - 2)),
+                       u"and"_s, u".BR \"%1\" ."_s.arg(Column::scanFields().last())}
         << QStringList{Column::updateAvailable} << u""_s;
     QTest::newRow("no template") << QString() << 1 << QStringList() << QStringList()
                                  << u"The file \u201Cpage.1.in\u201D could not be read: it does "

@@ -86,15 +86,30 @@ NAME_PARTS = ["Notes & Lists 📝", "Café Finder ☕", "Tom & Jerry 🐱", "Roc
               "Photos 📷", "Weather ⛅", "Bank & Budget 💶", "Chess ♟", "Music 🎵"]
 
 
+# Who signed a made-up app, by its number: mostly the App Store, a few of each other source.
+SIGNERS = {4: "TestFlight Beta Distribution", 6: "Apple Development: Ann Example (AB12CD34EF)",
+           7: "iPhone Distribution: Example Corp"}
+
+
 def made_up_apps(count):
-    """Count apps with names that include emoji and '&', and a few system apps among them."""
+    """Count apps with names that include emoji and '&', a few system apps among them, apps of
+    every source, an offloaded one and an App Clip in every 25."""
     apps = []
     for i in range(count):
         name = f"{NAME_PARTS[i % len(NAME_PARTS)]} {i + 1}"
         system = i % 10 == 9
         identifier = f"com.{'apple' if system else 'example'}.app{i + 1:04d}"
-        apps.append(app(identifier, name, f"{1 + i % 5}.{i % 10}", "System" if system else "User",
-                        1_000_000 + i * 12_345, 50_000 * (i % 7)))
+        entry = app(identifier, name, f"{1 + i % 5}.{i % 10}", "System" if system else "User",
+                    1_000_000 + i * 12_345, 50_000 * (i % 7))
+        entry["SignerIdentity"] = SIGNERS.get(i % 10, "Apple iPhone OS Application Signing")
+        entry["MinimumOSVersion"] = f"{13 + i % 5}.0"
+        if i % 25 == 12:
+            # Offloaded: the service lists what is left, a placeholder without the code's size.
+            entry.update(IsPlaceholder=True, IsDemotedApp=True)
+            del entry["StaticDiskUsage"]
+        elif i % 25 == 20:
+            entry["IsAppClip"] = True
+        apps.append(entry)
     return apps
 
 
@@ -456,8 +471,17 @@ class InstallationProxy(PlistChannel):
             options = request.get("ClientOptions") or {}
             kind = options.get("ApplicationType", "Any")
             wanted = options.get("ReturnAttributes")
-            apps = [a for a in self.device.apps
-                    if kind == "Any" or a.get("ApplicationType") == kind]
+            # Offloaded apps and App Clips only when asked for, by the key's mere presence; the
+            # placeholders come in a second pass that names an installed app again, as the
+            # service's own does.
+            def listed(app):
+                return ((kind == "Any" or app.get("ApplicationType") == kind)
+                        and ("ShowAppClips" in options or not app.get("IsAppClip")))
+            installed = [a for a in self.device.apps if listed(a) and not a.get("IsPlaceholder")]
+            apps = installed
+            if "ShowPlaceholders" in options:
+                apps = apps + installed[:1] + [a for a in self.device.apps
+                                               if listed(a) and a.get("IsPlaceholder")]
             if wanted is not None:
                 apps = [{k: v for k, v in a.items() if k in wanted} for a in apps]
             total = len(apps)

@@ -39,9 +39,18 @@ APPS = [
 NAMES = sorted(app["CFBundleDisplayName"] or app["CFBundleName"] for app in APPS)
 SCANNED = "Scan complete. 4 apps; 0 categories available. Saved on this computer."
 
-ATTRIBUTES = ["CFBundleIdentifier", "CFBundleDisplayName", "CFBundleName",
+# What the listing asks for: whether an entry is a placeholder, then the columns' attributes.
+ATTRIBUTES = ["IsPlaceholder", "CFBundleIdentifier", "CFBundleDisplayName", "CFBundleName",
               "CFBundleShortVersionString", "CFBundleVersion", "ApplicationType",
-              "StaticDiskUsage", "DynamicDiskUsage"]
+              "StaticDiskUsage", "DynamicDiskUsage", "IsDemotedApp", "SignerIdentity",
+              "MinimumOSVersion"]
+
+# Made-up apps by number (see emulator.made_up_apps): what the Source and Offloaded columns say.
+MADE_UP = {"com.example.app0001": ("App Store", ""), "com.example.app0005": ("TestFlight", ""),
+           "com.example.app0007": ("Developer", ""),
+           "com.example.app0008": ("Enterprise or ad hoc", ""),
+           "com.apple.app0010": ("System", ""), "com.example.app0013": ("App Store", "Yes"),
+           "com.example.app0021": ("App Store", "")}
 
 USBMUXD_SILENT = ("ERROR: Unable to retrieve device list!\nThe usbmuxd service that reaches iPhones "
                   "and iPads over USB did not answer: unplug the device and plug it in again, "
@@ -223,6 +232,17 @@ def facts_scan(cli, resources, work, name):
     return status, out, message, json.loads(shown.stdout or "{}")
 
 
+def every_kind_scan(cli, resources, work):
+    """quillet-cli scan of 30 made-up apps (an offloaded one and an App Clip among them), then
+    show --json; returns status, message and the shown rows by bundle identifier."""
+    status, _, message, data, _ = scan(cli, resources, work, "every-kind", "--apps", "30")
+    shown = subprocess.run([cli, "show", "--json", "--data-dir", data], capture_output=True,
+                           text=True, timeout=30,
+                           env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    rows = json.loads(shown.stdout or "{}").get("rows", [])
+    return status, message, len(rows), {row["Bundle identifier"]: row for row in rows}
+
+
 def expected_facts(name):
     """The deviceFacts of a scan of one of FACT_DEVICES: what the emulator gave, with
     AmountDataAvailable standing in for TotalDataAvailable; None when it gave none."""
@@ -266,6 +286,7 @@ def main():
             moved = pool.submit(elsewhere, cli, resources, work, config)
             cart = pool.submit(several, cli, resources, work)
             info = pool.submit(read_facts, resources, work)
+            every_kind = pool.submit(every_kind_scan, cli, resources, work)
             fact_scans = {name: pool.submit(facts_scan, cli, resources, work, name)
                           for name in FACT_DEVICES if name != "locked"}
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
@@ -342,6 +363,13 @@ def main():
             check(status == 0 and out == SCANNED + "\n", f"facts, {name}: {status} {message!r}")
             check(shown.get("deviceFacts") == expected_facts(name),
                   f"deviceFacts, {name}: {shown.get('deviceFacts')!r}")
+        # Offloaded apps and App Clips are listed, each app once, with where it came from.
+        status, message, count, rows = every_kind.result()
+        check(status == 0 and count == 30, f"every kind: {status} {count} rows {message!r}")
+        for bundle, (source, offloaded) in MADE_UP.items():
+            row = rows.get(bundle, {})
+            check((row.get("Source"), row.get("Offloaded")) == (source, offloaded),
+                  f"every kind, {bundle}: {row.get('Source')!r} {row.get('Offloaded')!r}")
         for failure in (future.result() for future in windows):
             check(failure is None, failure)
 

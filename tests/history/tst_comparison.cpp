@@ -60,6 +60,8 @@ private Q_SLOTS:
     void initTestCase();
     void appInBoth_data();
     void appInBoth();
+    void offloadAndSource_data();
+    void offloadAndSource();
     void appInOne_data();
     void appInOne();
     void selfComparison();
@@ -150,6 +152,48 @@ void TestComparison::appInBoth()
     QCOMPARE(difference.versionB, versionB);
     QCOMPARE(difference.sizeDelta, delta);
     QCOMPARE(difference.status, status);
+}
+
+// A null text is a scan from before the column: it says nothing either way.
+void TestComparison::offloadAndSource_data()
+{
+    QTest::addColumn<QString>("offloadedA");
+    QTest::addColumn<QString>("offloadedB");
+    QTest::addColumn<QString>("sourceA");
+    QTest::addColumn<QString>("sourceB");
+    QTest::addColumn<QString>("status");
+    const QString none;
+    const QString store = u"App Store"_s;
+    QTest::newRow("offloaded") << u""_s << u"Yes"_s << store << store << ScanDifference::offloaded;
+    QTest::newRow("restored") << u"Yes"_s << u""_s << store << store << ScanDifference::restored;
+    // A TestFlight build replaced by the store's, a new version too: the source says more.
+    QTest::newRow("source changed")
+        << u""_s << u""_s << u"TestFlight"_s << store << ScanDifference::sourceChanged;
+    QTest::newRow("older scan without the columns")
+        << none << u"Yes"_s << none << store << ScanDifference::versionChanged;
+    QTest::newRow("source unknown in A")
+        << u""_s << u""_s << u""_s << store << ScanDifference::versionChanged;
+}
+
+void TestComparison::offloadAndSource()
+{
+    QFETCH(QString, offloadedA);
+    QFETCH(QString, offloadedB);
+    QFETCH(QString, sourceA);
+    QFETCH(QString, sourceB);
+    QFETCH(QString, status);
+    Row a = app(u"Notes"_s, u"com.example.notes"_s, u"1.0"_s, u"10"_s);
+    Row b = app(u"Notes"_s, u"com.example.notes"_s, u"1.1"_s, u"4"_s);
+    for (const auto &[row, offloaded, source] :
+         {std::tuple(&a, offloadedA, sourceA), std::tuple(&b, offloadedB, sourceB)}) {
+        if (!offloaded.isNull())
+            row->insert(Column::offloaded, offloaded);
+        if (!source.isNull())
+            row->insert(Column::appSource, source);
+    }
+    const ScanComparison comparison = ScanComparison::compare(scan({a}), scan({b}));
+    QCOMPARE(comparison.differences.value(0).status, status);
+    QCOMPARE(comparison.changedCount(), 1);
 }
 
 void TestComparison::appInOne_data()

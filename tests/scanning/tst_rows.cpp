@@ -41,6 +41,8 @@ private Q_SLOTS:
     void size();
     void megabytesAndStoreChecked();
     void cells();
+    void sourceAndOffload_data();
+    void sourceAndOffload();
     void nameOrder_data();
     void nameOrder();
     void appWithoutIdentifierFailsTheWhole_data();
@@ -141,6 +143,60 @@ void TestRows::megabytesAndStoreChecked()
     QCOMPARE(RowBuilder::storeCheckedText(precise).toDouble(), precise);
 }
 
+void TestRows::sourceAndOffload_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QVariant>("signer");
+    QTest::addColumn<QVariant>("demoted");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("offloaded");
+    const QVariant none;
+    const QVariant no = false;
+    QTest::newRow("App Store") << u"User"_s << QVariant(u"Apple iPhone OS Application Signing"_s)
+                               << no << u"App Store"_s << u""_s;
+    QTest::newRow("offloaded") << u"User"_s << QVariant(u"Apple iPhone OS Application Signing"_s)
+                               << QVariant(true) << u"App Store"_s << u"Yes"_s;
+    QTest::newRow("TestFlight") << u"User"_s << QVariant(u"TestFlight Beta Distribution"_s) << none
+                                << u"TestFlight"_s << u""_s;
+    QTest::newRow("developer") << u"User"_s
+                               << QVariant(u"Apple Development: Ann Example (AB12CD34EF)"_s) << no
+                               << u"Developer"_s << u""_s;
+    QTest::newRow("older developer")
+        << u"User"_s << QVariant(u"iPhone Developer: Ann Example (AB12CD34EF)"_s) << no
+        << u"Developer"_s << u""_s;
+    QTest::newRow("enterprise") << u"User"_s << QVariant(u"iPhone Distribution: Example Corp"_s)
+                                << no << u"Enterprise or ad hoc"_s << u""_s;
+    QTest::newRow("system") << u"System"_s << none << no << u"System"_s << u""_s;
+    QTest::newRow("unknown signer shown as it is")
+        << u"User"_s << QVariant(u"Some Signer"_s) << no << u"Some Signer"_s << u""_s;
+    QTest::newRow("nothing said") << u"User"_s << none << none << u""_s << u""_s;
+    // Not a truth value: not offloaded, as far as anyone can tell.
+    QTest::newRow("a flag that is text")
+        << u"User"_s << none << QVariant(u"true"_s) << u""_s << u""_s;
+}
+
+void TestRows::sourceAndOffload()
+{
+    QFETCH(QString, type);
+    QFETCH(QVariant, signer);
+    QFETCH(QVariant, demoted);
+    QFETCH(QString, source);
+    QFETCH(QString, offloaded);
+    QVariantMap app{{u"CFBundleIdentifier"_s, u"com.example.a"_s},
+                    {u"CFBundleDisplayName"_s, u"A"_s},
+                    {u"ApplicationType"_s, type},
+                    {u"MinimumOSVersion"_s, u"15.0"_s}};
+    if (signer.isValid())
+        app.insert(u"SignerIdentity"_s, signer);
+    if (demoted.isValid())
+        app.insert(u"IsDemotedApp"_s, demoted);
+    const QList<Row> rows =
+        RowBuilder::makeRows({app}, u"UDID-1"_s, {}, QDateTime::currentDateTimeUtc());
+    QCOMPARE(rows.value(0).value(Column::appSource), source);
+    QCOMPARE(rows.value(0).value(Column::offloaded), offloaded);
+    QCOMPARE(rows.value(0).value(Column::minimumOS), u"15.0"_s);
+}
+
 void TestRows::cells()
 {
     const QList<QVariantMap> apps = {
@@ -173,6 +229,9 @@ void TestRows::cells()
         {Column::totalMB, u""_s},
         {Column::scanDate, u"03/06/2024"_s},
         {Column::deviceIdentifier, u"UDID-1"_s},
+        {Column::offloaded, u""_s},
+        {Column::appSource, u""_s},
+        {Column::minimumOS, u""_s},
     };
     QCOMPARE(rows.size(), 2);
     // A blank display name or short version gives way to the bundle's name and version.
