@@ -4,12 +4,14 @@
 #include "app/MainWindow.h"
 #include "app/Sheet.h"
 #include "app/SnapshotEditor.h"
+#include "app/StoreCountrySheet.h"
 #include "app/UpdateCommand.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
 #include "common/Locations.h"
 #include "common/PlainText.h"
+#include "common/StoreCountry.h"
 #include "features/AppDetailsWindow.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
@@ -81,6 +83,10 @@ void AppDelegate::buildMenus()
           {},
           QAction::ApplicationSpecificRole,
           [this] { checkForUpdates(); }},
+         {QStringLiteral("App Store Country\u2026"),
+          {},
+          QAction::ApplicationSpecificRole,
+          [this] { chooseStoreCountry(); }},
          {},
          {QStringLiteral("Quit Quillet"), key("Ctrl+Q"), QAction::QuitRole,
           [this] { m_window->close(); }, true}});
@@ -374,6 +380,30 @@ void AppDelegate::presentAppDetails(int row)
     // The sheet blocks the main window's shortcuts; Quit, Close Window and Help work from it.
     m_appDetailsWindow->addActions(m_window->everyWindowActions());
     m_appDetailsWindow->open();
+}
+
+void AppDelegate::chooseStoreCountry()
+{
+    if (hasSheet())
+        return;
+    auto *sheet = new StoreCountrySheet(StoreCountry::current(), m_window);
+    connect(sheet, &QDialog::accepted, this, [this, sheet] {
+        const QString country = sheet->country();
+        if (country.isEmpty() || country == StoreCountry::current())
+            return;
+        StoreCountry::save(country);
+        // The demo's store answers are made here, never asked for: made again as that store's.
+        if (m_demo) {
+            try {
+                DemoDevice::prepare();
+            } catch (const Failure &error) {
+                showError(error.description());
+            }
+        }
+        m_window->setStoreName(StoreCountry::storeName(country));
+        setStatus(QStringLiteral("The next scan asks %1.").arg(StoreCountry::storeName(country)));
+    });
+    sheet->open();
 }
 
 void AppDelegate::checkForUpdates()

@@ -63,6 +63,7 @@ public Q_SLOTS:
     void compareScans();
     void selectHistory();
     void checkForUpdates();
+    void chooseStoreCountry();
     void filterChanged();
     void toggleColumn(const QString &column);
     void showAllColumns();

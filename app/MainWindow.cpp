@@ -3,6 +3,7 @@
 #include "app/BusyIndicator.h"
 #include "app/ElidedLabel.h"
 #include "app/TableCopy.h"
+#include "common/StoreCountry.h"
 #include "scanning/AppList.h"
 
 #include <QApplication>
@@ -93,11 +94,12 @@ MainWindow::MainWindow(QWidget *table, bool demo)
     layout->addSpacing(14);
     layout->addLayout(buildStatusLine());
     layout->addSpacing(8);
-    auto *footer = new QLabel(QStringLiteral("Sizes are device-reported \u2022 Blank values are "
-                                             "unavailable \u2022 Categories use the US App Store"));
-    footer->setFont(fontOfSize(11));
-    setFaint(footer, 0.35);
-    layout->addWidget(footer);
+    m_footer = new QLabel;
+    m_footer->setObjectName(QStringLiteral("footer"));
+    m_footer->setFont(fontOfSize(11));
+    setFaint(m_footer, 0.35);
+    setStoreName(StoreCountry::storeName());
+    layout->addWidget(m_footer);
 
     setCentralWidget(content);
 }
@@ -303,6 +305,13 @@ void MainWindow::setStatus(const QString &text)
 QString MainWindow::status() const
 {
     return m_status->text();
+}
+
+void MainWindow::setStoreName(const QString &store)
+{
+    m_footer->setText(QStringLiteral("Sizes are device-reported \u2022 Blank values are "
+                                     "unavailable \u2022 Categories use ") +
+                      store);
 }
 
 void MainWindow::setDeviceLine(const QString &text)

@@ -45,6 +45,8 @@ public:
     const QList<QAction *> &everyWindowActions() const { return m_everyWindowActions; }
     void setStatus(const QString &text);
     QString status() const;
+    // "the US App Store": where the footer says categories come from.
+    void setStoreName(const QString &store);
     // The facts of the device whose inventory is on screen, in one line; hidden when empty.
     void setDeviceLine(const QString &text);
     QString deviceLine() const;
@@ -84,6 +86,7 @@ private:
     BusyIndicator *m_spinner = nullptr;
     ElidedLabel *m_status = nullptr;
     ElidedLabel *m_deviceLine = nullptr;
+    QLabel *m_footer = nullptr;
     QList<QAction *> m_everyWindowActions;
     // The keys of the window's menu commands, which the search field leaves to them.
     QList<QKeySequence> m_commandKeys;

@@ -1,6 +1,7 @@
 #include "common/LaunchOptions.h"
 
 #include "common/Locations.h"
+#include "common/StoreCountry.h"
 
 #include <QUrl>
 
@@ -10,6 +11,7 @@ const QString dataDir = QStringLiteral("data-dir");
 const QString resources = QStringLiteral("resources");
 const QString lookupURL = QStringLiteral("lookup-url");
 const QString demo = QStringLiteral("demo");
+const QString storeCountry = QStringLiteral("store-country");
 
 } // namespace
 
@@ -23,6 +25,10 @@ QList<QCommandLineOption> LaunchOptions::options()
         {lookupURL,
          QStringLiteral("Ask the store lookup service at <url> (HTTPS, or HTTP on this machine)."),
          QStringLiteral("url")},
+        {storeCountry,
+         QStringLiteral("Ask the App Store of country <code> (two letters, such as fr) for this "
+                        "run instead of the chosen one."),
+         QStringLiteral("code")},
         {demo,
          QStringLiteral("Scan a made-up demo device instead of a real one; its data stays "
                         "apart.")},
@@ -40,6 +46,10 @@ std::optional<QString> LaunchOptions::apply(const QCommandLineParser &parser)
     if (parser.isSet(lookupURL) && !Locations::isAcceptableLookupURL(QUrl(parser.value(lookupURL))))
         return QStringLiteral(
             "the lookup URL must use HTTPS, or HTTP on 127.0.0.1, ::1 or localhost");
+    if (parser.isSet(storeCountry) && !StoreCountry::isValid(parser.value(storeCountry)))
+        return QStringLiteral("--store-country needs a country's two-letter code, such as fr");
+    if (parser.isSet(storeCountry))
+        StoreCountry::setForThisRun(parser.value(storeCountry));
     if (parser.isSet(dataDir))
         Locations::setStorage(parser.value(dataDir));
     if (parser.isSet(resources))

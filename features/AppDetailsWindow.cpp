@@ -1,6 +1,7 @@
 #include "features/AppDetailsWindow.h"
 
 #include "common/PlainText.h"
+#include "common/StoreCountry.h"
 #include "features/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
@@ -319,10 +320,11 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);
 
-    auto *footnote = plainLabel(QStringLiteral(
-        "Missing sizes are unavailable, not zero. Scan date is not install date. Updates and "
-        "artwork reflect the US App Store at lookup time; availability can vary by iOS version "
-        "and account."));
+    auto *footnote = plainLabel(
+        QStringLiteral("Missing sizes are unavailable, not zero. Scan date is not install date. "
+                       "Updates and artwork reflect %1 at lookup time; availability can vary by "
+                       "iOS version and account.")
+            .arg(StoreCountry::storeName()));
     footnote->setFont(fontOf(12));
     footnote->setWordWrap(true);
     makeSecondary(footnote);

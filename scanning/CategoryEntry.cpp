@@ -40,7 +40,8 @@ std::optional<CategoryEntry::Map> CategoryEntry::decodeMap(const QByteArray &jso
             return std::nullopt;
         CategoryEntry entry{category.toString(), checked.toDouble(), {}, {}, {}};
         if (!readOptionalText(object, QLatin1String("version"), entry.version) ||
-            !readOptionalText(object, QLatin1String("iconURL"), entry.iconURL))
+            !readOptionalText(object, QLatin1String("iconURL"), entry.iconURL) ||
+            !readOptionalText(object, QLatin1String("country"), entry.country))
             return std::nullopt;
         const QJsonValue revision = object.value(QLatin1String("metadataRevision"));
         if (revision.isDouble()) {
@@ -68,6 +69,8 @@ QByteArray CategoryEntry::encodeMap(const Map &map)
             object.insert(QLatin1String("iconURL"), *it->iconURL);
         if (it->metadataRevision)
             object.insert(QLatin1String("metadataRevision"), *it->metadataRevision);
+        if (it->country)
+            object.insert(QLatin1String("country"), *it->country);
         root.insert(it.key(), object);
     }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);

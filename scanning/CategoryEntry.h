@@ -16,6 +16,11 @@ struct CategoryEntry {
     std::optional<QString> iconURL;
     // Entries of other lookup rules than the current ones are looked up again.
     std::optional<qint64> metadataRevision;
+    // The store country that answered; absent in entries from before there was a choice, which
+    // were all the US store's.
+    std::optional<QString> country = {};
+
+    QString countryCode() const { return country.value_or(QStringLiteral("us")); }
 
     static constexpr qint64 currentRevision = 1;
     // What the store said holds for a day: then the cache asks again, and an update verdict

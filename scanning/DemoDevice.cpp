@@ -3,6 +3,7 @@
 #include "common/DataFile.h"
 #include "common/Locations.h"
 #include "common/PlatformError.h"
+#include "common/StoreCountry.h"
 #include "features/StoreArtwork.h"
 #include "scanning/CategoryEntry.h"
 
@@ -118,7 +119,9 @@ QString DemoDevice::prepare()
     CategoryEntry::Map cache;
     DataFile::makeFolder(Locations::storage() + QStringLiteral("/Icons"));
     for (const App &app : table) {
-        CategoryEntry entry{app.category, now, {}, {}, CategoryEntry::currentRevision};
+        // As the chosen store's, which the demo never asks: it stays offline whatever the choice.
+        CategoryEntry entry{app.category,           now, {}, {}, CategoryEntry::currentRevision,
+                            StoreCountry::current()};
         if (!app.storeVersion.isEmpty())
             entry.version = app.storeVersion;
         if (!app.category.isEmpty()) {

@@ -80,7 +80,8 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
         const auto cached = cache.constFind(identifier);
         const bool fresh = cached != cache.cend() &&
             now - cached->checked <= CategoryEntry::freshForSeconds &&
-            cached->metadataRevision == CategoryEntry::currentRevision;
+            cached->metadataRevision == CategoryEntry::currentRevision &&
+            cached->countryCode() == m_country;
         if (!fresh)
             needed.append(identifier);
     }
@@ -97,7 +98,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
         // store as it is written; the commas between identifiers stay commas.
         query.addQueryItem(QStringLiteral("bundleId"),
                            QString::fromLatin1(QUrl::toPercentEncoding(batch.join(u','), ",")));
-        query.addQueryItem(QStringLiteral("country"), QStringLiteral("us"));
+        query.addQueryItem(QStringLiteral("country"), m_country);
         query.addQueryItem(QStringLiteral("entity"), QStringLiteral("software"));
         query.addQueryItem(QStringLiteral("limit"), QStringLiteral("200"));
         url.setQuery(query);
@@ -116,6 +117,10 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
             const NetworkRequest::Response &response = request.response();
             if (response.error.isEmpty() && response.status == 200 && response.body)
                 found = lookupEntries(*response.body, batch, now);
+        }
+        if (found) {
+            for (CategoryEntry &entry : *found)
+                entry.country = m_country;
         }
         if (!found) {
             request.cancel();

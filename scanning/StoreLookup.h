@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Locations.h"
+#include "common/StoreCountry.h"
 #include "scanning/CategoryEntry.h"
 
 #include <QByteArray>
@@ -25,6 +26,8 @@ public:
 
     // The lookup endpoint; tests point it at a server of their own.
     void setURL(const QUrl &url) { m_url = url; }
+    // The store country asked, a lower-case two-letter code.
+    void setCountry(const QString &country) { m_country = country; }
     // Waits and pauses in slices of this length; tests shorten it.
     void setSlice(std::chrono::milliseconds slice) { m_slice = slice; }
     // Receives progress messages on the scanning thread.
@@ -48,6 +51,7 @@ private:
 
     QString m_storage;
     QUrl m_url = Locations::lookupURL();
+    QString m_country = StoreCountry::current();
     std::chrono::milliseconds m_slice = std::chrono::milliseconds(100);
     Progress m_progress = [](const QString &) {};
     std::function<bool()> m_cancelled = [] { return false; };

@@ -331,8 +331,8 @@ void TestCommandLine::commandHelp_data()
     QTest::addColumn<QString>("usage");
     // The commands of the overview, or the long options of a command's help.
     QTest::addColumn<QStringList>("listed");
-    const QStringList every{u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s, u"--demo"_s,
-                            u"--help"_s};
+    const QStringList every{u"--data-dir"_s,      u"--resources"_s, u"--lookup-url"_s,
+                            u"--store-country"_s, u"--demo"_s,      u"--help"_s};
     const QStringList filters{u"--search"_s, u"--category"_s, u"--sort"_s};
     QTest::newRow("overview, none of the build's")
         << QStringList{u"--help"_s} << u"COMMAND [OPTIONS]"_s
@@ -1058,8 +1058,8 @@ void TestCommandLine::completion_data()
                        u"report"_s, u"annotate"_s, u"--help"_s,  u"--version"_s};
     QTest::newRow("a command's own options and the common ones")
         << QStringList{tool, u"history"_s, u"--"_s}
-        << QStringList{u"--json"_s,       u"--data-dir"_s, u"--resources"_s,
-                       u"--lookup-url"_s, u"--demo"_s,     u"--help"_s};
+        << QStringList{u"--json"_s,          u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s,
+                       u"--store-country"_s, u"--demo"_s,     u"--help"_s};
     QTest::newRow("an unknown command") << QStringList{tool, u"bogus"_s, u"--"_s} << QStringList();
     QTest::newRow("columns, quoted for the shell")
         << QStringList{tool, u"show"_s, u"--sort"_s, u"Total"_s}

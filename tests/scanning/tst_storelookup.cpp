@@ -41,6 +41,8 @@ private Q_SLOTS:
     void freshCacheSendsNothing();
     void staleEntriesAreAskedAgain_data();
     void staleEntriesAreAskedAgain();
+    void storeCountry_data();
+    void storeCountry();
     void batchesPausesAndProgress();
     void resultsMatchTheirRequest();
     void badAnswersKeepTheCache_data();
@@ -119,6 +121,42 @@ void TestStoreLookup::staleEntriesAreAskedAgain()
     QCOMPARE(server.requestedIdentifiers(), QStringList{u"a"_s});
     QCOMPARE(m_scanner->storeLookup().storeMetadata().value(u"a"_s).metadataRevision,
              std::optional<qint64>(1));
+}
+
+// An entry is the store of one country's: another country's store is asked again, in its own
+// country. Entries from before the choice were the US store's.
+void TestStoreLookup::storeCountry_data()
+{
+    QTest::addColumn<QString>("cached");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("an older entry, the US store") << QString() << u"us"_s << false;
+    QTest::newRow("an older entry, the French store") << QString() << u"fr"_s << true;
+    QTest::newRow("a French entry, the French store") << u"fr"_s << u"fr"_s << false;
+    QTest::newRow("a French entry, the US store") << u"fr"_s << u"us"_s << true;
+}
+
+void TestStoreLookup::storeCountry()
+{
+    QFETCH(QString, cached);
+    QFETCH(QString, chosen);
+    QFETCH(bool, asked);
+    CategoryEntry entry{u"Old"_s, secondsNow() - 10, std::nullopt, std::nullopt, 1};
+    if (!cached.isNull())
+        entry.country = cached;
+    writeBytes(m_storage->filePath(u"categories.json"_s),
+               CategoryEntry::encodeMap({{u"a"_s, entry}}));
+    LookupServer server(LookupServer::knownApps({{u"a"_s, u"New"_s}}));
+    StoreLookup &store = lookup(server);
+    store.setCountry(chosen);
+    QCOMPARE(store.categories({u"a"_s}).value(u"a"_s), asked ? u"New"_s : u"Old"_s);
+    QCOMPARE(server.requests().size(), asked ? 1 : 0);
+    if (asked) {
+        QVERIFY(server.requests().value(0).query().contains(u"country="_s + chosen));
+        const auto saved =
+            CategoryEntry::decodeMap(readBytes(m_storage->filePath(u"categories.json"_s)));
+        QCOMPARE(saved.value_or(CategoryEntry::Map()).value(u"a"_s).countryCode(), chosen);
+    }
 }
 
 void TestStoreLookup::batchesPausesAndProgress()
@@ -200,8 +238,9 @@ void TestStoreLookup::resultsMatchTheirRequest()
     QCOMPARE(unknown.metadataRevision, std::optional<qint64>(1));
     QCOMPARE(metadata.value(u"small"_s).iconURL, std::optional<QString>(u"https://a/100.png"_s));
     QCOMPARE(metadata.value(u"twice"_s),
-             (CategoryEntry{u"Second"_s, unknown.checked, u"2.1"_s, u"https://a/512.png"_s, 1}));
-    QCOMPARE(metadata.value(u"odd"_s), (CategoryEntry{u""_s, unknown.checked, {}, {}, 1}));
+             (CategoryEntry{u"Second"_s, unknown.checked, u"2.1"_s, u"https://a/512.png"_s, 1,
+                            u"us"_s}));
+    QCOMPARE(metadata.value(u"odd"_s), (CategoryEntry{u""_s, unknown.checked, {}, {}, 1, u"us"_s}));
     QVERIFY(!metadata.contains(u"not.asked"_s));
 }
 

@@ -1,0 +1,58 @@
+#include "app/StoreCountrySheet.h"
+
+#include "common/StoreCountry.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+StoreCountrySheet::StoreCountrySheet(const QString &current, QWidget *window) : QDialog(window)
+{
+    setObjectName(QStringLiteral("storeCountrySheet"));
+    setWindowTitle(QStringLiteral("App Store Country"));
+    setWindowModality(Qt::WindowModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto *message = new QLabel(QStringLiteral("App Store Country"));
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    auto *informative = new QLabel(QStringLiteral(
+        "Categories, store versions and icons come from this country's App Store. An app sold "
+        "only in your country gets them only from its store. The next scan asks it again."));
+    informative->setWordWrap(true);
+    informative->setFixedWidth(420);
+
+    m_countries = new QComboBox;
+    m_countries->setObjectName(QStringLiteral("storeCountry"));
+    m_countries->setAccessibleName(QStringLiteral("App Store country"));
+    for (const auto &[code, name] : StoreCountry::countries()) {
+        m_countries->addItem(QStringLiteral("%1 (%2)").arg(name, code.toUpper()), code);
+        if (code == current)
+            m_countries->setCurrentIndex(m_countries->count() - 1);
+    }
+
+    auto *buttons = new QDialogButtonBox;
+    QPushButton *choose =
+        buttons->addButton(QStringLiteral("Choose"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    choose->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 16);
+    layout->setSpacing(10);
+    layout->addWidget(message);
+    layout->addWidget(informative);
+    layout->addWidget(m_countries);
+    layout->addSpacing(6);
+    layout->addWidget(buttons);
+}
+
+QString StoreCountrySheet::country() const
+{
+    return m_countries->currentData().toString();
+}
