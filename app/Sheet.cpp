@@ -42,6 +42,19 @@ QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString
     return alert;
 }
 
+QLabel *Sheet::prepare(QDialog *dialog, const QString &name, const QString &title)
+{
+    dialog->setObjectName(name);
+    dialog->setWindowTitle(title);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto *message = new QLabel(title);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    return message;
+}
+
 void Sheet::askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,
                            const QString &nameFilter, std::function<void(const QString &)> save)
 {

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QDialog;
+class QLabel;
 class QUrl;
 class QWidget;
 
@@ -15,6 +17,9 @@ public:
     // An alert with the message in bold above the explanation.
     static QMessageBox *alert(QWidget *window, QMessageBox::Icon icon, const QString &message,
                               const QString &informative = QString());
+    // Makes `dialog` a sheet of ours: named, titled, window-modal and deleted when it closes.
+    // Returns the bold label of its message, which heads it.
+    static QLabel *prepare(QDialog *dialog, const QString &name, const QString &title);
     // A save panel proposing `proposedPath`; `save` runs with the chosen path on confirmation.
     // An empty `nameFilter` allows any file; otherwise the default suffix is "pdf".
     static void askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,

@@ -1,5 +1,7 @@
 #include "app/SnapshotEditor.h"
 
+#include "app/Sheet.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -11,15 +13,8 @@
 SnapshotEditor::SnapshotEditor(const QString &name, const QString &notes, QWidget *window)
     : QDialog(window)
 {
-    setObjectName(QStringLiteral("snapshotEditor"));
-    setWindowTitle(QStringLiteral("Snapshot Name & Notes"));
-    setWindowModality(Qt::WindowModal);
-    setAttribute(Qt::WA_DeleteOnClose);
-
-    auto *message = new QLabel(QStringLiteral("Snapshot Name & Notes"));
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
+    QLabel *message = Sheet::prepare(this, QStringLiteral("snapshotEditor"),
+                                     QStringLiteral("Snapshot Name & Notes"));
     auto *informative = new QLabel(QStringLiteral(
         "Add a name such as \u201CBefore iOS update\u201D and notes about this scan. Leave the "
         "name empty to use its device and date."));

@@ -1,5 +1,6 @@
 #include "app/StoreCountrySheet.h"
 
+#include "app/Sheet.h"
 #include "common/StoreCountry.h"
 
 #include <QComboBox>
@@ -10,15 +11,8 @@
 
 StoreCountrySheet::StoreCountrySheet(const QString &current, QWidget *window) : QDialog(window)
 {
-    setObjectName(QStringLiteral("storeCountrySheet"));
-    setWindowTitle(QStringLiteral("App Store Country"));
-    setWindowModality(Qt::WindowModal);
-    setAttribute(Qt::WA_DeleteOnClose);
-
-    auto *message = new QLabel(QStringLiteral("App Store Country"));
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
+    QLabel *message = Sheet::prepare(this, QStringLiteral("storeCountrySheet"),
+                                     QStringLiteral("App Store Country"));
     auto *informative = new QLabel(QStringLiteral(
         "Categories, store versions and icons come from this country's App Store. An app sold "
         "only in your country gets them only from its store. The next scan asks it again."));
