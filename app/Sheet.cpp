@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -53,6 +54,16 @@ QLabel *Sheet::prepare(QDialog *dialog, const QString &name, const QString &titl
     bold.setBold(true);
     message->setFont(bold);
     return message;
+}
+
+QDialogButtonBox *Sheet::acceptOrCancel(QDialog *dialog, const QString &accept)
+{
+    auto *buttons = new QDialogButtonBox;
+    buttons->addButton(accept, QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }
 
 void Sheet::askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QDialog;
+class QDialogButtonBox;
 class QLabel;
 class QUrl;
 class QWidget;
@@ -20,6 +21,8 @@ public:
     // Makes `dialog` a sheet of ours: named, titled, window-modal and deleted when it closes.
     // Returns the bold label of its message, which heads it.
     static QLabel *prepare(QDialog *dialog, const QString &name, const QString &title);
+    // Its buttons: `accept` (the default) and Cancel, which end it.
+    static QDialogButtonBox *acceptOrCancel(QDialog *dialog, const QString &accept);
     // A save panel proposing `proposedPath`; `save` runs with the chosen path on confirmation.
     // An empty `nameFilter` allows any file; otherwise the default suffix is "pdf".
     static void askForSavePath(QWidget *window, const QString &title, const QString &proposedPath,

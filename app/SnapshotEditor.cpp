@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 SnapshotEditor::SnapshotEditor(const QString &name, const QString &notes, QWidget *window)
@@ -46,12 +45,7 @@ SnapshotEditor::SnapshotEditor(const QString &name, const QString &notes, QWidge
     fields->addWidget(notesLabel);
     fields->addWidget(m_notes);
 
-    auto *buttons = new QDialogButtonBox;
-    QPushButton *save = buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    save->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = Sheet::acceptOrCancel(this, QStringLiteral("Save"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 16);

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 StoreCountrySheet::StoreCountrySheet(const QString &current, QWidget *window) : QDialog(window)
@@ -28,13 +27,7 @@ StoreCountrySheet::StoreCountrySheet(const QString &current, QWidget *window) : 
             m_countries->setCurrentIndex(m_countries->count() - 1);
     }
 
-    auto *buttons = new QDialogButtonBox;
-    QPushButton *choose =
-        buttons->addButton(QStringLiteral("Choose"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    choose->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = Sheet::acceptOrCancel(this, QStringLiteral("Choose"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 16);
