@@ -43,6 +43,12 @@ ScanError Scanner::noDevice()
                          .arg(HostWording::confirmTrust()));
 }
 
+ScanError Scanner::multipleDevices()
+{
+    return ScanError(QStringLiteral("Multiple devices are connected. Disconnect all but the "
+                                    "device you want to scan."));
+}
+
 QString Scanner::completedText(const QList<Row> &namedRows)
 {
     const auto categorized = std::count_if(namedRows.begin(), namedRows.end(), [](const Row &row) {
@@ -104,8 +110,7 @@ Inventory Scanner::scan()
     if (devices.isEmpty())
         throw noDevice();
     if (devices.size() > 1)
-        throw ScanError(QStringLiteral("Multiple devices are connected. Disconnect all but the "
-                                       "device you want to scan."));
+        throw multipleDevices();
     return scan(devices.first());
 }
 

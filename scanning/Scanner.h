@@ -57,6 +57,8 @@ public:
                             const QStringList &domains = DeviceFacts::domains());
     // What a scan says when no device is connected.
     static ScanError noDevice();
+    // What a scan of "the" device says when there are several.
+    static ScanError multipleDevices();
     // What a finished scan says of its apps (those with a visible name), for both front ends.
     static QString completedText(const QList<Row> &namedRows);
 

@@ -87,7 +87,16 @@ int Scan::execute(const QCommandLineParser &parser, Printer &printer) const
     int status = 0;
     try {
         if (!all && chosen.isEmpty()) {
-            say(printer.out(), resultLine(scanner.scan().withStoreColumns(), false));
+            try {
+                say(printer.out(), resultLine(scanner.scan().withStoreColumns(), false));
+            } catch (const ScanError &error) {
+                // Here a device can be chosen, or all of them scanned.
+                if (error.description() != Scanner::multipleDevices().description())
+                    throw;
+                throw ScanError(error.description() +
+                                QStringLiteral("\nUse --device UDID or --all-devices; "
+                                               "\u201Cquillet-cli devices\u201D lists them."));
+            }
         } else {
             const QStringList devices = scanner.connectedDevices();
             if (devices.isEmpty())

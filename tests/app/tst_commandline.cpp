@@ -420,7 +420,8 @@ void TestCommandLine::scanFails_data()
             HostWording::confirmTrust() + u'.';
     QTest::newRow("two devices") << QByteArray("A\nB\n") << QByteArray()
                                  << u"Multiple devices are connected. Disconnect all but the "
-                                    u"device you want to scan."_s;
+                                    u"device you want to scan.\nUse --device UDID or "
+                                    u"--all-devices; \u201Cquillet-cli devices\u201D lists them."_s;
     QTest::newRow("device tool fails")
         << device.toLatin1()
         << QByteArray("echo 'Could not connect to lockdownd: -17' >&2\nexit 1\n")

@@ -52,6 +52,9 @@ MADE_UP = {"com.example.app0001": ("App Store", ""), "com.example.app0005": ("Te
            "com.apple.app0010": ("System", ""), "com.example.app0013": ("App Store", "Yes"),
            "com.example.app0021": ("App Store", "")}
 
+CLI_HINTS = {"two-devices": "\nUse --device UDID or --all-devices; “quillet-cli devices” "
+                             "lists them."}
+
 USBMUXD_SILENT = ("ERROR: Unable to retrieve device list!\nThe usbmuxd service that reaches iPhones "
                   "and iPads over USB did not answer: unplug the device and plug it in again, "
                   "unlock it (or restart the service with: sudo systemctl restart usbmuxd), then "
@@ -318,6 +321,8 @@ def main():
 
         for fault, expected in FAULT_MESSAGES.items():
             status, out, message, data, _ = faults[fault].result()
+            # The command line also says how to choose among several devices.
+            expected += CLI_HINTS.get(fault, "")
             check(status == 1, f"{fault}: status {status}")
             check(message == expected, f"{fault}: message {message!r}")
             check(not os.path.exists(os.path.join(data, "inventory.json")),
