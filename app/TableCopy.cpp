@@ -15,14 +15,13 @@ QString TableCopy::selectedRows(const QTableView *table)
     if (!model || !selection)
         return {};
     QList<int> rows;
-    for (const QModelIndex &index : selection->selectedIndexes()) {
-        if (!rows.contains(index.row()))
-            rows.append(index.row());
-    }
+    for (const QModelIndex &index : selection->selectedIndexes())
+        rows.append(index.row());
     if (rows.isEmpty())
         return {};
-    // In the order shown, whatever order they were selected in.
+    // Once each, in the order shown, whatever order they were selected in.
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     const QHeaderView *header = table->horizontalHeader();
     QList<int> columns;
     for (int visual = 0; visual < header->count(); ++visual) {

@@ -2,7 +2,6 @@
 
 #include "common/JsonReader.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <variant>
@@ -80,12 +79,6 @@ void assign(DeviceFacts &target, const Fact &fact, const QVariant &value)
         fact.member);
 }
 
-QByteArray quoted(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.sliced(1, array.size() - 2);
-}
-
 } // namespace
 
 const QStringList &DeviceFacts::domains()
@@ -107,31 +100,23 @@ void DeviceFacts::take(const QString &domain, const QVariantMap &values)
     }
 }
 
-QByteArray DeviceFacts::toJson() const
+QJsonObject DeviceFacts::toJsonObject() const
 {
-    QByteArray out = "{";
+    QJsonObject object;
     for (const Fact &fact : facts) {
-        QByteArray value;
         std::visit(
             [&](auto member) {
-                if (!(this->*member))
-                    return;
-                using Member = decltype(member);
-                if constexpr (std::is_same_v<Member, Text>)
-                    value = quoted(*(this->*member));
-                else if constexpr (std::is_same_v<Member, Number>)
-                    value = QByteArray::number(*(this->*member));
-                else
-                    value = *(this->*member) ? "true" : "false";
+                if (const auto &value = this->*member)
+                    object.insert(QLatin1StringView(fact.key), *value);
             },
             fact.member);
-        if (value.isEmpty())
-            continue;
-        if (out.size() > 1)
-            out.append(',');
-        out.append('"').append(fact.key).append("\":").append(value);
     }
-    return out.append('}');
+    return object;
+}
+
+QByteArray DeviceFacts::toJson() const
+{
+    return QJsonDocument(toJsonObject()).toJson(QJsonDocument::Compact);
 }
 
 DeviceFacts DeviceFacts::fromJson(JsonReader &reader)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -36,7 +37,8 @@ struct DeviceFacts {
     // should be (text of a sensible length, a whole number in range, a truth value).
     void take(const QString &domain, const QVariantMap &values);
 
-    // The JSON object of the known facts, keyed by their lockdown names.
+    // The known facts, keyed by their lockdown names; and that object as compact JSON.
+    QJsonObject toJsonObject() const;
     QByteArray toJson() const;
     // Reads that object; a value of the wrong kind is left out, as the device might have.
     // Throws JsonReader::SyntaxError when the text is not JSON.

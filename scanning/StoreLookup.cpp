@@ -4,6 +4,7 @@
 #include "common/DataFolderLock.h"
 #include "common/NetworkRequest.h"
 #include "common/PlatformError.h"
+#include "common/StoreCountry.h"
 #include "scanning/ScanError.h"
 
 #include <QDateTime>
@@ -68,6 +69,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
     const QString cachePath = m_storage + QStringLiteral("/categories.json");
     CategoryEntry::Map cache = readCache(cachePath);
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    const QString country = m_country.value_or(StoreCountry::current());
 
     // Unique, in code-point order (which UTF-8 byte order is).
     std::vector<std::pair<QByteArray, QString>> sorted;
@@ -81,7 +83,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
         const bool fresh = cached != cache.cend() &&
             now - cached->checked <= CategoryEntry::freshForSeconds &&
             cached->metadataRevision == CategoryEntry::currentRevision &&
-            cached->countryCode() == m_country;
+            cached->countryCode() == country;
         if (!fresh)
             needed.append(identifier);
     }
@@ -98,7 +100,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
         // store as it is written; the commas between identifiers stay commas.
         query.addQueryItem(QStringLiteral("bundleId"),
                            QString::fromLatin1(QUrl::toPercentEncoding(batch.join(u','), ",")));
-        query.addQueryItem(QStringLiteral("country"), m_country);
+        query.addQueryItem(QStringLiteral("country"), country);
         query.addQueryItem(QStringLiteral("entity"), QStringLiteral("software"));
         query.addQueryItem(QStringLiteral("limit"), QStringLiteral("200"));
         url.setQuery(query);
@@ -120,7 +122,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
         }
         if (found) {
             for (CategoryEntry &entry : *found)
-                entry.country = m_country;
+                entry.country = country;
         }
         if (!found) {
             request.cancel();

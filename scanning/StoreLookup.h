@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/Locations.h"
-#include "common/StoreCountry.h"
 #include "scanning/CategoryEntry.h"
 
 #include <QByteArray>
@@ -51,7 +50,8 @@ private:
 
     QString m_storage;
     QUrl m_url = Locations::lookupURL();
-    QString m_country = StoreCountry::current();
+    // The chosen store's unless set; read when the store is asked, not when a scanner is made.
+    std::optional<QString> m_country;
     std::chrono::milliseconds m_slice = std::chrono::milliseconds(100);
     Progress m_progress = [](const QString &) {};
     std::function<bool()> m_cancelled = [] { return false; };

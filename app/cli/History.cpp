@@ -43,8 +43,7 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
                 {QStringLiteral("appCount"), qint64(scan.appCount)},
             };
             if (!inventory.deviceFacts.isEmpty())
-                entry.insert(QStringLiteral("deviceFacts"),
-                             QJsonDocument::fromJson(inventory.deviceFacts.toJson()).object());
+                entry.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts.toJsonObject());
             scans.append(entry);
         }
         printer.printJson(

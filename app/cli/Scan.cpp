@@ -86,42 +86,34 @@ int Scan::execute(const QCommandLineParser &parser, Printer &printer) const
 
     int status = 0;
     try {
-        if (!all && chosen.isEmpty()) {
+        const QStringList devices = scanner.connectedDevices();
+        if (devices.isEmpty())
+            throw Scanner::noDevice();
+        // Here a device can be chosen, or all of them scanned: the message says how.
+        if (!all && chosen.isEmpty() && devices.size() > 1)
+            throw ScanError(Scanner::multipleDevices().description() +
+                            QStringLiteral("\nUse --device UDID or --all-devices; "
+                                           "\u201Cquillet-cli devices\u201D lists them."));
+        if (!chosen.isEmpty() && !devices.contains(chosen))
+            throw ScanError(QStringLiteral("No connected device has the identifier %1. "
+                                           "Connected: %2.")
+                                .arg(QChar(0x201C) + chosen + QChar(0x201D),
+                                     devices.join(QStringLiteral(", "))));
+        const QStringList scanned =
+            all ? devices : QStringList{chosen.isEmpty() ? devices.first() : chosen};
+        for (qsizetype i = 0; i < scanned.size(); ++i) {
+            if (all)
+                progress(
+                    QStringLiteral("Scanning device %1 of %2, %3\u2026")
+                        .arg(QString::number(i + 1), QString::number(scanned.size()), scanned[i]));
             try {
-                say(printer.out(), resultLine(scanner.scan().withStoreColumns(), false));
-            } catch (const ScanError &error) {
-                // Here a device can be chosen, or all of them scanned.
-                if (error.description() != Scanner::multipleDevices().description())
+                say(printer.out(), resultLine(scanner.scan(scanned[i]).withStoreColumns(), all));
+            } catch (const Failure &error) {
+                // One device failing does not keep the others from their scans.
+                if (scanner.isCancelled() || !all)
                     throw;
-                throw ScanError(error.description() +
-                                QStringLiteral("\nUse --device UDID or --all-devices; "
-                                               "\u201Cquillet-cli devices\u201D lists them."));
-            }
-        } else {
-            const QStringList devices = scanner.connectedDevices();
-            if (devices.isEmpty())
-                throw Scanner::noDevice();
-            if (!chosen.isEmpty() && !devices.contains(chosen))
-                throw ScanError(QStringLiteral("No connected device has the identifier %1. "
-                                               "Connected: %2.")
-                                    .arg(QChar(0x201C) + chosen + QChar(0x201D),
-                                         devices.join(QStringLiteral(", "))));
-            const QStringList scanned = all ? devices : QStringList{chosen};
-            for (qsizetype i = 0; i < scanned.size(); ++i) {
-                if (all)
-                    progress(QStringLiteral("Scanning device %1 of %2, %3\u2026")
-                                 .arg(QString::number(i + 1), QString::number(scanned.size()),
-                                      scanned[i]));
-                try {
-                    say(printer.out(),
-                        resultLine(scanner.scan(scanned[i]).withStoreColumns(), all));
-                } catch (const Failure &error) {
-                    // One device failing does not keep the others from their scans.
-                    if (scanner.isCancelled() || !all)
-                        throw;
-                    say(err, scanned[i] + QStringLiteral(": ") + error.description());
-                    status = 1;
-                }
+                say(err, scanned[i] + QStringLiteral(": ") + error.description());
+                status = 1;
             }
         }
     } catch (const Failure &error) {
