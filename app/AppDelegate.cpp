@@ -1,30 +1,29 @@
 #include "app/AppDelegate.h"
 
+#include "app/DeviceChooser.h"
+#include "app/DeviceWatch.h"
+#include "app/ExportCommand.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
 #include "app/Sheet.h"
-#include "app/SnapshotEditor.h"
+#include "app/SnapshotEditing.h"
 #include "app/StoreCountrySheet.h"
 #include "app/UpdateCommand.h"
-#include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
-#include "common/Locations.h"
-#include "common/PlainText.h"
 #include "common/StoreCountry.h"
 #include "features/AppDetailsWindow.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
-#include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "scanning/Column.h"
 #include "scanning/DemoDevice.h"
 #include "scanning/DeviceDescription.h"
+#include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -39,16 +38,28 @@ const QString connectText =
 } // namespace
 
 AppDelegate::AppDelegate(QObject *parent)
-    : QObject(parent), m_table(new InventoryTable(this)), m_bridge(new ScanBridge(this))
+    : QObject(parent),
+      m_table(new InventoryTable(this)),
+      m_bridge(new ScanBridge(this)),
+      m_watch(new DeviceWatch(this)),
+      m_snapshots(new SnapshotEditing(this))
 {
     connect(m_bridge, &ScanBridge::progress, this, &AppDelegate::setStatus);
     connect(m_bridge, &ScanBridge::succeeded, this, &AppDelegate::succeeded);
     connect(m_bridge, &ScanBridge::failed, this, &AppDelegate::failed);
+    connect(m_bridge, &ScanBridge::choose, this, &AppDelegate::chooseDevice);
+    connect(m_bridge, &ScanBridge::scanned, this, &AppDelegate::scannedOne);
+    connect(m_bridge, &ScanBridge::deviceFailed, this, &AppDelegate::failedOne);
+    connect(m_bridge, &ScanBridge::runFinished, this, &AppDelegate::runFinished);
+    connect(m_watch, &DeviceWatch::due, this, &AppDelegate::scanConnected);
+    connect(m_watch, &DeviceWatch::lookFailed, this, &AppDelegate::setStatus);
+    connect(m_snapshots, &SnapshotEditing::saved, this, &AppDelegate::snapshotSaved);
 }
 
 AppDelegate::~AppDelegate()
 {
     // A scan still running is stopped before the window it reports to goes.
+    delete m_watch;
     delete m_bridge;
     delete m_window;
 }
@@ -56,6 +67,7 @@ AppDelegate::~AppDelegate()
 void AppDelegate::launch()
 {
     m_window = new MainWindow(m_table->view(), m_demo);
+    m_snapshots->setWindow(m_window);
     m_updates = new UpdateCommand(
         m_window, [this](const QString &text) { setStatus(text); }, this);
     connectControls();
@@ -64,6 +76,8 @@ void AppDelegate::launch()
     m_window->raise();
     m_window->activateWindow();
     startJob(ScanBridge::Mode::Load);
+    if (DeviceWatch::isRemembered())
+        m_watch->setOn(true);
     if (!HelpSheets::welcomeCompleted())
         showGettingStarted();
 }
@@ -93,6 +107,9 @@ void AppDelegate::buildMenus()
     m_window->addMenu(
         QStringLiteral("File"),
         {{QStringLiteral("Scan Device"), key("Ctrl+R"), {}, [this] { scanDevice(); }},
+         {.title = QStringLiteral("Scan Devices When Connected"),
+          .run = [this] { toggleScanWhenConnected(); },
+          .checked = m_watch->isOn()},
          {QStringLiteral("Export CSV\u2026"), key("Ctrl+E"), {}, [this] { exportCSV(); }},
          {QStringLiteral("Export PDF Report\u2026"), key("Ctrl+P"), {}, [this] { exportReport(); }},
          {QStringLiteral("App Details\u2026"),
@@ -225,22 +242,31 @@ void AppDelegate::scanDevice()
 void AppDelegate::startJob(ScanBridge::Mode mode)
 {
     const bool scanning = mode == ScanBridge::Mode::Scan;
+    showBusy(scanning,
+             scanning ? QStringLiteral("Reading device\u2026 The first category lookup "
+                                       "can take a few minutes.")
+                      : QStringLiteral("Loading saved inventory\u2026"));
+    m_bridge->start(mode);
+}
+
+void AppDelegate::showBusy(bool scanning, const QString &status)
+{
     m_busy = true;
     m_window->setScanState(scanning ? MainWindow::ScanState::Scanning
                                     : MainWindow::ScanState::Loading);
     m_window->exportButton()->setEnabled(false);
-    setStatus(scanning ? QStringLiteral("Reading device\u2026 The first category lookup can take "
-                                        "a few minutes.")
-                       : QStringLiteral("Loading saved inventory\u2026"));
+    setStatus(status);
     m_window->historyPicker()->setEnabled(false);
     m_window->compareButton()->setEnabled(false);
     m_window->editSnapshotButton()->setEnabled(false);
-    m_bridge->start(mode);
 }
 
 void AppDelegate::succeeded(const Inventory &inventory, ScanBridge::Mode mode)
 {
     const bool scanned = mode == ScanBridge::Mode::Scan;
+    // Scanned by hand, a connected device is not scanned again as if it were new.
+    if (scanned && inventory.deviceID)
+        m_watch->watcher().settle(*inventory.deviceID);
     m_currentInventory = inventory;
     m_latestInventory = inventory;
     showInventory(inventory);
@@ -288,6 +314,102 @@ void AppDelegate::showInventory(const Inventory &shown)
     m_table->setColumns(m_fields);
     configureCategories();
     applyFilter();
+}
+
+// --- Several devices ------------------------------------------------------------------------
+
+bool AppDelegate::isWatchingDevices() const
+{
+    return m_watch->isOn();
+}
+
+void AppDelegate::toggleScanWhenConnected()
+{
+    m_watch->setOn(!m_watch->isOn());
+    setStatus(m_watch->isOn() ? QStringLiteral("Each device is scanned when it is connected, while "
+                                               "Quillet is open.")
+                              : QStringLiteral("Devices are scanned only when you click Scan "
+                                               "Device."));
+}
+
+void AppDelegate::chooseDevice(const QList<ConnectedDevice> &devices)
+{
+    finish();
+    setStatus(QStringLiteral("%1 devices are connected. Choose the one to scan, or scan them all.")
+                  .arg(devices.size()));
+    if (hasSheet())
+        return;
+    m_chooser =
+        new DeviceChooser(devices, m_latestInventory.deviceID.value_or(QString()), m_window);
+    connect(m_chooser, &DeviceChooser::chosen, this,
+            [this](const QList<ConnectedDevice> &chosen) { scanEach(chosen, false); });
+    connect(m_chooser, &QDialog::rejected, this,
+            [this] { setStatus(ScanError::cancelledMessage()); });
+    m_chooser->open();
+}
+
+void AppDelegate::scanEach(const QList<ConnectedDevice> &devices, bool automatic)
+{
+    m_statusBeforeRun = m_window->status();
+    m_run = ScanRun(devices.size(), automatic);
+    showBusy(true, m_run->progressLead(0, devices.first().title()));
+    m_bridge->scanEach(devices, [run = *m_run](qsizetype index, const QString &device) {
+        return run.progressLead(index, device);
+    });
+}
+
+void AppDelegate::scanConnected(const QStringList &devices)
+{
+    if (m_busy || m_chooser)
+        return; // due again at the next look
+    QList<ConnectedDevice> connected;
+    for (const QString &device : devices)
+        connected.append({device, std::nullopt, {}});
+    scanEach(connected, true);
+}
+
+void AppDelegate::scannedOne(const ConnectedDevice &device, const Inventory &inventory)
+{
+    m_run->saved(device.title(), inventory);
+    m_watch->watcher().settle(device.identifier);
+    // Each scan is on screen as soon as it is saved.
+    m_currentInventory = inventory;
+    m_latestInventory = inventory;
+    showInventory(inventory);
+    refreshHistory();
+}
+
+void AppDelegate::failedOne(const ConnectedDevice &device, const QString &description,
+                            bool awaitsUser)
+{
+    if (!m_run->isAutomatic()) {
+        m_run->failed(device.title(), description);
+    } else if (!awaitsUser) {
+        // Trying again would fail again: not until it is plugged in again.
+        m_watch->watcher().settle(device.identifier);
+        m_run->failed(device.title(), description);
+    } else if (m_watch->watcher().wait(device.identifier)) {
+        m_run->failed(device.title(),
+                      description +
+                          QStringLiteral(" It is scanned as soon as it lets this "
+                                         "computer in."));
+    }
+}
+
+void AppDelegate::runFinished(bool cancelled)
+{
+    const ScanRun run = *m_run;
+    m_run.reset();
+    // One device chosen by hand fails as a scan of the one connected device does.
+    if (!cancelled && !run.isAutomatic() && run.total() == 1 && !run.failures().isEmpty())
+        return failed(run.failures().first().second);
+    finish();
+    const QString summary = run.summary(cancelled);
+    setStatus(summary.isEmpty() ? m_statusBeforeRun : summary);
+    if (cancelled || run.isAutomatic() || run.failures().isEmpty() || hasSheet())
+        return;
+    const auto [message, explanation] = run.failureAlert();
+    Sheet::alert(m_window, QMessageBox::Warning, message, explanation)->open();
 }
 
 // --- History ---------------------------------------------------------------------------------
@@ -442,97 +564,19 @@ void AppDelegate::editSnapshot()
 {
     if (m_busy || !m_currentInventory.scanID || hasSheet())
         return;
-    // As saved now: quillet-cli or another window may have changed them since the scan was read.
-    const Inventory saved = HistoryStore().applyingAnnotations(m_currentInventory);
-    const SnapshotAnnotation seen{saved.snapshotName.value_or(QString()),
-                                  saved.snapshotNotes.value_or(QString())};
-    openSnapshotEditor(*m_currentInventory.scanID, seen, seen);
+    m_snapshots->edit(m_currentInventory);
 }
 
-void AppDelegate::openSnapshotEditor(const QString &scanID, const SnapshotAnnotation &seen,
-                                     const SnapshotAnnotation &typed)
-{
-    auto *editor = new SnapshotEditor(typed.name, typed.notes, m_window);
-    connect(editor, &QDialog::accepted, this, [this, editor, scanID, seen] {
-        // Only the fields the user changed: the other keeps what is saved, whoever saved it.
-        HistoryStore::AnnotationChange change{std::nullopt, std::nullopt, seen};
-        if (editor->name() != seen.name)
-            change.name = editor->name();
-        if (editor->notes() != seen.notes)
-            change.notes = editor->notes();
-        saveSnapshot(scanID, change, {editor->name(), editor->notes()});
-    });
-    editor->open();
-}
-
-void AppDelegate::saveSnapshot(const QString &scanID, const HistoryStore::AnnotationChange &change,
-                               const SnapshotAnnotation &typed)
+void AppDelegate::snapshotSaved()
 {
     const HistoryStore history;
-    try {
-        history.saveAnnotation(scanID, change);
-        m_currentInventory = history.applyingAnnotations(m_currentInventory);
-        m_latestInventory = history.applyingAnnotations(m_latestInventory);
-    } catch (const HistoryStore::AnnotationConflict &conflict) {
-        // The editor or the last alert is closing; the next sheet follows it.
-        QMetaObject::invokeMethod(
-            this, [=, this] { resolveConflict(scanID, change, typed, conflict); },
-            Qt::QueuedConnection);
-        return;
-    } catch (const Failure &error) {
-        QMetaObject::invokeMethod(
-            this, [this, text = error.description()] { showError(text); }, Qt::QueuedConnection);
-        return;
-    }
+    m_currentInventory = history.applyingAnnotations(m_currentInventory);
+    m_latestInventory = history.applyingAnnotations(m_latestInventory);
     refreshHistory();
     if (m_comparisonWindow)
         m_comparisonWindow->updateScans(m_savedScans);
     setStatus(
         QStringLiteral("Snapshot name and notes saved on %1.").arg(HostWording::thisComputer()));
-}
-
-void AppDelegate::resolveConflict(const QString &scanID,
-                                  const HistoryStore::AnnotationChange &change,
-                                  const SnapshotAnnotation &typed,
-                                  const HistoryStore::AnnotationConflict &conflict)
-{
-    const SnapshotAnnotation &saved = conflict.saved;
-    // Never silently over the other writer's text: the user sees it and chooses.
-    auto excerpt = [](const QString &text) {
-        const QString line = PlainText::oneLine(text);
-        if (line.isEmpty())
-            return QStringLiteral("(empty)");
-        return line.size() > 200 ? line.left(200) + QChar(0x2026) : line;
-    };
-    QMessageBox *alert = Sheet::alert(
-        m_window, QMessageBox::Warning, conflict.description(),
-        QStringLiteral("While you were editing, another Quillet window or quillet-cli saved this "
-                       "scan's name and notes:\n\nName: %1\nNotes: %2\n\nReplace them with your "
-                       "text, or edit again to combine the two.")
-            .arg(excerpt(saved.name), excerpt(saved.notes)));
-    QPushButton *replace = alert->addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
-    QPushButton *edit = alert->addButton(QStringLiteral("Edit Again"), QMessageBox::ActionRole);
-    alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    alert->setDefaultButton(edit);
-    connect(alert, &QMessageBox::finished, this, [=, this] {
-        if (alert->clickedButton() == replace) {
-            HistoryStore::AnnotationChange forced = change;
-            forced.seen.reset();
-            saveSnapshot(scanID, forced, typed);
-        } else if (alert->clickedButton() == edit) {
-            // The user's text where they changed it, the saved text elsewhere; notes that
-            // both changed hold both, to be combined.
-            SnapshotAnnotation merged{change.name ? typed.name : saved.name,
-                                      change.notes ? typed.notes : saved.notes};
-            if (change.notes && change.seen && saved.notes != change.seen->notes &&
-                saved.notes != typed.notes && !saved.notes.isEmpty())
-                merged.notes = typed.notes + QStringLiteral("\n\n") + saved.notes;
-            QMetaObject::invokeMethod(
-                this, [=, this] { openSnapshotEditor(scanID, saved, merged); },
-                Qt::QueuedConnection);
-        }
-    });
-    alert->open();
 }
 
 // --- Exports -------------------------------------------------------------------------------
@@ -544,24 +588,10 @@ void AppDelegate::showError(const QString &description)
 
 void AppDelegate::exportCSV()
 {
-    if (m_busy || m_visible.isEmpty())
-        return;
-    const QString stem = Inventory::exportStem(m_deviceName);
-    Sheet::askForSavePath(
-        m_window, QStringLiteral("Export visible apps"),
-        CsvExport::unusedPath(Locations::downloads(), stem), QString(),
-        [this](const QString &path) {
-            // What is exported is what the table shows when the panel closes.
-            const QList<Row> rows = visibleRows();
-            try {
-                DataFile::writeExport(path, CsvExport::content(m_fields, rows));
-            } catch (const Failure &error) {
-                showError(error.description());
-                return;
-            }
-            setStatus(QStringLiteral("Exported %1 apps to %2.")
-                          .arg(QString::number(rows.size()), QFileInfo(path).fileName()));
-        });
+    if (!m_busy && !m_visible.isEmpty())
+        ExportCommand(m_window, [this](const QString &text) { setStatus(text); })
+            .csv(
+                m_fields, [this] { return visibleRows(); }, m_deviceName);
 }
 
 void AppDelegate::exportReport()
@@ -573,21 +603,9 @@ void AppDelegate::exportReport()
         (category->currentIndex() >= 0 ? category->currentText() : AppList::allCategories);
     if (const QString search = m_window->search()->text(); !search.isEmpty())
         filter += QStringLiteral(" \u00B7 Search: ") + search;
-    const ReportDocument report =
-        ReportDocument::inventory(m_currentInventory, visibleRows(), filter);
-    Sheet::askForSavePath(
-        m_window, QStringLiteral("Export App Inventory Report"),
-        Locations::downloads() + u'/' + Inventory::exportStem(m_deviceName) +
-            QStringLiteral(".pdf"),
-        QStringLiteral("PDF documents (*.pdf)"), [this, report](const QString &path) {
-            try {
-                report.write(path);
-            } catch (const Failure &error) {
-                showError(error.description());
-                return;
-            }
-            setStatus(QStringLiteral("Saved report to %1.").arg(QFileInfo(path).fileName()));
-        });
+    ExportCommand(m_window, [this](const QString &text) {
+        setStatus(text);
+    }).report(ReportDocument::inventory(m_currentInventory, visibleRows(), filter), m_deviceName);
 }
 
 // --- About, help, welcome --------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "history/SavedScan.h"
 #include "scanning/AppList.h"
 #include "scanning/Inventory.h"
+#include "scanning/ScanRun.h"
 
 #include <QDialog>
 #include <QMainWindow>
@@ -17,6 +18,9 @@
 class ComparisonWindow;
 class MainWindow;
 class QMenu;
+class DeviceChooser;
+class DeviceWatch;
+class SnapshotEditing;
 class QModelIndex;
 class UpdateCommand;
 
@@ -40,6 +44,8 @@ public:
     const Inventory &currentInventory() const { return m_currentInventory; }
     const Inventory &latestInventory() const { return m_latestInventory; }
     const QList<SavedScan> &savedScans() const { return m_savedScans; }
+    // Scan Devices When Connected is on.
+    bool isWatchingDevices() const;
     ComparisonWindow *comparisonWindow() const { return m_comparisonWindow.get(); }
     QDialog *appDetailsWindow() const { return m_appDetailsWindow; }
     bool isCheckingUpdates() const;
@@ -77,21 +83,26 @@ private:
     void applyFilter();
     void configureCategories();
     void startJob(ScanBridge::Mode mode);
+    // The window while a scan or load runs: Cancel Scan, the spinner, history controls off.
+    void showBusy(bool scanning, const QString &status);
     void succeeded(const Inventory &inventory, ScanBridge::Mode mode);
     void failed(const QString &description);
     void finish();
+    // Several devices are connected: the user chooses.
+    void chooseDevice(const QList<ConnectedDevice> &devices);
+    // Scans each device in turn, chosen by the user or found connected (`automatic`).
+    void scanEach(const QList<ConnectedDevice> &devices, bool automatic);
+    void scannedOne(const ConnectedDevice &device, const Inventory &inventory);
+    void failedOne(const ConnectedDevice &device, const QString &description, bool awaitsUser);
+    void runFinished(bool cancelled);
+    void scanConnected(const QStringList &devices);
+    void toggleScanWhenConnected();
     void refreshHistory();
     void displayInventory(const Inventory &inventory);
     void setStatus(const QString &text);
     void showError(const QString &description);
-    // The editor over `typed`, saving what differs from `seen`, the name and notes on disk.
-    void openSnapshotEditor(const QString &scanID, const SnapshotAnnotation &seen,
-                            const SnapshotAnnotation &typed);
-    void saveSnapshot(const QString &scanID, const HistoryStore::AnnotationChange &change,
-                      const SnapshotAnnotation &typed);
-    void resolveConflict(const QString &scanID, const HistoryStore::AnnotationChange &change,
-                         const SnapshotAnnotation &typed,
-                         const HistoryStore::AnnotationConflict &conflict);
+    // The name and notes of a scan were saved: what shows them follows.
+    void snapshotSaved();
     void showInventory(const Inventory &shown);
     void presentAppDetails(int row);
 
@@ -99,6 +110,12 @@ private:
     QPointer<MainWindow> m_window;
     ScanBridge *m_bridge = nullptr;
     UpdateCommand *m_updates = nullptr;
+    DeviceWatch *m_watch = nullptr;
+    SnapshotEditing *m_snapshots = nullptr;
+    QPointer<DeviceChooser> m_chooser;
+    // The scans of several devices under way, if any.
+    std::optional<ScanRun> m_run;
+    QString m_statusBeforeRun;
 
     // The displayed inventory.
     QStringList m_fields;

@@ -221,6 +221,10 @@ void MainWindow::addMenu(const QString &title, const QList<MenuCommand> &command
         QAction *action = menu->addAction(command.title);
         action->setShortcut(command.shortcut);
         action->setMenuRole(command.role);
+        if (command.checked) {
+            action->setCheckable(true);
+            action->setChecked(*command.checked);
+        }
         if (command.everyWindow) {
             action->setShortcutContext(Qt::ApplicationShortcut);
             m_everyWindowActions.append(action);

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <optional>
 
 class BusyIndicator;
 class ElidedLabel;
@@ -22,6 +23,8 @@ struct MenuCommand {
     // Reached from every window of the application, as the Mac's one menu bar does (Quit,
     // Close Window, Help); the others belong to the main window.
     bool everyWindow = false;
+    // A setting the command turns on and off, with its state at the start.
+    std::optional<bool> checked = std::nullopt;
 };
 
 // The main window's layout: the header with the text size and scan buttons, the filters, the

@@ -1,6 +1,6 @@
 #include "scanning/ScanError.h"
 
-ScanError::ScanError(const QString &message) : Failure(message) {}
+ScanError::ScanError(const QString &message, Kind kind) : Failure(message), m_kind(kind) {}
 
 QString ScanError::cancelledMessage()
 {

@@ -75,6 +75,23 @@ std::optional<QString> Scanner::deviceName(const QString &device)
     return std::nullopt;
 }
 
+bool Scanner::answers(const QString &device)
+{
+    try {
+        m_tools.run(QStringLiteral("idevicename"), {QStringLiteral("-u"), device});
+        return true;
+    } catch (const Failure &) {
+        m_tools.checkCancellation();
+        return false;
+    }
+}
+
+ConnectedDevice Scanner::connectedDevice(const QString &device)
+{
+    // The default domain only: storage and battery are for a scan.
+    return {device, deviceName(device), deviceFacts(device, {QString()})};
+}
+
 DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domains)
 {
     using namespace std::chrono;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Locations.h"
+#include "scanning/ConnectedDevice.h"
 #include "scanning/Inventory.h"
 #include "scanning/ScanError.h"
 #include "scanning/StoreLookup.h"
@@ -50,6 +51,12 @@ public:
     QStringList connectedDevices();
     // The device's name, when it gives one that reads as text.
     std::optional<QString> deviceName(const QString &device);
+    // Whether the device answers, as a locked one or one that does not trust this computer
+    // yet does not. A cancel still stops it.
+    bool answers(const QString &device);
+    // The device's name, model and system, for a list of devices; what it will not say while
+    // locked is left out.
+    ConnectedDevice connectedDevice(const QString &device);
     // What the device says about itself in `domains` (all by default): its model, system,
     // storage and battery. Never fails: what cannot be read within a few seconds in all is left
     // out. A cancel still stops it.

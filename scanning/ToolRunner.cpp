@@ -311,5 +311,8 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
 
     // Decoded leniently: one stray byte must not hide the tool's explanation.
     const QString errorText = QString::fromUtf8(err.data).trimmed();
-    throw ScanError(errorText.isEmpty() ? connectionFailedMessage() : errorText);
+    throw ScanError(errorText.isEmpty() ? connectionFailedMessage() : errorText,
+                    WIFEXITED(status) && WEXITSTATUS(status) == awaitingUserStatus
+                        ? ScanError::Kind::AwaitingUser
+                        : ScanError::Kind::Failed);
 }

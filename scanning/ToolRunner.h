@@ -26,8 +26,12 @@ public:
     // apps is about 1 MB. The tool is stopped as soon as it passes the limit.
     void setOutputLimit(qint64 bytes) { m_outputLimit = bytes; }
 
+    // The launcher's exit status when the device is locked or its Trust prompt waits.
+    static constexpr int awaitingUserStatus = 75;
+
     // Runs Tools/`name` and returns what it printed on standard output. Throws ScanError with
-    // the tool's own explanation when it fails, and PlatformError when it cannot be started.
+    // the tool's own explanation when it fails (ScanError::awaitsUser() when the device waits for
+    // its user), and PlatformError when it cannot be started.
     // `timeLimit`, when given, replaces the runner's own for this tool.
     QByteArray run(const QString &name, const QStringList &arguments,
                    std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);

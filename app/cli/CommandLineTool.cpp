@@ -9,6 +9,7 @@
 #include "app/cli/Report.h"
 #include "app/cli/Scan.h"
 #include "app/cli/Show.h"
+#include "app/cli/Watch.h"
 #include "common/Failure.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@ const QList<std::shared_ptr<const Command>> &CommandLineTool::commands()
     static const QList<std::shared_ptr<const Command>> table = {
         std::make_shared<Scan>(),
         std::make_shared<Devices>(),
+        std::make_shared<Watch>(),
         std::make_shared<History>(),
         std::make_shared<Show>(),
         std::make_shared<Compare>(),

@@ -27,19 +27,17 @@ int Devices::execute(const QCommandLineParser &parser, Printer &printer) const
     const QString blank = QStringLiteral("\u2014");
     auto orNull = [](const QString &text) { return text.isEmpty() ? QJsonValue() : text; };
     for (const QString &identifier : identifiers) {
-        const std::optional<QString> name = scanner.deviceName(identifier);
-        // The model and system only: storage and battery are for a scan.
-        const DeviceFacts facts = scanner.deviceFacts(identifier, {QString()});
+        const auto [id, name, facts] = scanner.connectedDevice(identifier);
         const QString model = DeviceDescription::model(facts);
         const QString system = DeviceDescription::system(facts);
         list.append(QJsonObject{
-            {QStringLiteral("identifier"), identifier},
+            {QStringLiteral("identifier"), id},
             {QStringLiteral("name"), name ? QJsonValue(*name) : QJsonValue()},
             {QStringLiteral("model"), orNull(model)},
             {QStringLiteral("productType"), orNull(facts.productType.value_or(QString()))},
             {QStringLiteral("productVersion"), orNull(facts.productVersion.value_or(QString()))},
         });
-        rows.append({identifier, name.value_or(blank), model.isEmpty() ? blank : model,
+        rows.append({id, name.value_or(blank), model.isEmpty() ? blank : model,
                      system.isEmpty() ? blank : system});
     }
     if (parser.isSet(QStringLiteral("json"))) {

@@ -1,26 +1,11 @@
 #include "app/cli/Scan.h"
 
 #include "app/cli/Printer.h"
-#include "common/PlainText.h"
+#include "app/cli/ScanProgress.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 
-#include <atomic>
-#include <csignal>
-#include <thread>
-
-#include <unistd.h>
-
-using namespace std::chrono_literals;
-
 namespace {
-
-std::atomic<bool> interrupted = false;
-
-void onInterrupt(int)
-{
-    interrupted = true;
-}
 
 const QString deviceOption = QStringLiteral("device");
 const QString allDevicesOption = QStringLiteral("all-devices");
@@ -50,39 +35,8 @@ int Scan::execute(const QCommandLineParser &parser, Printer &printer) const
         return printer.usageError(QStringLiteral("choose one of --device and --all-devices"));
 
     Scanner scanner;
+    ScanProgress progress(scanner, printer.err());
     QTextStream &err = printer.err();
-    const bool live = isatty(STDERR_FILENO);
-    const auto progress = [&err, live](const QString &message) {
-        err << (live ? QStringLiteral("\r\x1b[K") + PlainText::printable(message, true)
-                     : PlainText::printable(message) + u'\n');
-        err.flush();
-    };
-    scanner.setProgress(progress);
-    // What is printed for good stays; the progress line is cleared before it.
-    const auto say = [&err, live](QTextStream &stream, const QString &line) {
-        if (live)
-            err << "\r\x1b[K";
-        err.flush();
-        stream << PlainText::printable(line) << "\n";
-        stream.flush();
-    };
-
-    // Ctrl-C asks the scanner to stop; the handler itself only sets a flag.
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::atomic<bool> finished = false;
-    std::thread watcher([&] {
-        while (!finished) {
-            if (interrupted) {
-                scanner.cancel();
-                return;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-    });
 
     int status = 0;
     try {
@@ -103,25 +57,24 @@ int Scan::execute(const QCommandLineParser &parser, Printer &printer) const
             all ? devices : QStringList{chosen.isEmpty() ? devices.first() : chosen};
         for (qsizetype i = 0; i < scanned.size(); ++i) {
             if (all)
-                progress(
+                progress.show(
                     QStringLiteral("Scanning device %1 of %2, %3\u2026")
                         .arg(QString::number(i + 1), QString::number(scanned.size()), scanned[i]));
             try {
-                say(printer.out(), resultLine(scanner.scan(scanned[i]).withStoreColumns(), all));
+                progress.say(printer.out(),
+                             resultLine(scanner.scan(scanned[i]).withStoreColumns(), all));
             } catch (const Failure &error) {
                 // One device failing does not keep the others from their scans.
                 if (scanner.isCancelled() || !all)
                     throw;
-                say(err, scanned[i] + QStringLiteral(": ") + error.description());
+                progress.say(err, scanned[i] + QStringLiteral(": ") + error.description());
                 status = 1;
             }
         }
     } catch (const Failure &error) {
-        say(err, error.description());
+        progress.say(err, error.description());
         status = 1;
     }
-    finished = true;
-    watcher.join();
     return status;
 }
 

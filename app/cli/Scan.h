@@ -9,10 +9,9 @@ class Scan : public Command {
 public:
     Scan();
 
-protected:
-    int execute(const QCommandLineParser &parser, Printer &printer) const override;
-
-private:
     // One line on a finished scan; `naming` puts the device's name and identifier first.
     static QString resultLine(const Inventory &inventory, bool naming);
+
+protected:
+    int execute(const QCommandLineParser &parser, Printer &printer) const override;
 };

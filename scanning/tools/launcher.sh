@@ -129,6 +129,9 @@ said() {
 }
 
 hint=
+# A locked device, or one whose Trust prompt waits, needs its user and nothing else: Quillet
+# tells this apart by the status, and waits for such a device when it watches for new ones.
+waiting=
 if said '^usage:' || said '^only --xml'; then
     : # Wrong arguments; nothing about the device would help.
 elif [ -n "${USBMUXD_SOCKET_ADDRESS-}" ] && { usbmuxd_absent || said 'unable to retrieve device list'; }; then
@@ -143,8 +146,10 @@ elif [ "$system" != Darwin ] && usbmuxd_absent; then
     fi
 elif [ "$lockdown_code" = -17 ] || said 'password protected'; then
     hint="The device is locked: unlock it with its passcode, tap Trust if it asks whether to trust this computer, then scan again."
+    waiting=75
 elif [ "$lockdown_code" = -19 ] || said 'pairing dialog response pending'; then
     hint="The device is asking whether to trust this computer: unlock it, tap Trust and enter its passcode, then scan again."
+    waiting=75
 elif [ "$lockdown_code" = -18 ] || said 'user denied pairing'; then
     hint="The device was told not to trust this computer: unplug it and plug it in again, tap Trust when it asks, then scan again."
 elif [ "$lockdown_code" = -20 ] || [ "$lockdown_code" = -21 ] || [ "$lockdown_code" = -29 ] ||
@@ -168,4 +173,4 @@ fi
 if [ -n "$hint" ]; then
     echo "$hint" >&2
 fi
-exit "$status"
+exit "${waiting:-$status}"

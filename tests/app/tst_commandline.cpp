@@ -289,6 +289,9 @@ void TestCommandLine::usage_data()
     QTest::newRow("annotate with nothing to save")
         << QStringList{u"annotate"_s, idA} << true << 2 << u""_s
         << u"quillet-cli: annotate needs --name TEXT or --notes TEXT\n"_s;
+    QTest::newRow("watch for no scans")
+        << QStringList{u"watch"_s, u"--count"_s, u"0"_s} << true << 2 << u""_s
+        << u"quillet-cli: --count needs a whole number of scans, 1 or more\n"_s;
     QTest::newRow("option of another command") << QStringList{u"history"_s, u"--csv"_s} << true << 2
                                                << u""_s << u"quillet-cli: Unknown option"_s;
     QTest::newRow("annotate without a scan")
@@ -336,8 +339,8 @@ void TestCommandLine::commandHelp_data()
     const QStringList filters{u"--search"_s, u"--category"_s, u"--sort"_s};
     QTest::newRow("overview, none of the build's")
         << QStringList{u"--help"_s} << u"COMMAND [OPTIONS]"_s
-        << QStringList{u"scan"_s,    u"devices"_s, u"history"_s, u"show"_s,
-                       u"compare"_s, u"report"_s,  u"annotate"_s};
+        << QStringList{u"scan"_s, u"devices"_s, u"watch"_s,  u"history"_s,
+                       u"show"_s, u"compare"_s, u"report"_s, u"annotate"_s};
     QTest::newRow("scan") << QStringList{u"scan"_s, u"-h"_s}
                           << u"scan [--device UDID | --all-devices]"_s
                           << QStringList{u"--device"_s, u"--all-devices"_s} + every;
@@ -1055,8 +1058,8 @@ void TestCommandLine::completion_data()
     const QString tool = u"quillet-cli"_s;
     QTest::newRow("commands, none of the build's")
         << QStringList{tool, u""_s}
-        << QStringList{u"scan"_s,   u"devices"_s,  u"history"_s, u"show"_s,     u"compare"_s,
-                       u"report"_s, u"annotate"_s, u"--help"_s,  u"--version"_s};
+        << QStringList{u"scan"_s,    u"devices"_s, u"watch"_s,    u"history"_s, u"show"_s,
+                       u"compare"_s, u"report"_s,  u"annotate"_s, u"--help"_s,  u"--version"_s};
     QTest::newRow("a command's own options and the common ones")
         << QStringList{tool, u"history"_s, u"--"_s}
         << QStringList{u"--json"_s,          u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s,

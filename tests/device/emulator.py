@@ -10,7 +10,8 @@ Configuration is a JSON file and/or options; options win. A JSON file looks like
                   "apps": [{"CFBundleIdentifier": "com.example.a", ...}],
                   "facts": {"TotalDataAvailable": null, "AmountDataAvailable": 5000000000,
                             "BatteryCurrentCapacity": 40},
-                  "refuse": ["com.apple.mobile.battery"]}],
+                  "refuse": ["com.apple.mobile.battery"],
+                  "arrives": 3, "leaves": 20, "unlocks": 5}],
      "apps": 2000, "chunk": 100, "delay": 0.0, "fault": "locked"}
 where a device's "apps" is a list of app dictionaries or a number of made-up apps. Lockdown
 answers GetValue, whole or one key, in the default domain and in the domains of DOMAINS below;
@@ -19,6 +20,9 @@ but those with PasswordProtected. A device's "facts" sets lockdown values by key
 key (a key no domain holds goes to the default one); null leaves the key out, as some iOS
 versions do, and AmountDataAvailable, which some versions report instead of TotalDataAvailable,
 is left out until given. "refuse" lists domains whose GetValue fails with GetProhibited.
+A device's timeline counts seconds from the emulator's start: it is plugged in at "arrives"
+(default 0), unplugged at "leaves" (default never) and locked until "unlocks" ("locked": true
+locks it for good).
 Every request is logged as one JSON line to --log.
 """
 
@@ -39,6 +43,8 @@ import time
 import uuid
 
 LOCKDOWN_PORT = 62078
+# The timeline of devices plugged in, unplugged and unlocked counts from here.
+STARTED = time.monotonic()
 
 FAULTS = {
     "none": "a working, unlocked and trusting device",
@@ -139,12 +145,26 @@ class Device:
         apps = entry.get("apps", 3)
         self.apps = made_up_apps(apps) if isinstance(apps, int) else apps
         self.host_id = str(uuid.uuid4()).upper()
-        # One locked device among several, where the fault would lock them all.
-        self.locked = bool(entry.get("locked"))
+        # One locked device among several, where the fault would lock them all; "unlocks"
+        # locks it until that many seconds after the start.
+        self.locked_until = (float(entry["unlocks"]) if "unlocks" in entry
+                             else float("inf") if entry.get("locked") else 0.0)
+        # The timeline: plugged in that many seconds after the start, unplugged after "leaves".
+        self.arrives = float(entry.get("arrives", 0.0))
+        self.leaves = float(entry.get("leaves", float("inf")))
         self.facts = entry.get("facts") or {}
         self.refused = set(entry.get("refuse") or [])
-        self.present = True
+        self.unplugged = False
         self.services = {}  # port -> service name, for the next Connect
+
+    @property
+    def present(self):
+        elapsed = time.monotonic() - STARTED
+        return not self.unplugged and self.arrives <= elapsed < self.leaves
+
+    @property
+    def locked(self):
+        return time.monotonic() - STARTED < self.locked_until
 
 
 class Emulator:
@@ -301,7 +321,7 @@ class Handler(socketserver.BaseRequestHandler):
             return
         self.send_mux({"MessageType": "Result", "Number": 0}, tag)
         if emulator.fault == "unplugged":
-            device.present = False
+            device.unplugged = True
         if port == LOCKDOWN_PORT:
             Lockdown(emulator, device, self.request).serve()
         elif service == "com.apple.mobile.installation_proxy":

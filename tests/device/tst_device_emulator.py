@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""quillet-cli scan and the window's Scan Device with the real device tools against the
-emulated iPhone, and the real ideviceinfo reading device facts through our launcher.
+"""quillet-cli scan and watch, and the window's Scan Device, device chooser and scans of devices
+as they are connected, with the real device tools against emulated iPhones; and the real
+ideviceinfo reading device facts through our launcher.
 
 usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER DEVICE_WINDOW_TEST
 """
@@ -19,6 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 WRAPPER = os.path.join(HERE, "with-emulator.sh")
 UDID = "00008030-00011A2B3C4D5E6F"
 SECOND = "00008030-00021A2B3C4D5E6F"
+THIRD = "00008030-00031A2B3C4D5E6F"
 
 APPS = [
     {"CFBundleIdentifier": "com.example.notes", "CFBundleDisplayName": "Notes & Lists 📝",
@@ -256,15 +258,52 @@ def expected_facts(name):
     return facts or None
 
 
-def window(program, resources, work, name, expected, apps, *emulator_args):
-    """Runs the window's scan under the emulator; returns a failure's text, or None."""
+def window(program, resources, work, name, expected, apps, *emulator_args,
+           function="scanDevice"):
+    """Runs one test function of the window under the emulator (by default its scan, expecting
+    `expected` and `apps`); returns a failure's text, or None."""
     lookup = f"http://127.0.0.1:{closed_port()}/lookup"
     environment = dict(os.environ, QT_QPA_PLATFORM="offscreen", QUILLET_RESOURCES=resources,
                        QUILLET_LOOKUP_URL=lookup, QUILLET_EXPECTED=expected,
                        QUILLET_EXPECTED_APPS="\n".join(apps))
-    done = subprocess.run([WRAPPER, *emulator_args, "--", program], capture_output=True,
-                          text=True, timeout=90, env=environment)
+    done = subprocess.run([WRAPPER, *emulator_args, "--", program, function],
+                          capture_output=True, text=True, timeout=100, env=environment)
     return None if done.returncode == 0 else f"window, {name}:\n{done.stdout}{done.stderr}"
+
+
+def several_config(work, name, second, **settings):
+    """Ann's iPad with 3 apps and Ben's iPhone with the settings in `second`."""
+    config = os.path.join(work, name + ".json")
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump(dict(settings, devices=[{"udid": UDID, "name": "Ann's iPad", "apps": 3},
+                                          dict(second, udid=SECOND, name="Ben's iPhone")]),
+                  file)
+    return config
+
+
+def watch(cli, resources, work):
+    """quillet-cli watch --count 3 --json: Ann's iPad from the start, Ben's iPhone plugged in
+    after 3 s and locked until 6 s, a third device after 9 s. Returns status, stdout, stderr
+    and the history listing."""
+    config = several_config(work, "watch", {"apps": 2, "arrives": 3, "unlocks": 6})
+    with open(config, encoding="utf-8") as file:
+        settings = json.load(file)
+    settings["devices"].append({"udid": THIRD, "name": "Cart iPad 3", "apps": 1, "arrives": 9})
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump(settings, file)
+    data = os.path.join(work, "watch")
+    lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+    script = (f"{cli} watch --count 3 --json --data-dir {data} --resources {resources} "
+              f"--lookup-url {lookup} > {work}/watch.out 2> {work}/watch.err; "
+              f"echo $? > {work}/watch.status; "
+              f"{cli} history --json --data-dir {data} > {work}/watch.history")
+    subprocess.run([WRAPPER, config, "--", "sh", "-c", script], timeout=90,
+                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    def read(name):
+        with open(os.path.join(work, name), encoding="utf-8") as file:
+            return file.read()
+    return (int(read("watch.status")), read("watch.out"), read("watch.err"),
+            json.loads(read("watch.history") or "{}"))
 
 
 def main():
@@ -294,9 +333,20 @@ def main():
                           for name in FACT_DEVICES if name != "locked"}
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
                                    config)]
+            # With two devices the window asks which to scan (chooseDevices below).
             windows += [pool.submit(window, window_test, resources, work, fault, expected, [],
                                     "--fault", fault)
-                        for fault, expected in FAULT_MESSAGES.items()]
+                        for fault, expected in FAULT_MESSAGES.items() if fault != "two-devices"]
+            # Ben's iPhone lists its 40 apps slowly enough to be cancelled.
+            windows.append(pool.submit(
+                window, window_test, resources, work, "chooser", "", [],
+                several_config(work, "chooser", {"apps": 40}, chunk=5, delay=0.3),
+                function="chooseDevices"))
+            windows.append(pool.submit(
+                window, window_test, resources, work, "when connected", "", [],
+                several_config(work, "connected", {"apps": 2, "arrives": 3, "unlocks": 7}),
+                function="scanWhenConnected"))
+            watched = pool.submit(watch, cli, resources, work)
         status, out, message, data, requests = four.result()
         check(status == 0, f"four apps: status {status}, message {message!r}")
         check(out == SCANNED + "\n", f"four apps: output {out!r}")
@@ -354,7 +404,7 @@ def main():
         for (name, domain), (status, out, errors) in info.result().items():
             settings = FACT_DEVICES[name]
             if settings.get("locked"):
-                want = (255, "", LOCKED_INFO)
+                want = (75, "", LOCKED_INFO)  # waiting for its user
             elif domain in settings.get("refuse", []):
                 want = (0, "", "")  # the tool says nothing at all when lockdown refuses
             else:
@@ -375,6 +425,20 @@ def main():
             row = rows.get(bundle, {})
             check((row.get("Source"), row.get("Offloaded")) == (source, offloaded),
                   f"every kind, {bundle}: {row.get('Source')!r} {row.get('Offloaded')!r}")
+        # Each device once, the locked one after its advice, given once; then the count is met.
+        status, out, errors, history = watched.result()
+        lines = [json.loads(line) for line in out.splitlines()]
+        check(status == 0 and sorted(line.get("deviceID") for line in lines) ==
+              [UDID, SECOND, THIRD], f"watch: {status} {out!r} {errors!r}")
+        check(lines and lines[-1].get("deviceID") == THIRD and
+              lines[-1].get("deviceName") == "Cart iPad 3" and lines[-1].get("appCount") == 1,
+              f"watch: last line {lines[-1:]!r}")
+        check(errors.count("The device is locked") == 1 and
+              f"{SECOND}: Could not connect to lockdownd: Password protected" in errors and
+              "It is scanned as soon as it lets this computer in." in errors,
+              f"watch: messages {errors!r}")
+        check(sorted(scan["id"] for scan in history.get("scans", [])) ==
+              sorted(line.get("id") for line in lines), f"watch: history {history!r}")
         for failure in (future.result() for future in windows):
             check(failure is None, failure)
 

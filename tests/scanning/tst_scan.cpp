@@ -3,7 +3,9 @@
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
 #include "scanning/DeviceFacts.h"
+#include "scanning/DeviceWatcher.h"
 #include "scanning/ScanError.h"
+#include "scanning/ScanRun.h"
 #include "scanning/Scanner.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
@@ -122,6 +124,10 @@ private Q_SLOTS:
     void cancelDuringLookup();
     void deviceFacts_data();
     void deviceFacts();
+    void watchingDevices_data();
+    void watchingDevices();
+    void runSummary_data();
+    void runSummary();
 
 private:
     // A fake tool printing `output` (a file, so any bytes go) and exiting with `status`.
@@ -444,6 +450,84 @@ void TestScan::cancelDuringLookup()
     canceller.join();
     QCOMPARE(readBytes(m_storage + u"/inventory.json"_s), previous);
     QVERIFY(!QFile::exists(m_storage + u"/History"_s));
+}
+
+// Steps: "A B: A" looks at devices A and B connected and expects A due; "settle A"; "wait A:
+// yes" expects advice to be worth giving.
+void TestScan::watchingDevices_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("each once while connected")
+        << QStringList{u"A B: A B"_s, u"settle A"_s, u"settle B"_s, u"A B: "_s, u"A B C: C"_s};
+    QTest::newRow("unplugged, then plugged in again")
+        << QStringList{u"A: A"_s, u"settle A"_s, u": "_s, u"A: A"_s};
+    QTest::newRow("locked: advised once, tried until scanned") << QStringList{
+        u"A: A"_s, u"wait A: yes"_s, u"A: A"_s, u"wait A: no"_s, u"settle A"_s, u"A: "_s};
+    QTest::newRow("locked, unplugged, advised again")
+        << QStringList{u"A: A"_s, u"wait A: yes"_s, u": "_s, u"A: A"_s, u"wait A: yes"_s};
+    QTest::newRow("listed twice") << QStringList{u"A A B: A B"_s};
+}
+
+void TestScan::watchingDevices()
+{
+    QFETCH(QStringList, steps);
+    DeviceWatcher watcher;
+    for (const QString &step : steps) {
+        const QString command = step.section(u':', 0, 0);
+        const QString expected = step.section(u':', 1).trimmed();
+        if (command.startsWith(u"settle "_s))
+            watcher.settle(command.mid(7));
+        else if (command.startsWith(u"wait "_s))
+            QCOMPARE(watcher.wait(command.mid(5)) ? u"yes"_s : u"no"_s, expected);
+        else
+            QCOMPARE(watcher.due(command.split(u' ', Qt::SkipEmptyParts)).join(u' '), expected);
+    }
+}
+
+void TestScan::runSummary_data()
+{
+    QTest::addColumn<int>("total");
+    QTest::addColumn<bool>("automatic");
+    // Devices by title, a failed one after "!".
+    QTest::addColumn<QStringList>("outcomes");
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<QString>("summary");
+    const QString empty = u"Scan complete. The device listed no apps."_s;
+    QTest::newRow("one chosen") << 1 << false << QStringList{u"Ann"_s} << false << empty;
+    QTest::newRow("all") << 3 << false << QStringList{u"Ann"_s, u"Ben"_s, u"Cy"_s} << false
+                         << u"Scanned 3 of 3 devices; each scan is saved in the history: Ann, "
+                            "Ben, and Cy."_s;
+    QTest::newRow("one failed")
+        << 3 << false << QStringList{u"Ann"_s, u"!Ben"_s, u"Cy"_s} << false
+        << u"Scanned 2 of 3 devices; each scan is saved in the history: Ann and Cy. Not "
+           "scanned: Ben."_s;
+    QTest::newRow("all failed") << 2 << false << QStringList{u"!Ann"_s, u"!Ben"_s} << false
+                                << u"No device could be scanned."_s;
+    QTest::newRow("cancelled after one")
+        << 3 << false << QStringList{u"Ann"_s} << true
+        << u"Scan cancelled after 1 of 3 devices. The finished scans are saved: Ann."_s;
+    QTest::newRow("cancelled at once")
+        << 2 << false << QStringList() << true << ScanError::cancelledMessage();
+    QTest::newRow("connected") << 1 << true << QStringList{u"Ann"_s} << false
+                               << u"Ann was connected. "_s + empty;
+    QTest::newRow("connected, still locked") << 1 << true << QStringList() << false << QString();
+}
+
+void TestScan::runSummary()
+{
+    QFETCH(int, total);
+    QFETCH(bool, automatic);
+    QFETCH(QStringList, outcomes);
+    QFETCH(bool, cancelled);
+    QFETCH(QString, summary);
+    ScanRun run(total, automatic);
+    for (const QString &device : outcomes) {
+        if (device.startsWith(u'!'))
+            run.failed(device.mid(1), u"Unplugged."_s);
+        else
+            run.saved(device, Inventory());
+    }
+    QCOMPARE(run.summary(cancelled), summary);
 }
 
 QTEST_GUILESS_MAIN(TestScan)

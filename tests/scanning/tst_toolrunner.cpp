@@ -32,6 +32,7 @@ struct Result {
     QByteArray output;
     QString error; // empty when the tool succeeded
     bool launchError = false;
+    bool awaitsUser = false;
     qint64 ms = 0;
 };
 
@@ -45,6 +46,9 @@ Result run(ToolRunner &runner, const QString &name, const QStringList &arguments
     } catch (const PlatformError &e) {
         result.error = e.description();
         result.launchError = e.kind() == PlatformError::Kind::Launch;
+    } catch (const ScanError &e) {
+        result.error = e.description();
+        result.awaitsUser = e.awaitsUser();
     } catch (const Failure &e) {
         result.error = e.description();
     }
@@ -164,6 +168,11 @@ private Q_SLOTS:
         QTest::newRow("killed after explaining")
             << QByteArray("echo 'Lost connection' >&2; kill -KILL $$") << QByteArray()
             << u"Lost connection"_s;
+        // The launcher's status for a locked device, or one whose Trust prompt waits.
+        QTest::newRow("waiting: locked") << QByteArray("echo 'The device is locked.' >&2; exit 75")
+                                         << QByteArray() << u"The device is locked."_s;
+        QTest::newRow("waiting, silent")
+            << QByteArray("exit 75") << QByteArray() << connectionFailed;
     }
     void outcomes()
     {
@@ -175,6 +184,7 @@ private Q_SLOTS:
         const Result result = run(runner, writeTool(body));
         QCOMPARE(result.error, error);
         QCOMPARE(result.output, output);
+        QCOMPARE(result.awaitsUser, QByteArray(QTest::currentDataTag()).startsWith("waiting"));
         // A tool that is done at once is neither waited on nor stopped.
         QVERIFY2(result.ms < 400, qPrintable(QString::number(result.ms)));
     }

@@ -1,0 +1,134 @@
+#include "app/cli/Watch.h"
+
+#include "app/cli/Printer.h"
+#include "app/cli/Scan.h"
+#include "app/cli/ScanProgress.h"
+#include "scanning/DeviceWatcher.h"
+#include "scanning/ScanError.h"
+#include "scanning/Scanner.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString countOption = QStringLiteral("count");
+const QString jsonOption = QStringLiteral("json");
+
+// How often the connected devices are listed: soon enough to feel immediate, rarely enough to
+// cost nothing.
+constexpr auto lookInterval = 2s;
+
+QByteArray jsonLine(const Inventory &inventory)
+{
+    auto text = [](const std::optional<QString> &value) {
+        return value ? QJsonValue(*value) : QJsonValue();
+    };
+    QJsonObject line{
+        {QStringLiteral("id"), text(inventory.scanID)},
+        {QStringLiteral("deviceName"), text(inventory.deviceName)},
+        {QStringLiteral("deviceID"), text(inventory.deviceID)},
+        {QStringLiteral("scannedAt"),
+         inventory.scannedAt ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
+                             : QJsonValue()},
+        {QStringLiteral("appCount"), qint64(inventory.namedRows().size())},
+    };
+    if (!inventory.deviceFacts.isEmpty())
+        line.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts.toJsonObject());
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+Watch::Watch()
+    : Command({
+          .name = QStringLiteral("watch"),
+          .usage = QStringLiteral("watch [--count N] [--json]"),
+          .summary = QStringLiteral("Scan each device once when it is connected, until Ctrl-C"),
+          .options = {{countOption, QStringLiteral("Stop after this many scans."),
+                       QStringLiteral("N")},
+                      {jsonOption,
+                       QStringLiteral("Write one JSON object per scan, a line each, "
+                                      "for scripts.")}},
+      })
+{}
+
+int Watch::execute(const QCommandLineParser &parser, Printer &printer) const
+{
+    qsizetype limit = 0;
+    if (parser.isSet(countOption)) {
+        bool whole = false;
+        limit = parser.value(countOption).toLongLong(&whole);
+        if (!whole || limit < 1)
+            return printer.usageError(QStringLiteral("--count needs a whole number of scans, "
+                                                     "1 or more"));
+    }
+    const bool json = parser.isSet(jsonOption);
+
+    Scanner scanner;
+    ScanProgress progress(scanner, printer.err());
+    QTextStream &err = printer.err();
+    // Listing the devices every two seconds is not news; scanning one is.
+    const auto quietly = [&scanner] { scanner.setProgress([](const QString &) {}); };
+    const auto aloud = [&scanner, &progress] {
+        scanner.setProgress([&progress](const QString &message) { progress.show(message); });
+    };
+    const QString waiting = QStringLiteral(
+        "Waiting for devices; each is scanned once when it is connected. Press Ctrl-C to stop.");
+    progress.say(err, waiting);
+
+    DeviceWatcher watcher;
+    qsizetype scans = 0;
+    QString problem;
+    while (!progress.interrupted()) {
+        QStringList connected;
+        quietly();
+        try {
+            connected = scanner.connectedDevices();
+            problem.clear();
+        } catch (const Failure &error) {
+            if (scanner.isCancelled())
+                break;
+            // Said once; it is likely to last until someone does something about it.
+            if (error.description() != problem)
+                progress.say(err, error.description());
+            problem = error.description();
+        }
+        for (const QString &device : watcher.due(connected)) {
+            try {
+                // A device that waits for its user is scanned once it answers.
+                if (watcher.isWaiting(device) && !scanner.answers(device))
+                    continue;
+                aloud();
+                const Inventory inventory = scanner.scan(device).withStoreColumns();
+                watcher.settle(device);
+                if (json)
+                    printer.printJson(jsonLine(inventory));
+                else
+                    progress.say(printer.out(), Scan::resultLine(inventory, true));
+                if (++scans == limit)
+                    return 0;
+            } catch (const Failure &error) {
+                if (scanner.isCancelled())
+                    return 0;
+                const auto *scanError = dynamic_cast<const ScanError *>(&error);
+                if (scanError && scanError->awaitsUser()) {
+                    if (watcher.wait(device))
+                        progress.say(err,
+                                     QStringLiteral("%1: %2\nIt is scanned as soon as it "
+                                                    "lets this computer in.")
+                                         .arg(device, error.description()));
+                } else {
+                    watcher.settle(device);
+                    progress.say(err, device + QStringLiteral(": ") + error.description());
+                }
+            }
+        }
+        if (progress.isLive())
+            progress.show(waiting);
+        progress.pause(lookInterval);
+    }
+    return 0;
+}
