@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -31,14 +32,28 @@ DeviceChooser::DeviceChooser(const QList<ConnectedDevice> &devices, const QStrin
     m_list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Model"),
                              QStringLiteral("System"), QStringLiteral("Identifier")});
     const QString unknown = QStringLiteral("\u2014");
+    // The end of each identifier, long enough to tell these devices apart.
+    const auto distinct = [&devices](qsizetype length) {
+        QSet<QString> ends;
+        for (const ConnectedDevice &device : devices)
+            ends.insert(device.identifier.right(length));
+        return ends.size() == devices.size();
+    };
+    qsizetype longest = 0;
+    for (const ConnectedDevice &device : devices)
+        longest = std::max(longest, device.identifier.size());
+    qsizetype end = 8;
+    while (end < longest && !distinct(end))
+        ++end;
     for (const ConnectedDevice &device : devices) {
         const QString model = DeviceDescription::model(device.facts);
         const QString system = DeviceDescription::system(device.facts);
         // Items show plain text: a device's name is never read as markup.
         auto *item = new QTreeWidgetItem(m_list,
-                                         {device.title(), model.isEmpty() ? unknown : model,
+                                         {device.name.value_or(QStringLiteral("Unnamed device")),
+                                          model.isEmpty() ? unknown : model,
                                           system.isEmpty() ? unknown : system,
-                                          QStringLiteral("\u2026") + device.identifierEnd()});
+                                          QStringLiteral("\u2026") + device.identifier.right(end)});
         item->setToolTip(3, device.identifier);
         if (device.identifier == preselected)
             m_list->setCurrentItem(item);
@@ -49,10 +64,11 @@ DeviceChooser::DeviceChooser(const QList<ConnectedDevice> &devices, const QStrin
         m_list->resizeColumnToContents(column);
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // Every device in view up to eight; more scroll.
     const int rows = std::min<int>(devices.size(), 8);
-    m_list->setMinimumSize(520,
-                           m_list->header()->sizeHint().height() +
-                               rows * m_list->sizeHintForRow(0) + 2 * m_list->frameWidth());
+    m_list->setMinimumWidth(520);
+    m_list->setFixedHeight(m_list->header()->sizeHint().height() +
+                           rows * m_list->sizeHintForRow(0) + 2 * m_list->frameWidth());
 
     auto *buttons = new QDialogButtonBox;
     QPushButton *scan = buttons->addButton(QStringLiteral("Scan"), QDialogButtonBox::AcceptRole);

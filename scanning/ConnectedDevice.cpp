@@ -4,10 +4,5 @@ QString ConnectedDevice::title() const
 {
     if (name && !name->isEmpty())
         return *name;
-    return QStringLiteral("Device ") + identifierEnd();
-}
-
-QString ConnectedDevice::identifierEnd() const
-{
-    return identifier.right(8);
+    return QStringLiteral("Device ") + identifier.right(8);
 }

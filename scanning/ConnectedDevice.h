@@ -13,8 +13,7 @@ struct ConnectedDevice {
     std::optional<QString> name;
     DeviceFacts facts;
 
-    // Its name, or "Device 1A2B3C4D" after the end of its identifier.
+    // Its name, or "Device 1A2B3C4D" after the end of its identifier, which tells devices apart
+    // at a glance.
     QString title() const;
-    // The last eight characters of the identifier, which tell devices apart at a glance.
-    QString identifierEnd() const;
 };
