@@ -109,7 +109,7 @@ void AppDelegate::buildMenus()
         {{QStringLiteral("Scan Device"), key("Ctrl+R"), {}, [this] { scanDevice(); }},
          {.title = QStringLiteral("Scan Devices When Connected"),
           .run = [this] { toggleScanWhenConnected(); },
-          .checked = m_watch->isOn()},
+          .checked = DeviceWatch::isRemembered()},
          {QStringLiteral("Export CSV\u2026"), key("Ctrl+E"), {}, [this] { exportCSV(); }},
          {QStringLiteral("Export PDF Report\u2026"), key("Ctrl+P"), {}, [this] { exportReport(); }},
          {QStringLiteral("App Details\u2026"),

@@ -64,6 +64,7 @@ private Q_SLOTS:
 private:
     // A window over a data folder and settings of its own, its saved inventory loaded.
     void launch();
+    QAction *scanWhenConnectedAction() const;
 
     std::unique_ptr<QTemporaryDir> m_config;
     std::unique_ptr<QTemporaryDir> m_data;
@@ -91,6 +92,7 @@ void DeviceWindow::cleanup()
 
 void DeviceWindow::launch()
 {
+    m_delegate.reset();
     m_delegate = std::make_unique<AppDelegate>();
     m_delegate->launch();
     QVERIFY(QTest::qWaitForWindowExposed(m_delegate->window()));
@@ -184,11 +186,7 @@ void DeviceWindow::scanWhenConnected()
 {
     launch();
     AppDelegate &delegate = *m_delegate;
-    QAction *toggle = nullptr;
-    for (QAction *action : delegate.window()->findChildren<QAction *>()) {
-        if (action->text() == u"Scan Devices When Connected")
-            toggle = action;
-    }
+    QAction *toggle = scanWhenConnectedAction();
     QVERIFY(toggle && toggle->isCheckable() && !toggle->isChecked());
     toggle->trigger();
     QVERIFY(delegate.isWatchingDevices());
@@ -205,6 +203,20 @@ void DeviceWindow::scanWhenConnected()
     // Both stay connected: neither is scanned again.
     QTest::qWait(4'500);
     QCOMPARE(delegate.savedScans().size(), 2);
+
+    // The next window starts watching, and its menu says so.
+    launch();
+    QVERIFY(m_delegate->isWatchingDevices());
+    QVERIFY(scanWhenConnectedAction()->isChecked());
+}
+
+QAction *DeviceWindow::scanWhenConnectedAction() const
+{
+    for (QAction *action : m_delegate->window()->findChildren<QAction *>()) {
+        if (action->text() == u"Scan Devices When Connected")
+            return action;
+    }
+    return nullptr;
 }
 
 QTEST_MAIN(DeviceWindow)
