@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-class ReportDocument;
+struct ReportDocument;
 
 // Export CSV and Export PDF Report: the save panel on the window, the file, and the status line
 // or an alert on what became of it.

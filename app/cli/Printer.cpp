@@ -76,6 +76,8 @@ void Printer::printBytes(const QByteArray &bytes)
     // Past the text stream, which would convert them; what it holds goes first.
     m_out.flush();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    // A script reading watch's lines as they come must not wait for the buffer to fill.
+    std::fflush(stdout);
 }
 
 int Printer::usageError(const QString &message)

@@ -283,8 +283,8 @@ def several_config(work, name, second, **settings):
 
 def watch(cli, resources, work):
     """quillet-cli watch --count 3 --json: Ann's iPad from the start, Ben's iPhone plugged in
-    after 3 s and locked until 6 s, a third device after 9 s. Returns status, stdout, stderr
-    and the history listing."""
+    after 3 s and locked until 6 s, a third device after 9 s. Returns status, whether it still
+    ran when the first line came, stdout, stderr and the history listing."""
     config = several_config(work, "watch", {"apps": 2, "arrives": 3, "unlocks": 6})
     with open(config, encoding="utf-8") as file:
         settings = json.load(file)
@@ -293,17 +293,21 @@ def watch(cli, resources, work):
         json.dump(settings, file)
     data = os.path.join(work, "watch")
     lookup = f"http://127.0.0.1:{closed_port()}/lookup"
-    script = (f"{cli} watch --count 3 --json --data-dir {data} --resources {resources} "
-              f"--lookup-url {lookup} > {work}/watch.out 2> {work}/watch.err; "
-              f"echo $? > {work}/watch.status; "
-              f"{cli} history --json --data-dir {data} > {work}/watch.history")
-    subprocess.run([WRAPPER, config, "--", "sh", "-c", script], timeout=90,
-                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-    def read(name):
-        with open(os.path.join(work, name), encoding="utf-8") as file:
-            return file.read()
-    return (int(read("watch.status")), read("watch.out"), read("watch.err"),
-            json.loads(read("watch.history") or "{}"))
+    watcher = subprocess.Popen(
+        [WRAPPER, config, "--", cli, "watch", "--count", "3", "--json", "--data-dir", data,
+         "--resources", resources, "--lookup-url", lookup], stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE, text=True, env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    # Each line comes as its scan is saved, not when watch ends.
+    first = watcher.stdout.readline()
+    running = watcher.poll() is None
+    try:
+        rest, errors = watcher.communicate(timeout=90)
+    except subprocess.TimeoutExpired:
+        watcher.kill()
+        rest, errors = watcher.communicate()
+    history = subprocess.run([cli, "history", "--json", "--data-dir", data], capture_output=True,
+                             text=True, timeout=30).stdout
+    return watcher.returncode, running, first + rest, errors, json.loads(history or "{}")
 
 
 def main():
@@ -426,7 +430,8 @@ def main():
             check((row.get("Source"), row.get("Offloaded")) == (source, offloaded),
                   f"every kind, {bundle}: {row.get('Source')!r} {row.get('Offloaded')!r}")
         # Each device once, the locked one after its advice, given once; then the count is met.
-        status, out, errors, history = watched.result()
+        status, running, out, errors, history = watched.result()
+        check(running, "watch: the first line came only at the end")
         lines = [json.loads(line) for line in out.splitlines()]
         check(status == 0 and sorted(line.get("deviceID") for line in lines) ==
               [UDID, SECOND, THIRD], f"watch: {status} {out!r} {errors!r}")
