@@ -9,8 +9,11 @@ ElidedLabel::ElidedLabel(QWidget *parent) : QFrame(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
-void ElidedLabel::setText(const QString &text)
+void ElidedLabel::setText(const QString &given)
 {
+    // One line shows far fewer characters than this; measuring megabytes of a tool's message
+    // at every repaint would freeze the window.
+    const QString text = PlainText::shortened(given, 2000);
     if (text == m_text)
         return;
     m_text = text;

@@ -28,7 +28,8 @@ void ExportCommand::csv(const QStringList &fields, std::function<QList<Row>()> r
         [*this, fields, rows](const QString &path) {
             const QList<Row> exported = rows();
             try {
-                DataFile::writeExport(path, CsvExport::content(fields, exported));
+                DataFile::writeExport(
+                    path, [&](const auto &write) { CsvExport::write(fields, exported, write); });
             } catch (const Failure &error) {
                 showError(error.description());
                 return;

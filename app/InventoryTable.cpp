@@ -88,21 +88,34 @@ void InventoryTable::setColumns(const QStringList &fields)
         return;
     m_restoringColumns = true;
 
+    // Sets, not lists: an inventory may name a hundred thousand columns.
     const QSettings settings;
+    const QSet<QString> present(fields.begin(), fields.end());
+    QSet<QString> placed;
     QStringList order;
     for (const QString &name : settings.value(keyColumnOrder).toStringList() + fields) {
-        if (fields.contains(name) && !order.contains(name))
+        if (present.contains(name) && !placed.contains(name)) {
+            placed.insert(name);
             order.append(name);
+        }
     }
-    const QStringList hidden = settings.value(keyHiddenColumns).toStringList();
+    const QStringList hiddenList = settings.value(keyHiddenColumns).toStringList();
+    const QSet<QString> hidden(hiddenList.begin(), hiddenList.end());
 
+    // Each change to a section makes the header place every section again: only the sections
+    // that differ from the default are touched, or a hundred thousand columns take minutes.
+    m_header->setDefaultSectionSize(Column().width);
     m_model->setColumns(order);
     for (int logical = 0; logical < order.size(); ++logical) {
         // A fresh set of columns starts in the order just built.
         if (const int visual = m_header->visualIndex(logical); visual != logical)
             m_header->moveSection(visual, logical);
-        m_header->resizeSection(logical, Column::described(order[logical]).width);
-        m_header->setSectionHidden(logical, hidden.contains(order[logical]));
+        if (const int width = Column::described(order[logical]).width;
+            m_header->sectionSize(logical) != width)
+            m_header->resizeSection(logical, width);
+        if (const bool hide = hidden.contains(order[logical]);
+            m_header->isSectionHidden(logical) != hide)
+            m_header->setSectionHidden(logical, hide);
     }
     if (!order.isEmpty() && m_header->hiddenSectionCount() == order.size())
         m_header->showSection(m_header->logicalIndex(0));

@@ -1,5 +1,8 @@
 #include "app/Sheet.h"
 
+#include "common/PlainText.h"
+
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -12,6 +15,8 @@
 namespace {
 
 constexpr int minimumWidth = 420;
+// A few lines of an alert.
+constexpr qsizetype messageLimit = 600;
 
 } // namespace
 
@@ -30,8 +35,18 @@ QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString
         label->setTextFormat(Qt::PlainText);
         label->setOpenExternalLinks(false);
     }
-    alert->setText(message);
-    alert->setInformativeText(informative);
+    alert->setText(PlainText::shortened(message, messageLimit));
+    alert->setInformativeText(PlainText::shortened(informative, messageLimit));
+    // A tool can explain itself at length: the alert shows the start, the button copies it all.
+    if (message.size() > messageLimit || informative.size() > messageLimit) {
+        alert->addButton(QMessageBox::Ok);
+        QPushButton *copy =
+            alert->addButton(QStringLiteral("Copy Whole Message"), QMessageBox::ActionRole);
+        QObject::connect(copy, &QPushButton::clicked, alert, [message, informative] {
+            QGuiApplication::clipboard()->setText(
+                informative.isEmpty() ? message : message + QStringLiteral("\n\n") + informative);
+        });
+    }
     // Wide enough that a short message does not make a narrow box, nor a path break early. Not
     // through the message's label: a minimum width there hides the text's own width from the
     // box, which then neither wraps nor widens it, and cuts it off.

@@ -1,6 +1,7 @@
 // Timings of the operations a user waits for. Not run by CI: run it by hand on a quiet machine.
 
 #include "app/AppDelegate.h"
+#include "bench/Measure.h"
 #include "common/DataFile.h"
 #include "common/Locations.h"
 #include "history/HistoryStore.h"
@@ -24,13 +25,6 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 namespace {
 
@@ -110,43 +104,6 @@ QByteArray appListing(int apps)
             QByteArray::number(qint64(i) * 104729 * 10) + "</integer>\n\t</dict>\n";
     }
     return xml + "</array>\n</plist>\n";
-}
-
-// Runs `arguments` and waits; the wall time in milliseconds and the peak resident size in MB.
-// What it prints goes nowhere unless `speaks`.
-std::pair<double, double> runMeasured(const QStringList &arguments, bool speaks = false)
-{
-    std::fflush(stdout);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!speaks)
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    QList<QByteArray> bytes;
-    for (const QString &argument : arguments)
-        bytes.append(QFile::encodeName(argument));
-    std::vector<char *> argv;
-    for (QByteArray &argument : bytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    pid_t pid = 0;
-    const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0)
-        return {-1, -1};
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    return {double(timer.nsecsElapsed()) / 1e6, double(usage.ru_maxrss) / 1024.0};
-}
-
-double residentMB()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
 }
 
 // The window over a large history, in a process of its own so that its memory is its own: start

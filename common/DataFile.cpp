@@ -154,38 +154,42 @@ int createTemporary(const QString &path, mode_t mode, QByteArray &name)
 // Not QSaveFile: it writes through a link that stands at the name. The temporary file is made
 // new (O_EXCL), never opening anything that already exists, with `mode` through the umask, or
 // `kept`, the mode of the file it replaces.
-void replace(const QString &path, const QByteArray &data, mode_t mode,
+void replace(const QString &path, const DataFile::Content &content, mode_t mode,
              std::optional<mode_t> kept = std::nullopt)
 {
     QByteArray temporary;
     Descriptor file(createTemporary(path, mode, temporary));
     if (file.get() < 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, 0));
     PendingFile pending(temporary);
     if (kept && ::fchmod(file.get(), *kept) != 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, 0));
 
-    const char *next = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t count =
-            ::write(file.get(), next, size_t(std::min<qint64>(left, qint64(1) << 30)));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            throw PlatformError::cannotSave(path,
-                                            writeFailure(path, count < 0 ? errno : 0, data.size()));
-        next += count;
-        left -= count;
-    }
+    qint64 written = 0;
+    content([&](QByteArrayView piece) {
+        const char *next = piece.data();
+        qint64 left = piece.size();
+        while (left > 0) {
+            const ssize_t count =
+                ::write(file.get(), next, size_t(std::min<qint64>(left, qint64(1) << 30)));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                throw PlatformError::cannotSave(
+                    path, writeFailure(path, count < 0 ? errno : 0, written + left));
+            next += count;
+            left -= count;
+            written += count;
+        }
+    });
     // Some file systems report a full disk only when the data reaches it.
     if (::fsync(file.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, written));
     if (file.close() != 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, written));
     // rename replaces the name itself: a link standing there goes, its target stays as it was.
     if (::rename(pending.name(), QFile::encodeName(path).constData()) != 0)
-        throw PlatformError::cannotSave(path, writeFailure(path, errno, data.size()));
+        throw PlatformError::cannotSave(path, writeFailure(path, errno, written));
     pending.keep();
 
     // The new name lasts a crash only once its folder is written out; worth trying, not failing.
@@ -193,6 +197,11 @@ void replace(const QString &path, const QByteArray &data, mode_t mode,
                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0)
         ::fsync(folder.get());
+}
+
+DataFile::Content whole(const QByteArray &data)
+{
+    return [&data](const std::function<void(QByteArrayView)> &write) { write(data); };
 }
 
 // Like mkpath, but every folder it creates is its owner's alone. The errno of a failure, or 0.
@@ -257,10 +266,15 @@ void DataFile::write(const QString &path, const QByteArray &data, qint64 limit)
             path,
             QStringLiteral("it would be larger than %1 MB, more than Quillet reads back")
                 .arg(limit / 1'000'000));
-    replace(path, data, 0600);
+    replace(path, whole(data), 0600);
 }
 
 void DataFile::writeExport(const QString &path, const QByteArray &data)
+{
+    writeExport(path, whole(data));
+}
+
+void DataFile::writeExport(const QString &path, const Content &content)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat info {};
@@ -275,7 +289,7 @@ void DataFile::writeExport(const QString &path, const QByteArray &data)
         char resolved[PATH_MAX];
         if (!::realpath(name.constData(), resolved))
             throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
-        replace(QFile::decodeName(resolved), data, 0666, info.st_mode & 07777);
+        replace(QFile::decodeName(resolved), content, 0666, info.st_mode & 07777);
         return;
     }
 
@@ -294,7 +308,7 @@ void DataFile::writeExport(const QString &path, const QByteArray &data)
         link.truncate(length);
         target = QDir(QFileInfo(target).absolutePath()).absoluteFilePath(QFile::decodeName(link));
     }
-    replace(target, data, 0666);
+    replace(target, content, 0666);
 }
 
 void DataFile::makeFolder(const QString &path)

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <functional>
 
 // The one way Quillet reads and writes its files. Writes are atomic: a reader sees the old
 // file or the new one, never half of either. Failures throw PlatformError naming the file.
@@ -22,6 +25,10 @@ public:
     // file, anything but a regular file there is refused, a new file gets the umask's mode and
     // a replaced one keeps its own. Still atomic.
     static void writeExport(const QString &path, const QByteArray &data);
+    // A file's bytes, handed piece by piece to the function given, so that a large export is
+    // never whole in memory.
+    using Content = std::function<void(const std::function<void(QByteArrayView)> &)>;
+    static void writeExport(const QString &path, const Content &content);
     static void makeFolder(const QString &path);
     // Throws when something other than a folder Quillet can read stands at `path`. Nothing
     // there is fine: the folder is made when something is first saved in it.

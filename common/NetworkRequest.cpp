@@ -28,6 +28,12 @@ constexpr auto redirectPolicy = QNetworkRequest::SameOriginRedirectPolicy;
 
 constexpr const char *tooLargeProperty = "quilletTooLarge";
 
+QString tooLargeMessage()
+{
+    return QStringLiteral("The answer was far larger than any answer to this question and was "
+                          "not read.");
+}
+
 // The thread that owns the network access manager, stopped when the application ends.
 class NetworkThread {
 public:
@@ -61,17 +67,39 @@ private:
     QNetworkAccessManager *m_manager = nullptr;
 };
 
-void finish(NetworkRequest::State &state, QNetworkReply *reply)
+void finish(NetworkRequest::State &state, QNetworkReply *reply, qint64 maximumBodySize)
 {
     NetworkRequest::Response &response = state.response;
     response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError)
         response.error = reply->errorString();
-    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
-    if (!body.isEmpty())
+    const QByteArray body = reply->isOpen() ? reply->read(maximumBodySize + 1) : QByteArray();
+    if (reply->property(tooLargeProperty).toBool() || body.size() > maximumBodySize)
+        response.error = tooLargeMessage();
+    else if (!body.isEmpty())
         response.body = body;
     reply->deleteLater();
     state.done.release();
+}
+
+// Stops `reply` as soon as its answer passes `maximumBodySize`, whatever the sender declares
+// and however seldom Qt reports progress: the reply holds no more than that before it is read.
+void limitBody(QNetworkReply *reply, qint64 maximumBodySize)
+{
+    reply->setReadBufferSize(maximumBodySize + 1);
+    auto stop = [reply] {
+        reply->setProperty(tooLargeProperty, true);
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maximumBodySize, stop] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maximumBodySize)
+            stop();
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, maximumBodySize, stop] {
+        if (reply->bytesAvailable() > maximumBodySize)
+            stop();
+    });
 }
 
 } // namespace
@@ -94,14 +122,11 @@ NetworkRequest::NetworkRequest(const QUrl &url, std::chrono::milliseconds timeou
             request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, redirectPolicy);
             QNetworkReply *reply = manager->get(request);
             state->reply = reply;
-            QObject::connect(reply, &QNetworkReply::finished, reply,
-                             [state, reply] { finish(*state, reply); });
+            QObject::connect(
+                reply, &QNetworkReply::finished, reply,
+                [state, reply, maximumBodySize] { finish(*state, reply, maximumBodySize); });
             // A body this large is not an answer to our question; stop reading it.
-            QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                             [reply, maximumBodySize](qint64 received, qint64) {
-                                 if (received > maximumBodySize)
-                                     reply->abort();
-                             });
+            limitBody(reply, maximumBodySize);
         },
         Qt::QueuedConnection);
 }
@@ -155,13 +180,7 @@ void NetworkRequest::get(QNetworkRequest request, qint64 maximumBodySize, QObjec
 {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, redirectPolicy);
     QNetworkReply *reply = applicationManager()->get(request);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [reply, maximumBodySize](qint64 received, qint64 total) {
-                         if (received > maximumBodySize || total > maximumBodySize) {
-                             reply->setProperty(tooLargeProperty, true);
-                             reply->abort();
-                         }
-                     });
+    limitBody(reply, maximumBodySize);
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     const QMetaObject::Connection answered =
         QObject::connect(reply, &QNetworkReply::finished, context,

@@ -9,6 +9,20 @@ QString PlainText::toolTip(const QString &text)
     return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
 }
 
+QString PlainText::shortened(const QString &text, qsizetype limit)
+{
+    if (text.size() <= limit)
+        return text;
+    qsizetype end = limit;
+    // Never between the halves of a surrogate pair.
+    if (end > 0 && text.at(end - 1).isHighSurrogate())
+        --end;
+    const qsizetype space = text.lastIndexOf(u' ', end);
+    if (space > limit * 4 / 5)
+        end = space;
+    return QStringView(text).left(end).trimmed().toString() + QChar(0x2026);
+}
+
 QString PlainText::oneLine(QString text)
 {
     for (QChar &c : text) {

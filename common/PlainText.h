@@ -16,6 +16,10 @@ public:
     // For a table cell or a report row, which show one line: every line break of any kind
     // becomes one space.
     static QString oneLine(QString text);
+    // At most about `limit` characters: a longer text is cut (at a space when one is near the
+    // end) and ends with "…". Nothing shows a text of megabytes whole; laying it out would cost
+    // seconds and memory out of all proportion.
+    static QString shortened(const QString &text, qsizetype limit);
 
     PlainText() = delete;
 };

@@ -5,8 +5,10 @@
 #include "common/Locations.h"
 #include "common/NetworkRequest.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -19,10 +21,21 @@ constexpr int downloadTimeout = 15'000;
 
 QImage decode(const QByteArray &bytes)
 {
-    QImage image;
-    if (bytes.size() > StoreArtwork::sizeLimit || !image.loadFromData(bytes))
+    if (bytes.size() > StoreArtwork::sizeLimit)
         return {};
-    return image;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // A small file can declare a vast picture: it is decoded no larger than it is ever shown,
+    // and one that would still need more memory than this is not decoded at all.
+    reader.setAllocationLimit(64);
+    const QSize declared = reader.size();
+    if (declared.width() > StoreArtwork::largestShown ||
+        declared.height() > StoreArtwork::largestShown)
+        reader.setScaledSize(declared.scaled(StoreArtwork::largestShown, StoreArtwork::largestShown,
+                                             Qt::KeepAspectRatio));
+    return reader.read();
 }
 
 } // namespace

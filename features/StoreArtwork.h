@@ -14,6 +14,9 @@ public:
     // The store's artwork domain; it and its subdomains serve icons.
     static const QString artworkDomain;
     static constexpr qint64 sizeLimit = 5'000'000;
+    // Icons are decoded no larger than this, in pixels each way: the details window shows them
+    // at 64 points, 256 pixels on the densest screens, and the store serves them at 512.
+    static constexpr int largestShown = 512;
 
     // Calls `done` on the main thread with the icon, or with a null image, unless `context` is
     // gone by then. May call it before returning when the icon is on disk or refused.

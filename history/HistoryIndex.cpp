@@ -11,9 +11,6 @@
 
 namespace {
 
-// An index of many thousand scans stays far below this.
-constexpr qint64 indexLimit = 64'000'000;
-
 QByteArray quoted(const QString &text)
 {
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
@@ -83,7 +80,7 @@ HistoryIndex::Map HistoryIndex::read(const QString &path)
     if (!DataFile::exists(path))
         return {};
     try {
-        return decode(DataFile::read(path, indexLimit));
+        return decode(DataFile::read(path, limit));
     } catch (const Failure &) {
         // Rebuilt from the archives, which are the real thing.
         return {};
@@ -125,34 +122,36 @@ HistoryIndex::Map HistoryIndex::decode(const QByteArray &json)
     }
 }
 
-QByteArray HistoryIndex::encode(const Map &map)
+std::pair<HistoryIndex::Map, QByteArray> HistoryIndex::fitting(const Map &map, qint64 limit)
 {
-    QByteArray out = "{\"version\":" + QByteArray::number(version) + ",\"archives\":{";
-    bool first = true;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        if (!first)
-            out.append(',');
-        first = false;
-        out.append(quoted(it.key()))
-            .append(":{\"size\":")
-            .append(QByteArray::number(it->size))
-            .append(",\"modified\":")
-            .append(QByteArray::number(it->modified));
-        if (it->scan) {
-            out.append(",\"appCount\":")
-                .append(QByteArray::number(it->scan->appCount))
-                .append(",\"inventory\":")
-                .append(it->scan->inventory.toJson());
-        } else {
-            out.append(",\"unreadable\":true");
-        }
-        out.append('}');
+    const QByteArray head = "{\"version\":" + QByteArray::number(version) + ",\"archives\":{";
+    const QByteArray tail = "}}";
+    QByteArray out = head;
+    Map kept;
+    // In name order, so that the same scans give the same file.
+    QStringList names = map.keys();
+    names.sort();
+    for (const QString &name : std::as_const(names)) {
+        const Entry &entry = map[name];
+        QByteArray item = (kept.isEmpty() ? QByteArray() : QByteArray(",")) + quoted(name) +
+            ":{\"size\":" + QByteArray::number(entry.size) +
+            ",\"modified\":" + QByteArray::number(entry.modified);
+        if (entry.scan)
+            item += ",\"appCount\":" + QByteArray::number(entry.scan->appCount) +
+                ",\"inventory\":" + entry.scan->inventory.toJson();
+        else
+            item += ",\"unreadable\":true";
+        item += '}';
+        // What does not fit is read from its archive, as if there were no index.
+        if (out.size() + item.size() + tail.size() > limit)
+            continue;
+        out += item;
+        kept.insert(name, entry);
     }
-    out.append("}}");
-    return out;
+    return {kept, out + tail};
 }
 
-void HistoryIndex::write(const QString &path, const Map &map)
+QByteArray HistoryIndex::encode(const Map &map)
 {
-    DataFile::write(path, encode(map), indexLimit);
+    return fitting(map).second;
 }

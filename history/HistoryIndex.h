@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // What the history listing shows of each archive, cached in "history-index.json" in the data
 // folder, so that listing thousands of saved scans reads only the archives that are new or
@@ -27,9 +28,14 @@ public:
 
     static constexpr int version = 1;
 
+    // The largest index read. An index of many thousand scans stays far below it; one that
+    // would not is written with the entries that fit.
+    static constexpr qint64 limit = 64'000'000;
+
     static Map read(const QString &path);
-    // Throws Failure when the file cannot be written.
-    static void write(const QString &path, const Map &map);
+    // The entries of `map` that fit within `limit`, taken in name order, and the file that
+    // holds them.
+    static std::pair<Map, QByteArray> fitting(const Map &map, qint64 limit = HistoryIndex::limit);
     static QByteArray encode(const Map &map);
     // What `read` makes of the contents: anything not wholly understood is an empty map.
     static Map decode(const QByteArray &json);

@@ -43,11 +43,11 @@ bool isLineBreak(QChar c)
 
 // A cache, written from this listing's own view of the folder: an entry another listing wrote
 // meanwhile is checked against its file again next time, as every entry is.
-void writeIndex(const QString &storage, const QString &path, const HistoryIndex::Map &index)
+void writeIndex(const QString &storage, const QString &path, const QByteArray &index)
 {
     try {
         const DataFolderLock lock(storage);
-        HistoryIndex::write(path, index);
+        DataFile::write(path, index, HistoryIndex::limit);
     } catch (const Failure &) {
         // Without it the next listing reads the archives again.
     }
@@ -113,12 +113,10 @@ std::optional<SavedScan> HistoryStore::summary(const QString &file) const
 {
     try {
         const QString path = directory() + u'/' + file;
-        Inventory inventory = Inventory::fromJson(DataFile::read(path), path);
+        qsizetype apps = 0;
+        Inventory inventory = Inventory::headerFromJson(DataFile::read(path), path, apps);
         if (!inventory.scanID || !isValidIdentity(*inventory.scanID))
             return std::nullopt;
-        const qsizetype apps = inventory.namedRows().size();
-        inventory.rows.clear();
-        inventory.rows.squeeze();
         const QString id = *inventory.scanID;
         return SavedScan{id, std::move(inventory), file, apps};
     } catch (const PlatformError &) {
@@ -185,8 +183,13 @@ HistoryStore::Listing HistoryStore::list() const
         }
         current.insert(name, std::move(entry));
     }
-    if (changed || current.size() != cached.size())
-        writeIndex(m_storage, indexPath(), current);
+    if (changed || current.size() != cached.size()) {
+        // An index too large for its reader keeps what fits; the rest is read every time, and
+        // the same file is not written again.
+        const auto [kept, file] = HistoryIndex::fitting(current);
+        if (kept != cached)
+            writeIndex(m_storage, indexPath(), file);
+    }
 
     // Newest first; for equal dates the greater identity first; undated scans last.
     std::stable_sort(listing.scans.begin(), listing.scans.end(),

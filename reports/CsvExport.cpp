@@ -1,6 +1,7 @@
 #include "reports/CsvExport.h"
 
 #include "common/PlainText.h"
+#include "scanning/FieldOrder.h"
 
 #include <QFileInfo>
 
@@ -38,23 +39,37 @@ QString CsvExport::tabSeparated(const QList<QStringList> &lines)
     return text;
 }
 
-QByteArray CsvExport::content(const QStringList &fields, const QList<Row> &rows)
+void CsvExport::write(const QStringList &fields, const QList<Row> &rows,
+                      const std::function<void(QByteArrayView)> &write)
 {
+    // Written as it is made, a piece at a time: an export is never whole in memory.
+    constexpr qsizetype pieceSize = 64 * 1024;
     QString text;
-    text.reserve((rows.size() + 1) * fields.size() * 16);
     text += QChar(0xFEFF);
-    auto appendLine = [&text](auto &&valueAt, qsizetype count) {
-        for (qsizetype i = 0; i < count; ++i) {
+    auto appendLine = [&](const QStringList &values) {
+        for (qsizetype i = 0; i < values.size(); ++i) {
             if (i)
                 text += u',';
-            text += field(valueAt(i));
+            text += field(values[i]);
+            if (text.size() >= pieceSize) {
+                write(text.toUtf8());
+                text.clear();
+            }
         }
         text += QStringLiteral("\r\n");
     };
-    appendLine([&](qsizetype i) { return fields[i]; }, fields.size());
+    appendLine(fields);
+    const FieldOrder order(fields);
     for (const Row &row : rows)
-        appendLine([&](qsizetype i) { return row.value(fields[i]); }, fields.size());
-    return text.toUtf8();
+        appendLine(order.values(row));
+    write(text.toUtf8());
+}
+
+QByteArray CsvExport::content(const QStringList &fields, const QList<Row> &rows)
+{
+    QByteArray content;
+    write(fields, rows, [&content](QByteArrayView piece) { content += piece; });
+    return content;
 }
 
 QString CsvExport::unusedPath(const QString &folder, const QString &stem)

@@ -3,15 +3,21 @@
 #include "scanning/Row.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // The CSV file of the visible apps, made for spreadsheets: UTF-8 with a byte-order mark, every
 // field quoted, CR LF after every line, and values that a spreadsheet would run as a formula
 // defused with a leading apostrophe.
 class CsvExport {
 public:
+    // The file, handed to `write` in pieces as it is made.
+    static void write(const QStringList &fields, const QList<Row> &rows,
+                      const std::function<void(QByteArrayView)> &write);
     static QByteArray content(const QStringList &fields, const QList<Row> &rows);
     // One field, quoted and guarded.
     static QString field(QString value);

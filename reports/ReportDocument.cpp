@@ -25,6 +25,7 @@ constexpr double cellInset = 6;
 constexpr double bandHeight = 27;
 constexpr double rowHeight = 22;
 constexpr double pageBreakLimit = 700;
+constexpr qsizetype longestText = 1000;
 constexpr double firstBandTop = 214;
 constexpr double laterBandTop = 30;
 
@@ -101,7 +102,10 @@ private:
     {
         m_painter.setFont(font);
         m_painter.setPen(colour);
-        m_painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | flags, content);
+        // No box of a page holds more than a few hundred characters; a name of megabytes would
+        // be laid out whole only to be cut.
+        m_painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | flags,
+                           PlainText::shortened(content, longestText));
     }
 
     void drawTitleBlock()
@@ -138,7 +142,7 @@ private:
         double x = left + cellInset;
         for (qsizetype j = 0; j < m_document.widths.size(); ++j) {
             const double width = m_document.widths[j] - 2 * cellInset;
-            QString cell = PlainText::oneLine(cells.value(j));
+            QString cell = PlainText::oneLine(PlainText::shortened(cells.value(j), longestText));
             if (cell.isEmpty())
                 cell = QStringLiteral("\u2014");
             text(QRectF(x, top + 5, width, 14), metrics.elidedText(cell, Qt::ElideRight, width),

@@ -172,10 +172,32 @@ public:
             }
         }
         Row row;
-        row.reserve(m_order.size());
+        // An empty row costs nothing beyond its place in the list.
+        if (!m_order.isEmpty())
+            row.reserve(m_order.size());
         for (qsizetype index : std::as_const(m_order))
             row.append(m_columns[index].name, m_columns[index].lastValue);
         return row;
+    }
+
+    // Whether the row has a visible app name, checked as decode() would check the row, without
+    // building it.
+    bool hasVisibleName(JsonReader &reader, const QString &path)
+    {
+        static const QByteArray appName = ::Column::appName.toUtf8();
+        std::optional<QByteArray> name;
+        QByteArrayView key;
+        reader.beginObject();
+        while (reader.nextKey(key)) {
+            if (reader.peek() != JsonReader::Type::String)
+                notAnInventory(
+                    path, QStringLiteral("the cell %1 of a row is not text").arg(quotedKey(key)));
+            const QByteArrayView bytes = reader.readUtf8();
+            // A repeated key takes the later text.
+            if (key == appName)
+                name = bytes.toByteArray();
+        }
+        return name && Inventory::hasVisibleName(QString::fromUtf8(*name));
     }
 
 private:
@@ -317,7 +339,8 @@ Inventory Inventory::withStoreColumns() const
     copy.fields.removeAll(Column::updateAvailable);
     const QString unknown = QStringLiteral("Unknown");
     for (Row &row : copy.rows) {
-        if (!row.contains(Column::updateAvailable))
+        // A row with no cells shows nowhere; millions of them must not each get one.
+        if (!row.isEmpty() && !row.contains(Column::updateAvailable))
             row.append(Column::updateAvailable, unknown);
     }
     return copy;
@@ -325,8 +348,13 @@ Inventory Inventory::withStoreColumns() const
 
 QByteArray Inventory::toJson() const
 {
+    // About what a typical cell takes: a guess from the rows alone would reserve gigabytes for
+    // millions of empty ones.
+    qsizetype cells = 0;
+    for (const Row &row : rows)
+        cells += row.size();
     QByteArray out;
-    out.reserve(64 + rows.size() * 400);
+    out.reserve(64 + rows.size() * 3 + cells * 30);
     out.append("{\"fields\":[");
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i)
@@ -366,6 +394,17 @@ qsizetype Inventory::encodedSize(const Row &row)
 
 Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
 {
+    return decode(json, path, nullptr);
+}
+
+Inventory Inventory::headerFromJson(QByteArrayView json, const QString &path, qsizetype &namedRows)
+{
+    namedRows = 0;
+    return decode(json, path, &namedRows);
+}
+
+Inventory Inventory::decode(QByteArrayView json, const QString &path, qsizetype *namedRows)
+{
     Inventory inventory;
     bool haveFields = false;
     bool haveRows = false;
@@ -380,11 +419,17 @@ Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
                 if (reader.peek() != JsonReader::Type::Array)
                     notAnInventory(path, QStringLiteral("“fields” is not a list"));
                 inventory.fields.clear();
+                // A column named twice is shown once: a damaged list keeps its rows.
+                QSet<QString> named;
                 reader.beginArray();
                 while (reader.nextElement()) {
                     if (reader.peek() != JsonReader::Type::String)
                         notAnInventory(path, QStringLiteral("“fields” holds something not text"));
-                    inventory.fields.append(reader.readString());
+                    QString field = reader.readString();
+                    if (!named.contains(field)) {
+                        named.insert(field);
+                        inventory.fields.append(std::move(field));
+                    }
                 }
                 haveFields = true;
             } else if (key == "rows") {
@@ -396,6 +441,10 @@ Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
                 while (reader.nextElement()) {
                     if (reader.peek() != JsonReader::Type::Object)
                         notAnInventory(path, QStringLiteral("“rows” holds something not a row"));
+                    if (namedRows) {
+                        *namedRows += decoder.hasVisibleName(reader, path);
+                        continue;
+                    }
                     inventory.rows.append(decoder.decode(reader, path));
                 }
                 haveRows = true;

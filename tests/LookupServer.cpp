@@ -59,10 +59,11 @@ void LookupServer::serve(QTcpServer *server)
                     location = "Location: " + elsewhere.toEncoded() + "\r\n";
                 }
                 QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) +
-                    " Status\r\n" + location +
-                    "Content-Type: application/json\r\nContent-Length: " +
-                    QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
-                    reply.body;
+                    " Status\r\n" + location + "Content-Type: application/json\r\n" +
+                    (reply.undeclaredLength
+                         ? QByteArray()
+                         : "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n") +
+                    "Connection: close\r\n\r\n" + reply.body;
                 socket->write(response);
                 socket->disconnectFromHost();
             });

@@ -25,6 +25,8 @@ public:
         bool hang = false;
         // Sends the client to this host instead, with the same port, path and query.
         QString redirectHost = {};
+        // No Content-Length: the end of the connection ends the body.
+        bool undeclaredLength = false;
     };
     using Handler = std::function<Reply(const QUrlQuery &query, int requestIndex)>;
 

@@ -71,11 +71,11 @@ void Printer::printJson(const QByteArray &json)
     printBytes(json + '\n');
 }
 
-void Printer::printBytes(const QByteArray &bytes)
+void Printer::printBytes(QByteArrayView bytes)
 {
     // Past the text stream, which would convert them; what it holds goes first.
     m_out.flush();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
     // A script reading watch's lines as they come must not wait for the buffer to fill.
     std::fflush(stdout);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,7 @@ public:
     // The output of --json: one compact document and a line feed, exactly these bytes.
     void printJson(const QByteArray &json);
     // A data format such as CSV, byte for byte.
-    void printBytes(const QByteArray &bytes);
+    void printBytes(QByteArrayView bytes);
     // "quillet-cli: …" on standard error; returns the exit status of a usage error, 2.
     int usageError(const QString &message);
     // The message of a failed operation, as the window would show it; returns 1.

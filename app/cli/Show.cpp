@@ -7,6 +7,7 @@
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
 #include "scanning/DeviceDescription.h"
+#include "scanning/FieldOrder.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
     const Inventory shown = ScanArgument::inventory(parser.positionalArguments().value(0));
     const QList<Row> rows = AppFilter(parser).rows(shown);
     if (parser.isSet(csvOption)) {
-        printer.printBytes(CsvExport::content(shown.fields, rows));
+        CsvExport::write(shown.fields, rows,
+                         [&printer](QByteArrayView piece) { printer.printBytes(piece); });
         return 0;
     }
     if (parser.isSet(jsonOption)) {
@@ -45,11 +47,12 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         return 0;
     }
     QList<QStringList> cells;
+    const FieldOrder order(shown.fields);
     for (const Row &row : rows) {
-        QStringList line;
-        for (const QString &field : shown.fields) {
-            const QString text = row.value(field);
-            line.append(text.isEmpty() ? QStringLiteral("\u2014") : text);
+        QStringList line = order.values(row);
+        for (QString &text : line) {
+            if (text.isEmpty())
+                text = QStringLiteral("\u2014");
         }
         cells.append(line);
     }

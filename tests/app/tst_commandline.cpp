@@ -140,6 +140,8 @@ private Q_SLOTS:
     void history();
     void show_data();
     void show();
+    void outOfProportion_data();
+    void outOfProportion();
     void csvMatchesTheWindow();
     void chooseScan_data();
     void chooseScan();
@@ -599,6 +601,52 @@ void TestCommandLine::show()
     QCOMPARE(json.status, 0);
     QCOMPARE(Inventory::fromJson(json.out, u"standard output"_s), expected);
     QCOMPARE(readBytes(data(u"inventory.json"_s)), scanA().toJson());
+}
+
+// Files within every limit whose shape once cost minutes or gigabytes: shown whole and right.
+void TestCommandLine::outOfProportion_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("values");
+    QStringList wide{u"App name"_s};
+    QStringList values{u"Notes"_s};
+    for (int i = 1; i < 20'000; ++i) {
+        wide.append(u"c"_s + QString::number(i));
+        values.append(u"v"_s + QString::number(i));
+    }
+    QTest::newRow("a column named ten thousand times")
+        << QStringList(10'000, u"App name"_s) + QStringList{u"Version"_s}
+        << QStringList{u"App name"_s, u"Version"_s} << QStringList{u"Notes"_s, u"2.1"_s};
+    QTest::newRow("a row of 20,000 columns") << wide << wide << values;
+}
+
+void TestCommandLine::outOfProportion()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, values);
+    // Written by hand: the names need no escaping, and a JSON object of 20,000 keys is slow.
+    QStringList cellsJson;
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        cellsJson.append(u'"' + shown[i] + u"\":\""_s + values[i] + u'"');
+    writeBytes(data(u"inventory.json"_s),
+               (u"{\"fields\":[\""_s + fields.join(u"\",\""_s) + u"\"],\"rows\":[{"_s +
+                cellsJson.join(u',') + u"}]}"_s)
+                   .toUtf8());
+
+    const auto quoted = [](const QStringList &cells) {
+        return (u'"' + cells.join(u"\",\""_s) + u"\"\r\n"_s).toUtf8();
+    };
+    const Result csv = run({u"show"_s, u"--csv"_s});
+    QCOMPARE(csv.status, 0);
+    QCOMPARE(csv.out, "\xEF\xBB\xBF" + quoted(shown) + quoted(values));
+
+    const Result table = run({u"show"_s});
+    QCOMPARE(table.status, 0);
+    const QStringList lines = table.text().split(u'\n');
+    QCOMPARE(cells(lines.value(0)), shown);
+    QCOMPARE(cells(lines.value(1)), values);
 }
 
 // The bytes tst_mainwindow's exportCSV pins for the window's export of the same view.

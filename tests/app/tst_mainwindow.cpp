@@ -820,6 +820,10 @@ void TestMainWindow::alertShowsItsWholeText_data()
     QTest::newRow("long explanation") << u"Unable to load inventory"_s << unsaved;
     QTest::newRow("long path") << u"Could not write "_s + u"/folder"_s.repeated(60) << QString();
     QTest::newRow("short") << u"Saved"_s << u"Done."_s;
+    // A tool that explains itself at length: the alert shows the start, and copies it all.
+    QTest::newRow("a tool's 190 KB message")
+        << u"Unable to load inventory"_s
+        << u"ERROR: Could not connect to lockdownd. "_s.repeated(5000);
 }
 
 // On a desktop-sized screen, every line of an alert shows whole: it wraps rather than ends at
@@ -848,6 +852,22 @@ void TestMainWindow::alertShowsItsWholeText()
                                 .arg(room.width())
                                 .arg(room.height())));
         QVERIFY(label->geometry().right() < alert->width());
+    }
+    QPushButton *copy = nullptr;
+    for (QPushButton *button : alert->findChildren<QPushButton *>()) {
+        if (button->text() == u"Copy Whole Message")
+            copy = button;
+    }
+    const bool isLong = informative.size() > 600;
+    QCOMPARE(copy != nullptr, isLong);
+    QVERIFY(alert->informativeText().size() <= 601);
+    if (isLong) {
+        QVERIFY(alert->informativeText().endsWith(u'\u2026'));
+        copy->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), message + u"\n\n"_s + informative);
+        // The status line takes the same text without measuring all of it.
+        m_delegate->window()->findChild<ElidedLabel *>(u"status"_s)->setText(informative);
+        QVERIFY(status().size() <= 2001);
     }
     alert->close();
 }

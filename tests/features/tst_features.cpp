@@ -148,6 +148,8 @@ private Q_SLOTS:
     void artworkAddresses_data();
     void artworkAddresses();
     void artworkCache();
+    void artworkDecodedAtShownSize_data();
+    void artworkDecodedAtShownSize();
     void artworkDownload_data();
     void artworkDownload();
     void releaseCheck_data();
@@ -340,6 +342,29 @@ void TestFeatures::artworkCache()
         QCOMPARE(m_server->requestCount(), before + 1);
         QCOMPARE(readBytes(StoreArtwork::cachePath(reordered)), served);
     }
+}
+
+void TestFeatures::artworkDecodedAtShownSize_data()
+{
+    QTest::addColumn<QSize>("declared");
+    QTest::addColumn<QSize>("decoded");
+    QTest::newRow("3,000 pixels square") << QSize(3000, 3000) << QSize(512, 512);
+    QTest::newRow("wide") << QSize(4000, 1000) << QSize(512, 128);
+    QTest::newRow("as served") << QSize(512, 512) << QSize(512, 512);
+    QTest::newRow("small") << QSize(60, 40) << QSize(60, 40);
+}
+
+// A small file can declare a vast picture; it is decoded no larger than it is ever shown.
+void TestFeatures::artworkDecodedAtShownSize()
+{
+    QFETCH(QSize, declared);
+    QFETCH(QSize, decoded);
+    const QString url = m_server->url(u"/large.png"_s);
+    QImage image(declared, QImage::Format_RGB888);
+    image.fill(Qt::white);
+    QVERIFY(QDir().mkpath(QFileInfo(StoreArtwork::cachePath(url)).absolutePath()));
+    QVERIFY(image.save(StoreArtwork::cachePath(url), "PNG"));
+    QCOMPARE(StoreArtwork::cached(url).size(), decoded);
 }
 
 void TestFeatures::artworkDownload_data()

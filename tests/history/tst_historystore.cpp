@@ -73,6 +73,7 @@ private Q_SLOTS:
     void damagedNotesHideOnlyThemselves();
     void indexFollowsTheArchives_data();
     void indexFollowsTheArchives();
+    void indexKeepsWhatFits();
     void listingWhileScansAreSaved();
     void archiveKeepsTheFirstFile();
     void savesReplacePlantedLinks_data();
@@ -258,6 +259,28 @@ void TestHistoryStore::indexFollowsTheArchives()
     QCOMPARE(HistoryIndex::decode(index).size(),
              QDir(store.directory()).entryList({u"*.json"_s}, QDir::Files).size());
     QCOMPARE(readBytes(fileB).isEmpty(), change == u"archive removed");
+}
+
+// An index that would pass what its reader accepts keeps the entries that fit, in name order.
+void TestHistoryStore::indexKeepsWhatFits()
+{
+    const HistoryStore store(m_storage);
+    for (const QString &id : {idA, idB, idC})
+        store.archive(scan(id, utc("2024-01-02T10:00:00")));
+    QCOMPARE(store.list().scans.size(), 3);
+    const QByteArray written = readBytes(store.indexPath());
+    const HistoryIndex::Map all = HistoryIndex::decode(written);
+    QCOMPARE(all.size(), 3);
+    QCOMPARE(HistoryIndex::fitting(all).second, written);
+
+    const auto [kept, file] = HistoryIndex::fitting(all, written.size() - 1);
+    QVERIFY(file.size() < written.size());
+    QCOMPARE(HistoryIndex::decode(file), kept);
+    QStringList names = kept.keys();
+    names.sort();
+    QStringList first = all.keys();
+    first.sort();
+    QCOMPARE(names, first.mid(0, 2));
 }
 
 // Another process saving scans while this one lists: every listing sees whole archives only.

@@ -260,6 +260,11 @@ void TestStoreLookup::badAnswersKeepTheCache_data()
     QTest::newRow("no answer") << LookupServer::Reply{200, "", true};
     QTest::newRow("redirect to another host")
         << LookupServer::Reply{302, R"({"results":[]})", false, u"localhost"_s};
+    // Valid, and far over the 32 MiB an answer may have, declared or not.
+    const QByteArray huge = R"({"results":[])" + QByteArray(40'000'000, ' ') + "}";
+    QTest::newRow("over the cap") << LookupServer::Reply{200, huge, false};
+    QTest::newRow("over the cap, length undeclared")
+        << LookupServer::Reply{200, huge, false, {}, true};
 }
 
 void TestStoreLookup::badAnswersKeepTheCache()
