@@ -352,6 +352,9 @@ void AppDelegate::scanEach(const QList<ConnectedDevice> &devices, bool automatic
 {
     m_statusBeforeRun = m_window->status();
     m_run = ScanRun(devices.size(), automatic);
+    m_runDevices.clear();
+    for (const ConnectedDevice &device : devices)
+        m_runDevices.append(device.identifier);
     showBusy(true, m_run->progressLead(0, devices.first().title()));
     m_bridge->scanEach(devices, [run = *m_run](qsizetype index, const QString &device) {
         return run.progressLead(index, device);
@@ -400,6 +403,12 @@ void AppDelegate::runFinished(bool cancelled)
 {
     const ScanRun run = *m_run;
     m_run.reset();
+    // An automatic run the user cancelled does not start again at the next look: its devices
+    // wait until they are plugged in again.
+    if (cancelled && run.isAutomatic()) {
+        for (const QString &device : std::as_const(m_runDevices))
+            m_watch->watcher().settle(device);
+    }
     // One device chosen by hand fails as a scan of the one connected device does.
     if (!cancelled && !run.isAutomatic() && run.total() == 1 && !run.failures().isEmpty())
         return failed(run.failures().first().second);

@@ -115,6 +115,7 @@ private:
     QPointer<DeviceChooser> m_chooser;
     // The scans of several devices under way, if any.
     std::optional<ScanRun> m_run;
+    QStringList m_runDevices;
     QString m_statusBeforeRun;
 
     // The displayed inventory.
