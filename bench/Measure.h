@@ -4,7 +4,9 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -65,6 +67,13 @@ inline std::pair<double, double> runMeasured(const QStringList &arguments, bool 
         *waitStatus = status;
     const bool onProc = QFile::exists(QStringLiteral("/proc/self/status"));
     return {double(timer.nsecsElapsed()) / 1e6, onProc ? peakMB : double(usage.ru_maxrss) / 1024.0};
+}
+
+// Settings of their own for a window made next, its welcome already seen.
+inline void useOwnSettings(const QTemporaryDir &settings)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
+    QSettings().setValue(QStringLiteral("completedWelcome"), true);
 }
 
 inline double residentMB()

@@ -112,8 +112,7 @@ int windowOverHistory(const QString &folder)
 {
     Locations::setStorage(folder);
     QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
-    QSettings().setValue(QStringLiteral("completedWelcome"), true);
+    useOwnSettings(settings);
     QElapsedTimer timer;
     timer.start();
     AppDelegate delegate;
@@ -302,8 +301,7 @@ int main(int argc, char **argv)
     large.writeFile(storage.filePath(QStringLiteral("inventory.json")));
     Locations::setStorage(storage.path());
     QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
-    QSettings().setValue(QStringLiteral("completedWelcome"), true);
+    useOwnSettings(settings);
     const double startUp = measure(
         [&] {
             AppDelegate delegate;

@@ -56,17 +56,22 @@ void writeInventory(const QString &folder, const QByteArray &json)
     DataFile::write(folder + QStringLiteral("/inventory.json"), json);
 }
 
-// A window over the data folder, until its inventory is on screen.
-int windowStart(const QString &data)
+// Launches the window over `data` and waits until its saved inventory is loaded.
+void launchOver(AppDelegate &delegate, const QString &data)
 {
     Locations::setStorage(data);
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
-    QSettings().setValue(QStringLiteral("completedWelcome"), true);
-    AppDelegate delegate;
     delegate.launch();
     while (delegate.isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+// A window over the data folder, until its inventory is on screen.
+int windowStart(const QString &data)
+{
+    QTemporaryDir settings;
+    useOwnSettings(settings);
+    AppDelegate delegate;
+    launchOver(delegate, data);
     QCoreApplication::processEvents();
     return 0;
 }
@@ -75,14 +80,10 @@ int windowStart(const QString &data)
 int toolError(const QString &resources, const QString &data)
 {
     Locations::setResources(resources);
-    Locations::setStorage(data);
     QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
-    QSettings().setValue(QStringLiteral("completedWelcome"), true);
+    useOwnSettings(settings);
     AppDelegate delegate;
-    delegate.launch();
-    while (delegate.isBusy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    launchOver(delegate, data);
     QElapsedTimer timer;
     timer.start();
     delegate.scanDevice();
