@@ -95,6 +95,9 @@ int Watch::execute(const QCommandLineParser &parser, Printer &printer) const
             if (error.description() != problem)
                 progress.say(err, error.description());
             problem = error.description();
+            // Not knowing which devices are there is not seeing them leave: none is new after.
+            progress.pause(lookInterval);
+            continue;
         }
         for (const QString &device : watcher.due(connected)) {
             try {
