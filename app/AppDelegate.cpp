@@ -2,7 +2,6 @@
 
 #include "app/DeviceChooser.h"
 #include "app/DeviceWatch.h"
-#include "app/ExportCommand.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
 #include "app/Sheet.h"
@@ -68,8 +67,9 @@ void AppDelegate::launch()
 {
     m_window = new MainWindow(m_table->view(), m_demo);
     m_snapshots->setWindow(m_window);
-    m_updates = new UpdateCommand(
-        m_window, [this](const QString &text) { setStatus(text); }, this);
+    const auto status = [this](const QString &text) { setStatus(text); };
+    m_updates = new UpdateCommand(m_window, status, this);
+    m_exports.emplace(m_window, status);
     connectControls();
     buildMenus();
     m_window->show();
@@ -355,10 +355,8 @@ void AppDelegate::scanEach(const QList<ConnectedDevice> &devices, bool automatic
     m_runDevices.clear();
     for (const ConnectedDevice &device : devices)
         m_runDevices.append(device.identifier);
-    showBusy(true, m_run->progressLead(0, devices.first().title()));
-    m_bridge->scanEach(devices, [run = *m_run](qsizetype index, const QString &device) {
-        return run.progressLead(index, device);
-    });
+    showBusy(true, ScanRun::progressLead(0, devices.size(), devices.first().title()));
+    m_bridge->scanEach(devices);
 }
 
 void AppDelegate::scanConnected(const QStringList &devices)
@@ -598,9 +596,8 @@ void AppDelegate::showError(const QString &description)
 void AppDelegate::exportCSV()
 {
     if (!m_busy && !m_visible.isEmpty())
-        ExportCommand(m_window, [this](const QString &text) { setStatus(text); })
-            .csv(
-                m_fields, [this] { return visibleRows(); }, m_deviceName);
+        m_exports->csv(
+            m_fields, [this] { return visibleRows(); }, m_deviceName);
 }
 
 void AppDelegate::exportReport()
@@ -612,9 +609,8 @@ void AppDelegate::exportReport()
         (category->currentIndex() >= 0 ? category->currentText() : AppList::allCategories);
     if (const QString search = m_window->search()->text(); !search.isEmpty())
         filter += QStringLiteral(" \u00B7 Search: ") + search;
-    ExportCommand(m_window, [this](const QString &text) {
-        setStatus(text);
-    }).report(ReportDocument::inventory(m_currentInventory, visibleRows(), filter), m_deviceName);
+    m_exports->report(ReportDocument::inventory(m_currentInventory, visibleRows(), filter),
+                      m_deviceName);
 }
 
 // --- About, help, welcome --------------------------------------------------------------------

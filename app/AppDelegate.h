@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ExportCommand.h"
 #include "app/InventoryTable.h"
 #include "app/ScanBridge.h"
 #include "history/HistoryStore.h"
@@ -110,6 +111,7 @@ private:
     QPointer<MainWindow> m_window;
     ScanBridge *m_bridge = nullptr;
     UpdateCommand *m_updates = nullptr;
+    std::optional<ExportCommand> m_exports;
     DeviceWatch *m_watch = nullptr;
     SnapshotEditing *m_snapshots = nullptr;
     QPointer<DeviceChooser> m_chooser;

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "scanning/ScanError.h"
+#include "scanning/ScanRun.h"
 #include "scanning/Scanner.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -71,16 +72,15 @@ void ScanBridge::start(Mode mode)
     });
 }
 
-void ScanBridge::scanEach(const QList<ConnectedDevice> &devices,
-                          std::function<QString(qsizetype, const QString &)> leads)
+void ScanBridge::scanEach(const QList<ConnectedDevice> &devices)
 {
-    run([this, devices, leads](Scanner &scanner) -> std::function<void()> {
+    run([this, devices](Scanner &scanner) -> std::function<void()> {
         for (qsizetype i = 0; i < devices.size(); ++i) {
             ConnectedDevice device = devices[i];
             try {
                 if (!device.name)
                     device.name = scanner.deviceName(device.identifier);
-                const QString lead = leads(i, device.title());
+                const QString lead = ScanRun::progressLead(i, devices.size(), device.title());
                 scanner.setProgress([this, lead](const QString &message) {
                     deliver([this, text = lead + message] { Q_EMIT progress(text); });
                 });
@@ -90,9 +90,8 @@ void ScanBridge::scanEach(const QList<ConnectedDevice> &devices,
                 // A cancel ends the run; anything else ends this device's scan only.
                 if (scanner.isCancelled())
                     return [this] { Q_EMIT runFinished(true); };
-                const auto *scanError = dynamic_cast<const ScanError *>(&error);
                 deliver([this, device, text = error.description(),
-                         waiting = scanError && scanError->awaitsUser()] {
+                         waiting = ScanError::isAwaitingUser(error)] {
                     Q_EMIT deviceFailed(device, text, waiting);
                 });
             } catch (const std::exception &error) {

@@ -27,9 +27,8 @@ public:
     // Scan: the one connected device; when several are connected, choose() lists them instead.
     void start(Mode mode);
     // Scans each of `devices` in turn, each saved as a scan of its own: scanned() or
-    // deviceFailed() for each, then runFinished(). `leads` gives each device's progress lead.
-    void scanEach(const QList<ConnectedDevice> &devices,
-                  std::function<QString(qsizetype, const QString &)> leads);
+    // deviceFailed() for each, then runFinished(). Progress names the device.
+    void scanEach(const QList<ConnectedDevice> &devices);
     void cancel();
     bool isRunning() const { return m_scanner != nullptr; }
 

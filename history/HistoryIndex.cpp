@@ -150,8 +150,3 @@ std::pair<HistoryIndex::Map, QByteArray> HistoryIndex::fitting(const Map &map, q
     }
     return {kept, out + tail};
 }
-
-QByteArray HistoryIndex::encode(const Map &map)
-{
-    return fitting(map).second;
-}

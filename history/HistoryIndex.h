@@ -36,7 +36,6 @@ public:
     // The entries of `map` that fit within `limit`, taken in name order, and the file that
     // holds them.
     static std::pair<Map, QByteArray> fitting(const Map &map, qint64 limit = HistoryIndex::limit);
-    static QByteArray encode(const Map &map);
     // What `read` makes of the contents: anything not wholly understood is an empty map.
     static Map decode(const QByteArray &json);
 

@@ -15,6 +15,8 @@ public:
     explicit ScanError(const QString &message, Kind kind = Kind::Failed);
 
     bool awaitsUser() const { return m_kind == Kind::AwaitingUser; }
+    // Whether `failure` is a ScanError that awaits the user.
+    static bool isAwaitingUser(const Failure &failure);
 
     static QString cancelledMessage();
     static ScanError cancelled();

@@ -20,12 +20,12 @@ QString listed(const QList<std::pair<QString, QString>> &devices)
 
 ScanRun::ScanRun(qsizetype total, bool automatic) : m_total(total), m_automatic(automatic) {}
 
-QString ScanRun::progressLead(qsizetype index, const QString &device) const
+QString ScanRun::progressLead(qsizetype index, qsizetype total, const QString &device)
 {
-    if (m_total < 2)
+    if (total < 2)
         return QStringLiteral("Scanning %1\u2026 ").arg(device);
     return QStringLiteral("Scanning %1 (%2 of %3)\u2026 ")
-        .arg(device, QString::number(index + 1), QString::number(m_total));
+        .arg(device, QString::number(index + 1), QString::number(total));
 }
 
 void ScanRun::saved(const QString &device, const Inventory &inventory)

@@ -20,8 +20,9 @@ public:
     qsizetype savedCount() const { return m_saved.size(); }
     const QList<std::pair<QString, QString>> &failures() const { return m_failures; }
 
-    // "Scanning Ann's iPad (2 of 3)… ", which leads every progress message of the device's scan.
-    QString progressLead(qsizetype index, const QString &device) const;
+    // "Scanning Ann's iPad (2 of 3)… ", which leads every progress message of the scan of the
+    // device at `index` of `total`.
+    static QString progressLead(qsizetype index, qsizetype total, const QString &device);
     void saved(const QString &device, const Inventory &inventory);
     void failed(const QString &device, const QString &description);
 

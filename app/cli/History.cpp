@@ -8,6 +8,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace {
+
+QJsonValue optionalText(const std::optional<QString> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
+} // namespace
+
 History::History()
     : Command({
           .name = QStringLiteral("history"),
@@ -17,33 +26,34 @@ History::History()
       })
 {}
 
+QJsonObject History::scanJson(const QString &id, const Inventory &inventory, qsizetype appCount)
+{
+    QJsonObject entry{
+        {QStringLiteral("id"), id},
+        {QStringLiteral("deviceName"), optionalText(inventory.deviceName)},
+        {QStringLiteral("deviceID"), optionalText(inventory.deviceID)},
+        {QStringLiteral("scannedAt"),
+         inventory.scannedAt ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
+                             : QJsonValue()},
+        {QStringLiteral("appCount"), qint64(appCount)},
+    };
+    if (!inventory.deviceFacts.isEmpty())
+        entry.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts.toJsonObject());
+    return entry;
+}
+
 int History::execute(const QCommandLineParser &parser, Printer &printer) const
 {
     const HistoryStore::Listing listing = HistoryStore().list();
     if (!listing.notesProblem.isEmpty())
         printer.err() << PlainText::printable(listing.notesProblem) << "\n";
     if (parser.isSet(QStringLiteral("json"))) {
-        auto text = [](const std::optional<QString> &value) {
-            return value ? QJsonValue(*value) : QJsonValue();
-        };
         QJsonArray scans;
         for (const SavedScan &scan : listing.scans) {
-            const Inventory &inventory = scan.inventory;
-            QJsonObject entry{
-                {QStringLiteral("id"), scan.id},
-                {QStringLiteral("title"), scan.title()},
-                {QStringLiteral("name"), text(inventory.snapshotName)},
-                {QStringLiteral("notes"), text(inventory.snapshotNotes)},
-                {QStringLiteral("deviceName"), text(inventory.deviceName)},
-                {QStringLiteral("deviceID"), text(inventory.deviceID)},
-                {QStringLiteral("scannedAt"),
-                 inventory.scannedAt
-                     ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
-                     : QJsonValue()},
-                {QStringLiteral("appCount"), qint64(scan.appCount)},
-            };
-            if (!inventory.deviceFacts.isEmpty())
-                entry.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts.toJsonObject());
+            QJsonObject entry = scanJson(scan.id, scan.inventory, scan.appCount);
+            entry.insert(QStringLiteral("title"), scan.title());
+            entry.insert(QStringLiteral("name"), optionalText(scan.inventory.snapshotName));
+            entry.insert(QStringLiteral("notes"), optionalText(scan.inventory.snapshotNotes));
             scans.append(entry);
         }
         printer.printJson(

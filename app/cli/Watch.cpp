@@ -1,5 +1,6 @@
 #include "app/cli/Watch.h"
 
+#include "app/cli/History.h"
 #include "app/cli/Printer.h"
 #include "app/cli/Scan.h"
 #include "app/cli/ScanProgress.h"
@@ -8,7 +9,6 @@
 #include "scanning/Scanner.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
 
 using namespace std::chrono_literals;
 
@@ -20,25 +20,6 @@ const QString jsonOption = QStringLiteral("json");
 // How often the connected devices are listed: soon enough to feel immediate, rarely enough to
 // cost nothing.
 constexpr auto lookInterval = 2s;
-
-QByteArray jsonLine(const Inventory &inventory)
-{
-    auto text = [](const std::optional<QString> &value) {
-        return value ? QJsonValue(*value) : QJsonValue();
-    };
-    QJsonObject line{
-        {QStringLiteral("id"), text(inventory.scanID)},
-        {QStringLiteral("deviceName"), text(inventory.deviceName)},
-        {QStringLiteral("deviceID"), text(inventory.deviceID)},
-        {QStringLiteral("scannedAt"),
-         inventory.scannedAt ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
-                             : QJsonValue()},
-        {QStringLiteral("appCount"), qint64(inventory.namedRows().size())},
-    };
-    if (!inventory.deviceFacts.isEmpty())
-        line.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts.toJsonObject());
-    return QJsonDocument(line).toJson(QJsonDocument::Compact);
-}
 
 } // namespace
 
@@ -108,7 +89,10 @@ int Watch::execute(const QCommandLineParser &parser, Printer &printer) const
                 const Inventory inventory = scanner.scan(device).withStoreColumns();
                 watcher.settle(device);
                 if (json)
-                    printer.printJson(jsonLine(inventory));
+                    printer.printJson(
+                        QJsonDocument(History::scanJson(inventory.scanID.value_or(QString()),
+                                                        inventory, inventory.namedRows().size()))
+                            .toJson(QJsonDocument::Compact));
                 else
                     progress.say(printer.out(), Scan::resultLine(inventory, true));
                 if (++scans == limit)
@@ -116,8 +100,7 @@ int Watch::execute(const QCommandLineParser &parser, Printer &printer) const
             } catch (const Failure &error) {
                 if (scanner.isCancelled())
                     return 0;
-                const auto *scanError = dynamic_cast<const ScanError *>(&error);
-                if (scanError && scanError->awaitsUser()) {
+                if (ScanError::isAwaitingUser(error)) {
                     if (watcher.wait(device))
                         progress.say(err,
                                      QStringLiteral("%1: %2\nIt is scanned as soon as it "
