@@ -4,7 +4,7 @@
 
 #include <QJsonObject>
 
-class Inventory;
+struct Inventory;
 
 // quillet-cli history: the saved scans, newest first, and how many could not be read.
 class History : public Command {
