@@ -241,7 +241,8 @@ QByteArray DataFile::read(const QString &path, qint64 limit)
         throw PlatformError::cannotRead(path, tooLarge(limit));
 
     QByteArray data;
-    data.reserve(qsizetype(info.st_size));
+    // Room behind the text for a JSON parser's look-ahead, so that it need not copy the file.
+    data.reserve(qsizetype(info.st_size) + 64);
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t count = ::read(file.get(), buffer, sizeof buffer);

@@ -2,7 +2,7 @@
 
 #include "common/DataFile.h"
 #include "common/Failure.h"
-#include "common/JsonReader.h"
+#include "common/JsonText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,56 +17,60 @@ QByteArray quoted(const QString &text)
     return array.sliced(1, array.size() - 2);
 }
 
-qint64 wholeNumber(JsonReader &reader)
+// Anything not as written is a syntax error: the index is then rebuilt.
+[[noreturn]] void notWritten()
 {
-    if (reader.peek() != JsonReader::Type::Number)
-        reader.fail();
-    const double number = reader.readNumber();
+    throw JsonText::SyntaxError{};
+}
+
+qint64 wholeNumber(JsonText::Value value)
+{
+    if (value.type() != JsonText::Type::number)
+        notWritten();
+    const double number = JsonText::number(value);
     // Exact up to 2^53, far beyond any size or moment.
     if (!(std::abs(number) < 9e15) || number != std::floor(number))
-        reader.fail();
+        notWritten();
     return qint64(number);
 }
 
-HistoryIndex::Entry readEntry(JsonReader &reader, QByteArrayView json, const QString &file)
+HistoryIndex::Entry readEntry(const JsonText &text, JsonText::Value value, const QString &file)
 {
     HistoryIndex::Entry entry;
     std::optional<qint64> appCount;
     std::optional<Inventory> inventory;
     bool unreadable = false;
-    if (reader.peek() != JsonReader::Type::Object)
-        reader.fail();
-    reader.beginObject();
-    QByteArrayView key;
-    while (reader.nextKey(key)) {
+    if (value.type() != JsonText::Type::object)
+        notWritten();
+    for (JsonText::Field field : value.get_object()) {
+        const QByteArrayView key = text.key(field);
         if (key == "size") {
-            entry.size = wholeNumber(reader);
+            entry.size = wholeNumber(field.value());
         } else if (key == "modified") {
-            entry.modified = wholeNumber(reader);
+            entry.modified = wholeNumber(field.value());
         } else if (key == "appCount") {
-            appCount = wholeNumber(reader);
+            appCount = wholeNumber(field.value());
         } else if (key == "unreadable") {
-            if (reader.peek() != JsonReader::Type::Boolean)
-                reader.fail();
-            reader.skipValue();
+            if (field.value().type() != JsonText::Type::boolean)
+                notWritten();
+            (void)field.value().get_bool().value();
             unreadable = true;
         } else if (key == "inventory") {
-            const qsizetype start = reader.offset();
-            reader.skipValue();
+            simdjson::ondemand::object object = field.value().get_object();
+            const std::string_view raw = object.raw_json();
             // Throws PlatformError when it is not an inventory: the index is then not ours.
-            inventory = Inventory::fromJson(json.sliced(start, reader.offset() - start), file);
-        } else {
-            reader.skipValue();
+            inventory = Inventory::fromJson(
+                QByteArray::fromRawData(raw.data(), qsizetype(raw.size())), file);
         }
     }
     // Either an archive that could not be used, or its summary and app count: nothing between.
     const bool summary = inventory && appCount;
     const bool nothing = !inventory && !appCount;
     if (unreadable ? !nothing : !summary)
-        reader.fail();
+        notWritten();
     if (inventory) {
         if (!inventory->scanID || !inventory->rows.isEmpty() || *appCount < 0)
-            reader.fail();
+            notWritten();
         const QString id = *inventory->scanID;
         entry.scan = SavedScan{id, std::move(*inventory), file, *appCount};
     }
@@ -90,32 +94,28 @@ HistoryIndex::Map HistoryIndex::read(const QString &path)
 HistoryIndex::Map HistoryIndex::decode(const QByteArray &json)
 {
     Map map;
-    JsonReader reader(json);
+    bool current = false;
     try {
-        if (reader.peek() != JsonReader::Type::Object)
-            return {};
-        reader.beginObject();
-        bool current = false;
-        QByteArrayView key;
-        while (reader.nextKey(key)) {
-            if (key == "version") {
-                current = wholeNumber(reader) == version;
-            } else if (key == "archives" && current) {
-                if (reader.peek() != JsonReader::Type::Object)
-                    return {};
-                reader.beginObject();
-                QByteArrayView name;
-                while (reader.nextKey(name)) {
-                    const QString file = QString::fromUtf8(name);
-                    map.insert(file, readEntry(reader, json, file));
+        JsonText text(json);
+        text.read([&](JsonText::Document &document) {
+            if (document.type() != JsonText::Type::object)
+                notWritten();
+            for (JsonText::Field field : document.get_object()) {
+                const QByteArrayView key = text.key(field);
+                if (key == "version") {
+                    current = wholeNumber(field.value()) == version;
+                } else if (key == "archives" && current) {
+                    if (field.value().type() != JsonText::Type::object)
+                        notWritten();
+                    for (JsonText::Field archive : field.value().get_object()) {
+                        const QString file = QString::fromUtf8(text.key(archive));
+                        map.insert(file, readEntry(text, archive.value(), file));
+                    }
                 }
-            } else {
-                reader.skipValue();
             }
-        }
-        reader.finish();
+        });
         return current ? map : Map();
-    } catch (const JsonReader::SyntaxError &) {
+    } catch (const JsonText::SyntaxError &) {
         return {};
     } catch (const Failure &) {
         return {};

@@ -213,7 +213,7 @@ Inventory HistoryStore::inventory(const SavedScan &scan) const
     return applyingAnnotations(Inventory::fromJson(DataFile::read(path), path));
 }
 
-Inventory HistoryStore::migrateLatest(const Inventory &inventory) const
+Inventory HistoryStore::migrateLatest(const Inventory &inventory, const QByteArray &readFrom) const
 {
     if (inventory.scanID || inventory.rows.isEmpty())
         return applyingAnnotations(inventory);
@@ -224,10 +224,13 @@ Inventory HistoryStore::migrateLatest(const Inventory &inventory) const
     Inventory migrated = inventory;
     try {
         if (DataFile::exists(latest)) {
-            Inventory now = Inventory::readFile(latest);
-            if (now.scanID || now.rows.isEmpty())
-                return applyingAnnotations(now);
-            migrated = std::move(now);
+            const QByteArray json = DataFile::read(latest);
+            if (readFrom.isEmpty() || json != readFrom) {
+                Inventory now = Inventory::fromJson(json, latest);
+                if (now.scanID || now.rows.isEmpty())
+                    return applyingAnnotations(now);
+                migrated = std::move(now);
+            }
         }
     } catch (const PlatformError &) {
         // Unreadable now (a link planted there, say): the save below replaces it.

@@ -55,7 +55,9 @@ public:
     Inventory inventory(const SavedScan &scan) const;
     QString indexPath() const;
     // Gives an inventory of an earlier release its identity and its place in the history.
-    Inventory migrateLatest(const Inventory &inventory) const;
+    // `readFrom` is the text of "inventory.json" it was decoded from, if it was: a file still as
+    // it was is then not decoded a second time.
+    Inventory migrateLatest(const Inventory &inventory, const QByteArray &readFrom = {}) const;
     Inventory applyingAnnotations(const Inventory &inventory) const;
     // Under the data folder's lock: reads the notes file as it is now and changes only this
     // scan's fields that the change sets. Returns what is saved for the scan.

@@ -1,60 +1,134 @@
 #include "scanning/CategoryEntry.h"
 
+#include "common/JsonText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <cmath>
 
 namespace {
 
 // Absent and null both mean "not given"; any other type spoils the file.
-bool readOptionalText(const QJsonObject &object, QLatin1String key, std::optional<QString> &out)
+bool readOptionalText(const JsonText &text, JsonText::Value value, std::optional<QString> &out)
 {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
+    switch (value.type()) {
+    case JsonText::Type::null:
+        out.reset();
         return true;
-    if (!value.isString())
+    case JsonText::Type::string:
+        out = text.string(value);
+        return true;
+    default:
         return false;
-    out = value.toString();
-    return true;
+    }
+}
+
+bool readRevision(JsonText::Value value, std::optional<qint64> &out)
+{
+    switch (value.type()) {
+    case JsonText::Type::null:
+        out.reset();
+        return true;
+    case JsonText::Type::number: {
+        const double number = JsonText::number(value);
+        if (number != std::floor(number) || std::abs(number) > 9e15)
+            return false;
+        out = qint64(number);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+std::optional<CategoryEntry> readEntry(const JsonText &text, JsonText::Value value)
+{
+    if (value.type() != JsonText::Type::object)
+        return std::nullopt;
+    std::optional<QString> category;
+    std::optional<double> checked;
+    CategoryEntry entry;
+    for (JsonText::Field field : value.get_object()) {
+        const QByteArrayView key = text.key(field);
+        bool good = true;
+        if (key == "category") {
+            good = field.value().type() == JsonText::Type::string;
+            if (good)
+                category = text.string(field.value());
+        } else if (key == "checked") {
+            good = field.value().type() == JsonText::Type::number;
+            if (good)
+                checked = JsonText::number(field.value());
+        } else if (key == "version") {
+            good = readOptionalText(text, field.value(), entry.version);
+        } else if (key == "iconURL") {
+            good = readOptionalText(text, field.value(), entry.iconURL);
+        } else if (key == "country") {
+            good = readOptionalText(text, field.value(), entry.country);
+        } else if (key == "metadataRevision") {
+            good = readRevision(field.value(), entry.metadataRevision);
+        }
+        if (!good)
+            return std::nullopt;
+    }
+    if (!category || !checked)
+        return std::nullopt;
+    entry.category = *category;
+    entry.checked = *checked;
+    return entry;
+}
+
+// Every entry, or only those named in `wanted` (as UTF-8).
+std::optional<CategoryEntry::Map> decode(const QByteArray &json, const QSet<QByteArrayView> *wanted)
+{
+    CategoryEntry::Map map;
+    bool damaged = false;
+    try {
+        JsonText text(json);
+        text.read([&](JsonText::Document &document) {
+            if (document.type() != JsonText::Type::object) {
+                damaged = true;
+                return;
+            }
+            for (JsonText::Field field : document.get_object()) {
+                const QByteArrayView key = text.key(field);
+                if (wanted && !wanted->contains(key))
+                    continue;
+                std::optional<CategoryEntry> entry = readEntry(text, field.value());
+                if (!entry) {
+                    damaged = true;
+                    return;
+                }
+                map.insert(QString::fromUtf8(key), std::move(*entry));
+            }
+        });
+    } catch (const JsonText::SyntaxError &) {
+        return std::nullopt;
+    }
+    if (damaged)
+        return std::nullopt;
+    return map;
 }
 
 } // namespace
 
 std::optional<CategoryEntry::Map> CategoryEntry::decodeMap(const QByteArray &json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    const QJsonObject root = document.object();
-    Map map;
-    map.reserve(root.size());
-    for (auto it = root.begin(); it != root.end(); ++it) {
-        if (!it->isObject())
-            return std::nullopt;
-        const QJsonObject object = it->toObject();
-        const QJsonValue category = object.value(QLatin1String("category"));
-        const QJsonValue checked = object.value(QLatin1String("checked"));
-        if (!category.isString() || !checked.isDouble())
-            return std::nullopt;
-        CategoryEntry entry{category.toString(), checked.toDouble(), {}, {}, {}};
-        if (!readOptionalText(object, QLatin1String("version"), entry.version) ||
-            !readOptionalText(object, QLatin1String("iconURL"), entry.iconURL) ||
-            !readOptionalText(object, QLatin1String("country"), entry.country))
-            return std::nullopt;
-        const QJsonValue revision = object.value(QLatin1String("metadataRevision"));
-        if (revision.isDouble()) {
-            const double value = revision.toDouble();
-            if (value != std::floor(value) || std::abs(value) > 9e15)
-                return std::nullopt;
-            entry.metadataRevision = qint64(value);
-        } else if (!revision.isUndefined() && !revision.isNull()) {
-            return std::nullopt;
-        }
-        map.insert(it.key(), entry);
-    }
-    return map;
+    return decode(json, nullptr);
+}
+
+std::optional<CategoryEntry::Map> CategoryEntry::decodeEntries(const QByteArray &json,
+                                                               const QStringList &identifiers)
+{
+    QList<QByteArray> names;
+    names.reserve(identifiers.size());
+    QSet<QByteArrayView> wanted;
+    wanted.reserve(identifiers.size());
+    for (const QString &identifier : identifiers)
+        wanted.insert(names.emplace_back(identifier.toUtf8()));
+    return decode(json, &wanted);
 }
 
 QByteArray CategoryEntry::encodeMap(const Map &map)

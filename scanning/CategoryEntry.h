@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -33,5 +34,9 @@ struct CategoryEntry {
 
     // The cache, or nothing when any part of it cannot be decoded.
     static std::optional<Map> decodeMap(const QByteArray &json);
+    // Only the entries of these apps, the others passed over unread: a scan needs a few hundred
+    // of a cache that may hold every app ever looked up. Nothing when the text is not JSON or an
+    // entry read cannot be decoded.
+    static std::optional<Map> decodeEntries(const QByteArray &json, const QStringList &identifiers);
     static QByteArray encodeMap(const Map &map);
 };

@@ -1,7 +1,5 @@
 #include "scanning/DeviceFacts.h"
 
-#include "common/JsonReader.h"
-
 #include <QJsonDocument>
 
 #include <variant>
@@ -119,35 +117,10 @@ QByteArray DeviceFacts::toJson() const
     return QJsonDocument(toJsonObject()).toJson(QJsonDocument::Compact);
 }
 
-DeviceFacts DeviceFacts::fromJson(JsonReader &reader)
+void DeviceFacts::takeStored(QByteArrayView key, const QVariant &value)
 {
-    DeviceFacts result;
-    if (reader.peek() != JsonReader::Type::Object) {
-        reader.skipValue();
-        return result;
-    }
-    reader.beginObject();
-    QByteArrayView key;
-    while (reader.nextKey(key)) {
-        const auto fact = std::find_if(std::begin(facts), std::end(facts),
-                                       [key](const Fact &each) { return key == each.key; });
-        QVariant value;
-        switch (reader.peek()) {
-        case JsonReader::Type::String:
-            value = reader.readString();
-            break;
-        case JsonReader::Type::Number:
-            value = reader.readNumber();
-            break;
-        case JsonReader::Type::Boolean:
-            value = reader.readBoolean();
-            break;
-        default:
-            reader.skipValue();
-            break;
-        }
-        if (fact != std::end(facts) && value.isValid())
-            assign(result, *fact, value);
-    }
-    return result;
+    const auto fact = std::find_if(std::begin(facts), std::end(facts),
+                                   [key](const Fact &each) { return key == each.key; });
+    if (fact != std::end(facts) && value.isValid())
+        assign(*this, *fact, value);
 }

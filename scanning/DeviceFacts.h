@@ -8,8 +8,6 @@
 
 #include <optional>
 
-class JsonReader;
-
 // What a device says about itself at a scan: its model, system, storage and battery, kept with
 // the scan. Every fact is optional: one the device does not give, or a scan made before Quillet
 // asked, simply lacks it.
@@ -40,7 +38,7 @@ struct DeviceFacts {
     // The known facts, keyed by their lockdown names; and that object as compact JSON.
     QJsonObject toJsonObject() const;
     QByteArray toJson() const;
-    // Reads that object; a value of the wrong kind is left out, as the device might have.
-    // Throws JsonReader::SyntaxError when the text is not JSON.
-    static DeviceFacts fromJson(JsonReader &reader);
+    // Takes one member of that object as it was stored; a value of the wrong kind, or a key that
+    // is not a fact, is left out, as the device might have.
+    void takeStored(QByteArrayView key, const QVariant &value);
 };

@@ -1,7 +1,7 @@
 #include "scanning/Inventory.h"
 
 #include "common/DataFile.h"
-#include "common/JsonReader.h"
+#include "common/JsonText.h"
 #include "common/PlatformError.h"
 #include "scanning/Column.h"
 
@@ -13,6 +13,7 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -141,29 +142,23 @@ QString quotedKey(QByteArrayView key)
 // type, category). Sharing those strings keeps decoding a large history fast and small.
 class RowDecoder {
 public:
-    explicit RowDecoder(QByteArrayView source) : m_source(source) {}
+    explicit RowDecoder(const JsonText &text) : m_text(text) {}
 
-    Row decode(JsonReader &reader, const QString &path)
+    Row decode(JsonText::Value value, const QString &path)
     {
         ++m_rowNumber;
         m_order.clear();
         qsizetype hint = 0;
-        QByteArrayView key;
-        reader.beginObject();
-        while (reader.nextKey(key)) {
+        for (JsonText::Field field : value.get_object()) {
+            const QByteArrayView key = m_text.key(field);
             const qsizetype index = columnIndex(key, hint);
             hint = index + 1;
             Column &column = m_columns[index];
-            if (reader.peek() != JsonReader::Type::String)
-                notAnInventory(
-                    path, QStringLiteral("the cell %1 of a row is not text").arg(quotedKey(key)));
-            const QByteArrayView bytes = reader.readUtf8();
-            if (!(bytes == column.lastBytes) || column.lastBytes.data() == nullptr) {
+            const QByteArrayView bytes = cellText(m_text, field, key, path);
+            // Every string read stays where it is until the text goes.
+            if (column.lastBytes.data() == nullptr || !(bytes == column.lastBytes)) {
                 column.lastValue = QString::fromUtf8(bytes);
-                // Only views into the source stay valid; escaped texts live in a scratch buffer.
-                const bool inSource = bytes.data() >= m_source.data() &&
-                    bytes.data() < m_source.data() + m_source.size();
-                column.lastBytes = inSource ? bytes : QByteArrayView();
+                column.lastBytes = bytes;
             }
             // A repeated key keeps its first place and takes the later text.
             if (column.lastRow != m_rowNumber) {
@@ -182,22 +177,23 @@ public:
 
     // Whether the row has a visible app name, checked as decode() would check the row, without
     // building it.
-    bool hasVisibleName(JsonReader &reader, const QString &path)
+    static bool hasVisibleName(const JsonText &text, JsonText::Value value, const QString &path)
     {
         static const QByteArray appName = ::Column::appName.toUtf8();
-        std::optional<QByteArray> name;
-        QByteArrayView key;
-        reader.beginObject();
-        while (reader.nextKey(key)) {
-            if (reader.peek() != JsonReader::Type::String)
-                notAnInventory(
-                    path, QStringLiteral("the cell %1 of a row is not text").arg(quotedKey(key)));
-            const QByteArrayView bytes = reader.readUtf8();
+        std::optional<QByteArrayView> name;
+        for (JsonText::Field field : value.get_object()) {
+            const QByteArrayView key = text.key(field);
+            const QByteArrayView bytes = cellText(text, field, key, path);
             // A repeated key takes the later text.
             if (key == appName)
-                name = bytes.toByteArray();
+                name = bytes;
         }
-        return name && Inventory::hasVisibleName(QString::fromUtf8(*name));
+        if (!name)
+            return false;
+        // Most names start with printable ASCII, which is visible.
+        if (!name->isEmpty() && name->front() > 0x20 && name->front() < 0x7F)
+            return true;
+        return Inventory::hasVisibleName(QString::fromUtf8(*name));
     }
 
 private:
@@ -208,6 +204,15 @@ private:
         QString lastValue;
         qint64 lastRow = 0;
     };
+
+    static QByteArrayView cellText(const JsonText &text, JsonText::Field &field, QByteArrayView key,
+                                   const QString &path)
+    {
+        if (field.value().type() != JsonText::Type::string)
+            notAnInventory(path,
+                           QStringLiteral("the cell %1 of a row is not text").arg(quotedKey(key)));
+        return text.utf8(field.value());
+    }
 
     // Rows usually list their columns in the same order, so the next column is tried first;
     // the hash keeps a row of thousands of columns linear.
@@ -223,22 +228,21 @@ private:
         return m_columns.size() - 1;
     }
 
-    QByteArrayView m_source;
+    const JsonText &m_text;
     QList<Column> m_columns;
     QHash<QByteArrayView, qsizetype> m_indexes;
     QList<qsizetype> m_order; // the columns of the row being read, in first-seen order
     qint64 m_rowNumber = 0;
 };
 
-std::optional<QString> readOptionalString(JsonReader &reader, QByteArrayView key,
-                                          const QString &path)
+std::optional<QString> readOptionalString(const JsonText &text, JsonText::Value value,
+                                          QByteArrayView key, const QString &path)
 {
-    switch (reader.peek()) {
-    case JsonReader::Type::Null:
-        reader.skipValue();
+    switch (value.type()) {
+    case JsonText::Type::null:
         return std::nullopt;
-    case JsonReader::Type::String:
-        return reader.readString();
+    case JsonText::Type::string:
+        return text.string(value);
     default:
         notAnInventory(path, QStringLiteral("%1 is not text").arg(quotedKey(key)));
     }
@@ -338,10 +342,15 @@ Inventory Inventory::withStoreColumns() const
     Inventory copy = *this;
     copy.fields.removeAll(Column::updateAvailable);
     const QString unknown = QStringLiteral("Unknown");
-    for (Row &row : copy.rows) {
-        // A row with no cells shows nowhere; millions of them must not each get one.
-        if (!row.isEmpty() && !row.contains(Column::updateAvailable))
-            row.append(Column::updateAvailable, unknown);
+    // A row with no cells shows nowhere: millions of them must neither each get the column nor
+    // have the list copied for them, which only a row that gains it does.
+    const auto lacking = [](const Row &row) {
+        return !row.isEmpty() && !row.contains(Column::updateAvailable);
+    };
+    for (auto i = std::find_if(rows.cbegin(), rows.cend(), lacking) - rows.cbegin();
+         i < copy.rows.size(); ++i) {
+        if (lacking(copy.rows.at(i)))
+            copy.rows[i].append(Column::updateAvailable, unknown);
     }
     return copy;
 }
@@ -392,96 +401,127 @@ qsizetype Inventory::encodedSize(const Row &row)
     return out.size() + 1;
 }
 
-Inventory Inventory::fromJson(QByteArrayView json, const QString &path)
+Inventory Inventory::fromJson(const QByteArray &json, const QString &path)
 {
     return decode(json, path, nullptr);
 }
 
-Inventory Inventory::headerFromJson(QByteArrayView json, const QString &path, qsizetype &namedRows)
+Inventory Inventory::headerFromJson(const QByteArray &json, const QString &path,
+                                    qsizetype &namedRows)
 {
     namedRows = 0;
     return decode(json, path, &namedRows);
 }
 
-Inventory Inventory::decode(QByteArrayView json, const QString &path, qsizetype *namedRows)
+Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizetype *namedRows)
 {
     Inventory inventory;
     bool haveFields = false;
     bool haveRows = false;
-    JsonReader reader(json);
-    try {
-        if (reader.peek() != JsonReader::Type::Object)
-            notAnInventory(path, QStringLiteral("it holds no object"));
-        reader.beginObject();
-        QByteArrayView key;
-        while (reader.nextKey(key)) {
-            if (key == "fields") {
-                if (reader.peek() != JsonReader::Type::Array)
-                    notAnInventory(path, QStringLiteral("“fields” is not a list"));
-                inventory.fields.clear();
-                // A column named twice is shown once: a damaged list keeps its rows.
-                QSet<QString> named;
-                reader.beginArray();
-                while (reader.nextElement()) {
-                    if (reader.peek() != JsonReader::Type::String)
-                        notAnInventory(path, QStringLiteral("“fields” holds something not text"));
-                    QString field = reader.readString();
-                    if (!named.contains(field)) {
-                        named.insert(field);
-                        inventory.fields.append(std::move(field));
-                    }
-                }
-                haveFields = true;
-            } else if (key == "rows") {
-                if (reader.peek() != JsonReader::Type::Array)
-                    notAnInventory(path, QStringLiteral("“rows” is not a list"));
-                inventory.rows.clear();
-                RowDecoder decoder(json);
-                reader.beginArray();
-                while (reader.nextElement()) {
-                    if (reader.peek() != JsonReader::Type::Object)
-                        notAnInventory(path, QStringLiteral("“rows” holds something not a row"));
-                    if (namedRows) {
-                        *namedRows += decoder.hasVisibleName(reader, path);
-                        continue;
-                    }
-                    inventory.rows.append(decoder.decode(reader, path));
-                }
-                haveRows = true;
-            } else if (key == "deviceName") {
-                inventory.deviceName = readOptionalString(reader, key, path);
-            } else if (key == "scanID") {
-                inventory.scanID = readOptionalString(reader, key, path);
-            } else if (key == "deviceID") {
-                inventory.deviceID = readOptionalString(reader, key, path);
-            } else if (key == "deviceFacts") {
-                inventory.deviceFacts = DeviceFacts::fromJson(reader);
-            } else if (key == "snapshotName") {
-                inventory.snapshotName = readOptionalString(reader, key, path);
-            } else if (key == "snapshotNotes") {
-                inventory.snapshotNotes = readOptionalString(reader, key, path);
-            } else if (key == "scannedAt") {
-                const JsonReader::Type type = reader.peek();
-                if (type == JsonReader::Type::Null) {
-                    reader.skipValue();
-                    inventory.scannedAt.reset();
-                    continue;
-                }
-                if (type != JsonReader::Type::Number)
-                    notAnInventory(path, QStringLiteral("“scannedAt” is not a number"));
-                const double seconds = reader.readNumber();
-                if (!(std::abs(seconds) <= largestStoredSeconds))
-                    notAnInventory(path, QStringLiteral("“scannedAt” is out of range"));
-                inventory.scannedAt = QDateTime::fromMSecsSinceEpoch(
-                    referenceDateMsecs + std::llround(seconds * 1000.0), QTimeZone::utc());
-            } else {
-                reader.skipValue();
+    JsonText text(json);
+    auto readFields = [&](JsonText::Value value) {
+        if (value.type() != JsonText::Type::array)
+            notAnInventory(path, QStringLiteral("“fields” is not a list"));
+        inventory.fields.clear();
+        // A column named twice is shown once: a damaged list keeps its rows.
+        QSet<QString> named;
+        for (JsonText::Value element : value.get_array()) {
+            if (element.type() != JsonText::Type::string)
+                notAnInventory(path, QStringLiteral("“fields” holds something not text"));
+            QString field = text.string(element);
+            if (!named.contains(field)) {
+                named.insert(field);
+                inventory.fields.append(std::move(field));
             }
         }
-        reader.finish();
-    } catch (const JsonReader::SyntaxError &error) {
+        haveFields = true;
+    };
+    auto readRows = [&](JsonText::Value value) {
+        if (value.type() != JsonText::Type::array)
+            notAnInventory(path, QStringLiteral("“rows” is not a list"));
+        inventory.rows.clear();
+        if (namedRows)
+            *namedRows = 0;
+        RowDecoder decoder(text);
+        for (JsonText::Value element : value.get_array()) {
+            if (element.type() != JsonText::Type::object)
+                notAnInventory(path, QStringLiteral("“rows” holds something not a row"));
+            if (namedRows)
+                *namedRows += RowDecoder::hasVisibleName(text, element, path);
+            else
+                inventory.rows.append(decoder.decode(element, path));
+        }
+        haveRows = true;
+    };
+    auto readScannedAt = [&](JsonText::Value value) {
+        const JsonText::Type type = value.type();
+        if (type == JsonText::Type::null) {
+            inventory.scannedAt.reset();
+            return;
+        }
+        if (type != JsonText::Type::number)
+            notAnInventory(path, QStringLiteral("“scannedAt” is not a number"));
+        const double seconds = JsonText::number(value);
+        if (!(std::abs(seconds) <= largestStoredSeconds))
+            notAnInventory(path, QStringLiteral("“scannedAt” is out of range"));
+        inventory.scannedAt = QDateTime::fromMSecsSinceEpoch(
+            referenceDateMsecs + std::llround(seconds * 1000.0), QTimeZone::utc());
+    };
+    auto readFacts = [&](JsonText::Value value) {
+        inventory.deviceFacts = {};
+        if (value.type() != JsonText::Type::object)
+            return;
+        for (JsonText::Field fact : value.get_object()) {
+            QVariant stored;
+            switch (fact.value().type()) {
+            case JsonText::Type::string:
+                stored = text.string(fact.value());
+                break;
+            case JsonText::Type::number:
+                stored = JsonText::number(fact.value());
+                break;
+            case JsonText::Type::boolean:
+                stored = fact.value().get_bool().value();
+                break;
+            default:
+                break;
+            }
+            inventory.deviceFacts.takeStored(text.key(fact), stored);
+        }
+    };
+    const std::pair<QByteArrayView, std::optional<QString> Inventory::*> texts[] = {
+        {"deviceName", &Inventory::deviceName},       {"scanID", &Inventory::scanID},
+        {"deviceID", &Inventory::deviceID},           {"snapshotName", &Inventory::snapshotName},
+        {"snapshotNotes", &Inventory::snapshotNotes},
+    };
+
+    try {
+        text.read([&](JsonText::Document &document) {
+            if (document.type() != JsonText::Type::object)
+                notAnInventory(path, QStringLiteral("it holds no object"));
+            for (JsonText::Field field : document.get_object()) {
+                const QByteArrayView key = text.key(field);
+                if (key == "fields") {
+                    readFields(field.value());
+                } else if (key == "rows") {
+                    readRows(field.value());
+                } else if (key == "deviceFacts") {
+                    readFacts(field.value());
+                } else if (key == "scannedAt") {
+                    readScannedAt(field.value());
+                } else {
+                    for (const auto &[name, member] : texts) {
+                        if (key == name)
+                            inventory.*member = readOptionalString(text, field.value(), key, path);
+                    }
+                }
+            }
+        });
+    } catch (const JsonText::SyntaxError &error) {
         throw PlatformError::notDecodable(
-            path, QStringLiteral("it is not valid JSON (at offset %1)").arg(error.offset));
+            path,
+            error.offset ? QStringLiteral("it is not valid JSON (at offset %1)").arg(*error.offset)
+                         : QStringLiteral("it is not valid JSON"));
     }
     if (!haveFields)
         notAnInventory(path, QStringLiteral("“fields” is missing"));

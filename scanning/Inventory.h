@@ -47,15 +47,15 @@ struct Inventory {
     // The bytes `row` takes in toJson(), its separator included.
     static qsizetype encodedSize(const Row &row);
     // Throws PlatformError naming `path` when the data is not an inventory.
-    static Inventory fromJson(QByteArrayView json, const QString &path);
+    static Inventory fromJson(const QByteArray &json, const QString &path);
     // The same without its rows, and how many of them have a visible name: what a listing
     // shows, read without building a row. Refuses what fromJson refuses.
-    static Inventory headerFromJson(QByteArrayView json, const QString &path, qsizetype &namedRows);
+    static Inventory headerFromJson(const QByteArray &json, const QString &path, qsizetype &namedRows);
 
     static Inventory readFile(const QString &path);
     void writeFile(const QString &path) const;
 
 private:
     // Rows are kept, or, given `namedRows`, only counted.
-    static Inventory decode(QByteArrayView json, const QString &path, qsizetype *namedRows);
+    static Inventory decode(const QByteArray &json, const QString &path, qsizetype *namedRows);
 };

@@ -42,3 +42,7 @@ public:
 private:
     QList<Cell> m_cells;
 };
+
+// A row is its list's pointer and size, which may be moved bytewise: a growing list of
+// millions of rows is then reallocated in place rather than copied beside itself.
+Q_DECLARE_TYPEINFO(Row, Q_RELOCATABLE_TYPE);

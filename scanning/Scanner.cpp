@@ -206,8 +206,10 @@ Inventory Scanner::load() const
     DataFile::checkFolder(m_storage);
     const HistoryStore history(m_storage);
     const QString inventoryPath = m_storage + QStringLiteral("/inventory.json");
-    if (DataFile::exists(inventoryPath))
-        return history.migrateLatest(Inventory::readFile(inventoryPath));
+    if (DataFile::exists(inventoryPath)) {
+        const QByteArray json = DataFile::read(inventoryPath);
+        return history.migrateLatest(Inventory::fromJson(json, inventoryPath), json);
+    }
     // No inventory yet: bring in the newest CSV export of an earlier release, if any.
     if (std::optional<Inventory> imported =
             LegacyImport::newestExport(Locations::legacyExports(m_storage)))

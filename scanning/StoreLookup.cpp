@@ -42,13 +42,17 @@ std::optional<QString> jsonText(const QJsonObject &object, const char *key)
     return value.toString();
 }
 
-// An unreadable or damaged cache is only a slower lookup.
-CategoryEntry::Map readCache(const QString &path)
+// An unreadable or damaged cache is only a slower lookup. Without identifiers, all of it.
+CategoryEntry::Map readCache(const QString &path,
+                             const std::optional<QStringList> &identifiers = {})
 {
     if (!DataFile::exists(path))
         return {};
     try {
-        return CategoryEntry::decodeMap(DataFile::read(path)).value_or(CategoryEntry::Map());
+        const QByteArray json = DataFile::read(path);
+        return (identifiers ? CategoryEntry::decodeEntries(json, *identifiers)
+                            : CategoryEntry::decodeMap(json))
+            .value_or(CategoryEntry::Map());
     } catch (const PlatformError &) {
         return {};
     }
@@ -67,7 +71,7 @@ void StoreLookup::checkCancellation() const
 QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
 {
     const QString cachePath = m_storage + QStringLiteral("/categories.json");
-    CategoryEntry::Map cache = readCache(cachePath);
+    CategoryEntry::Map cache = readCache(cachePath, identifiers);
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     const QString country = m_country.value_or(StoreCountry::current());
 

@@ -34,9 +34,10 @@ public:
     // Asked between slices; true ends the lookup with the cancellation ScanError.
     void setCancelled(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
 
-    // Store metadata for these apps. Returns the category of every cached app.
+    // Store metadata for these apps. Returns the category of each of them that is known, from
+    // the cache or the store.
     QHash<QString, QString> categories(const QStringList &identifiers);
-    // The whole cache after the last lookup.
+    // What the cache and the store said about the apps of the last lookup.
     const CategoryEntry::Map &storeMetadata() const { return m_storeMetadata; }
 
     // The cache entries for one batch from the store's answer: every app of the batch, with

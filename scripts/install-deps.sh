@@ -8,7 +8,7 @@
 set -euo pipefail
 
 # Build tools, Qt (qt6-base-dev pulls in the QtTest runtime), libplist, ICU,
-# the libimobiledevice command-line tools the scanner runs, usbmuxd through
+# simdjson, the libimobiledevice command-line tools the scanner runs, usbmuxd through
 # which they reach a device, python3 and openssl for the device emulator the
 # tests run those tools against, poppler-utils to read exported PDFs back, a
 # virtual X server for GUI runs, a colour emoji font (app names carry emoji,
@@ -19,7 +19,7 @@ set -euo pipefail
 DEBIAN_PACKAGES=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev libgl-dev
-    libplist-dev libicu-dev
+    libplist-dev libsimdjson-dev libicu-dev
     libimobiledevice-utils ideviceinstaller libimobiledevice-dev usbmuxd
     python3 openssl
     poppler-utils xvfb fonts-noto-color-emoji clang-format
@@ -27,7 +27,7 @@ DEBIAN_PACKAGES=(
     dpkg-dev man-db appstream desktop-file-utils
 )
 
-BREW_COMMAND="brew install cmake ninja pkgconf qt libplist icu4c libimobiledevice ideviceinstaller poppler"
+BREW_COMMAND="brew install cmake ninja pkgconf qt libplist simdjson icu4c libimobiledevice ideviceinstaller poppler"
 
 say() { printf 'install-deps: %s\n' "$*"; }
 fail() { printf 'install-deps: %s\n' "$*" >&2; exit 1; }
@@ -107,6 +107,6 @@ case "$(uname -s)" in
         fi
         ;;
     *)
-        say "unsupported system $(uname -s); install CMake, Qt 6, libplist, ICU and libimobiledevice yourself"
+        say "unsupported system $(uname -s); install CMake, Qt 6, libplist, simdjson, ICU and libimobiledevice yourself"
         ;;
 esac

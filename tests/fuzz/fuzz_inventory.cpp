@@ -15,6 +15,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
 
+    // The history's listing reads the same header and counts the same apps without the rows.
+    qsizetype named = -1;
+    try {
+        const Inventory header =
+            Inventory::headerFromJson(json, QStringLiteral("inventory.json"), named);
+        FUZZ_CHECK(header.rows.isEmpty() && header.fields == inventory.fields &&
+                   header.deviceName == inventory.deviceName && header.scanID == inventory.scanID &&
+                   header.scannedAt == inventory.scannedAt &&
+                   header.deviceFacts == inventory.deviceFacts &&
+                   header.snapshotNotes == inventory.snapshotNotes);
+        FUZZ_CHECK(named == inventory.namedRows().size());
+    } catch (const Failure &) {
+        FUZZ_CHECK(!"the header of a readable inventory is refused");
+    }
+
     // Whatever decodes is written back as itself.
     Inventory again;
     try {

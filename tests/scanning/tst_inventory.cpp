@@ -290,21 +290,23 @@ void TestInventory::jsonDecodeFailures_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("empty file") << QByteArray() << u"not valid JSON (at offset 0)"_s;
+    QTest::newRow("empty file") << QByteArray() << u"not valid JSON"_s;
     QTest::newRow("truncated") << QByteArray(R"({"fields":[],"rows":[{"a":"b")")
-                               << u"not valid JSON (at offset 29)"_s;
+                               << u"not valid JSON"_s;
     QTest::newRow("trailing garbage")
-        << QByteArray(R"({"fields":[],"rows":[]} x)") << u"not valid JSON (at offset 24)"_s;
+        << QByteArray(R"({"fields":[],"rows":[]} x)") << u"not valid JSON"_s;
     QTest::newRow("trailing comma")
         << QByteArray(R"({"fields":[],"rows":[],})") << u"not valid JSON"_s;
     QTest::newRow("raw control character")
-        << QByteArray("{\"fields\":[\"a\tb\"],\"rows\":[]}") << u"not valid JSON (at offset 13)"_s;
+        << QByteArray("{\"fields\":[\"a\tb\"],\"rows\":[]}") << u"not valid JSON"_s;
     QTest::newRow("invalid UTF-8")
         << QByteArray("{\"fields\":[\"\xC3\x28\"],\"rows\":[]}") << u"not valid JSON"_s;
     QTest::newRow("lone surrogate")
         << QByteArray(R"({"fields":["\ud800"],"rows":[]})") << u"not valid JSON"_s;
     QTest::newRow("deep nesting") << QByteArray(R"({"x":)") + QByteArray(100000, '[')
                                   << u"not valid JSON"_s;
+    QTest::newRow("bad escape, where reading stopped")
+        << QByteArray(R"({"fields":[],"rows":[{"a":"\x"}]})") << u"not valid JSON (at offset 30)"_s;
     QTest::newRow("leading zero") << QByteArray(R"({"fields":[],"rows":[],"scannedAt":01})")
                                   << u"not valid JSON"_s;
     QTest::newRow("not an object") << QByteArray("[]") << u"it holds no object"_s;
@@ -377,7 +379,7 @@ void TestInventory::loadReportsDamagedInventoryAndKeepsIt()
     } catch (const PlatformError &error) {
         QCOMPARE(error.description(),
                  u"The file \u201Cinventory.json\u201D could not be read: it "
-                 u"is not valid JSON (at offset 36)."_s);
+                 u"is not valid JSON."_s);
     }
     QCOMPARE(readBytes(storage + u"/inventory.json"_s), damaged);
     QVERIFY(!QFileInfo::exists(storage + u"/History"_s));

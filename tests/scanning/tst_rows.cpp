@@ -306,7 +306,8 @@ void TestRows::storeColumns()
     writeBytes(storage.filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
     StoreLookup lookup(storage.path());
     lookup.setURL(QUrl(u"http://127.0.0.1:9/lookup"_s));
-    lookup.categories({});
+    // Nothing answers at that address: the stale entries stay as the cache has them.
+    lookup.categories({u"com.example.old"_s, u"com.example.whole"_s, u"com.example.unknown"_s});
 
     QList<Row> rows{
         {{Column::bundleIdentifier, u"com.example.old"_s}, {Column::version, u"1.5"_s}},
