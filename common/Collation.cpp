@@ -21,16 +21,18 @@ QCollator Collation::finderOrder()
 QList<qsizetype> Collation::stableOrder(const QStringList &texts)
 {
     // A sort key per text, made once, rather than collating on every comparison.
+    // The positions are sorted, so that no key is moved.
     const QCollator collator = finderOrder();
-    std::vector<std::pair<QCollatorSortKey, qsizetype>> keyed;
-    keyed.reserve(size_t(texts.size()));
-    for (qsizetype i = 0; i < texts.size(); ++i)
-        keyed.emplace_back(collator.sortKey(texts[i]), i);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(size_t(texts.size()));
     QList<qsizetype> order;
     order.reserve(texts.size());
-    for (const auto &[key, index] : keyed)
-        order.append(index);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        keys.push_back(collator.sortKey(texts[i]));
+        order.append(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&keys](qsizetype a, qsizetype b) {
+        return keys[size_t(a)].compare(keys[size_t(b)]) < 0;
+    });
     return order;
 }

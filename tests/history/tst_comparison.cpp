@@ -1,7 +1,12 @@
+#include "common/DecimalText.h"
 #include "history/ScanComparison.h"
 #include "scanning/Column.h"
 
 #include <QTest>
+
+#include <clocale>
+#include <cstdio>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -73,6 +78,8 @@ private Q_SLOTS:
     void order();
     void equalNamesKeepScanOrder();
     void rescan();
+    void decimalsAsTheCLibraryWritesThem_data();
+    void decimalsAsTheCLibraryWritesThem();
 };
 
 void TestComparison::initTestCase()
@@ -404,6 +411,38 @@ void TestComparison::rescan()
         {u"Widgets"_s, u"com.example.widgets"_s, {}, ScanDifference::added, {}, u"2.1"_s, {}},
     };
     QCOMPARE(ScanComparison::compare(march, april).differences, expected);
+}
+
+void TestComparison::decimalsAsTheCLibraryWritesThem_data()
+{
+    QTest::addColumn<double>("value");
+    const double values[] = {0.0,
+                             -0.0,
+                             0.125,
+                             0.005,
+                             2.675,
+                             -0.001,
+                             -2.25,
+                             123456789.125,
+                             1e20,
+                             -1e300,
+                             std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
+    for (double value : values)
+        QTest::addRow("%.17g", value) << value;
+}
+
+void TestComparison::decimalsAsTheCLibraryWritesThem()
+{
+    QFETCH(double, value);
+    std::setlocale(LC_NUMERIC, "C");
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "%.2f", value);
+    QCOMPARE(DecimalText::twoPlaces(value), QLatin1StringView(expected));
+    std::snprintf(expected, sizeof expected, "%.1f", value);
+    QCOMPARE(DecimalText::onePlace(value), QLatin1StringView(expected));
+    std::snprintf(expected, sizeof expected, "%+.2f", value);
+    QCOMPARE(DecimalText::signedTwoPlaces(value), QLatin1StringView(expected));
 }
 
 QTEST_GUILESS_MAIN(TestComparison)
