@@ -8,6 +8,7 @@
 #include "common/Locations.h"
 #include "common/NetworkRequest.h"
 #include "features/StoreArtwork.h"
+#include "history/HistoryStore.h"
 #include "scanning/CategoryEntry.h"
 #include "scanning/Scanner.h"
 
@@ -201,6 +202,32 @@ int main(int argc, char **argv)
                        "{\"fields\":[\"App name\"],\"rows\":[" + repeated("{}", 16'000'000) + "]}");
         report("16 million empty rows (48 MB): show",
                {cli(), QStringLiteral("show"), QStringLiteral("--data-dir"), empty});
+    }
+
+    if (wanted("100,000 saved scans")) {
+        // Each with a 1 KB device name: their index is larger than it may be, so it keeps what
+        // fits and the listing reads the rest from the archives. Written plainly, not one by one
+        // through the history, which would take minutes.
+        const QString many = folder(root, QStringLiteral("many"));
+        const QString archives = HistoryStore(many).directory();
+        QDir().mkpath(archives);
+        const QByteArray name = QByteArray(1000, 'D');
+        for (int i = 0; i < 100'000; ++i) {
+            const QString id = HistoryStore::newIdentity();
+            QFile file(archives + u'/' + id + QStringLiteral(".json"));
+            if (!file.open(QIODevice::WriteOnly))
+                return 1;
+            file.write("{\"fields\":[\"App name\"],\"rows\":[{\"App name\":\"Notes\"}],"
+                       "\"deviceName\":\"" +
+                       name + QByteArray::number(i) + "\",\"scanID\":\"" + id.toLatin1() +
+                       "\",\"scannedAt\":" + QByteArray::number(700000000 + i) + "}");
+        }
+        const QStringList listing{cli(), QStringLiteral("history"), QStringLiteral("--data-dir"),
+                                  many};
+        report("100,000 saved scans, 1 KB names: first history", listing);
+        report("100,000 saved scans, 1 KB names: next history", listing);
+        std::printf("    index: %lld MB\n",
+                    QFileInfo(HistoryStore(many).indexPath()).size() / 1'000'000);
     }
 
     if (wanted("a 20 MB device name")) {

@@ -133,6 +133,18 @@ std::pair<HistoryIndex::Map, QByteArray> HistoryIndex::fitting(const Map &map, q
     names.sort();
     for (const QString &name : std::as_const(names)) {
         const Entry &entry = map[name];
+        // Every character takes a byte at least: once the index is full, most entries are passed
+        // over without being encoded.
+        qsizetype least = name.size();
+        if (entry.scan) {
+            const Inventory &inventory = entry.scan->inventory;
+            for (const std::optional<QString> *text :
+                 {&inventory.deviceName, &inventory.scanID, &inventory.deviceID,
+                  &inventory.snapshotName, &inventory.snapshotNotes})
+                least += text->has_value() ? (*text)->size() : 0;
+        }
+        if (out.size() + least + tail.size() > limit)
+            continue;
         QByteArray item = (kept.isEmpty() ? QByteArray() : QByteArray(",")) + quoted(name) +
             ":{\"size\":" + QByteArray::number(entry.size) +
             ",\"modified\":" + QByteArray::number(entry.modified);
