@@ -15,13 +15,20 @@ const QString AppList::uncategorized = QStringLiteral("Uncategorized");
 
 std::optional<double> AppList::parseNumber(const QString &text)
 {
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return std::nullopt;
+    // Sizes are a handful of characters: narrowed on the stack rather than into a new array.
+    char stack[32];
+    QByteArray heap;
+    char *begin = stack;
+    if (text.size() > qsizetype(sizeof stack)) {
+        heap.resize(text.size());
+        begin = heap.data();
     }
-    const QByteArray ascii = text.toLatin1();
-    const char *begin = ascii.constData();
-    const char *end = begin + ascii.size();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() >= 0x80)
+            return std::nullopt;
+        begin[i] = char(text[i].unicode());
+    }
+    const char *end = begin + text.size();
     // from_chars takes no '+', and after one a second sign is not a number.
     if (begin != end && *begin == '+') {
         ++begin;

@@ -472,6 +472,7 @@ Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizety
         if (value.type() != JsonText::Type::object)
             return;
         for (JsonText::Field fact : value.get_object()) {
+            const QByteArrayView key = text.key(fact);
             QVariant stored;
             switch (fact.value().type()) {
             case JsonText::Type::string:
@@ -486,7 +487,7 @@ Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizety
             default:
                 break;
             }
-            inventory.deviceFacts.takeStored(text.key(fact), stored);
+            inventory.deviceFacts.takeStored(key, stored);
         }
     };
     const std::pair<QByteArrayView, std::optional<QString> Inventory::*> texts[] = {
