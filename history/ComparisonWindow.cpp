@@ -151,7 +151,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
 
     connect(m_first, &QComboBox::activated, this, &ComparisonWindow::refresh);
     connect(m_second, &QComboBox::activated, this, &ComparisonWindow::refresh);
-    connect(m_changesOnly, &QCheckBox::toggled, this, &ComparisonWindow::refresh);
+    connect(m_changesOnly, &QCheckBox::toggled, this, &ComparisonWindow::filterChanges);
     connect(swap, &QPushButton::clicked, this, &ComparisonWindow::swapScans);
     connect(m_export, &QPushButton::clicked, this, &ComparisonWindow::exportPDF);
 
@@ -212,6 +212,17 @@ void ComparisonWindow::refresh()
     }
     // Without a comparison there is nothing to export.
     m_export->setEnabled(m_comparison.has_value());
+    showResults();
+}
+
+void ComparisonWindow::filterChanges()
+{
+    // The same two scans: only which of their apps show changes.
+    if (!m_comparison) {
+        refresh();
+        return;
+    }
+    m_results = m_comparison->shown(m_changesOnly->isChecked());
     showResults();
 }
 

@@ -40,6 +40,7 @@ public Q_SLOTS:
 
 private:
     bool selection(int &a, int &b) const;
+    void filterChanges();
     void fillPopUps();
     void showResults();
 
