@@ -51,6 +51,13 @@ public:
     QByteArrayView key(Field &field) const;
     QByteArrayView utf8(Value value) const;
     QString string(Value value) const { return QString::fromUtf8(utf8(value)); }
+    // Checks a string that is passed over as utf8() would, for less: in a text without escapes
+    // there is nothing left to check.
+    void check(Value value) const
+    {
+        if (m_escapes)
+            utf8(value);
+    }
     // A finite number.
     static double number(Value value);
 

@@ -154,7 +154,8 @@ public:
             const qsizetype index = columnIndex(key, hint);
             hint = index + 1;
             Column &column = m_columns[index];
-            const QByteArrayView bytes = cellText(m_text, field, key, path);
+            checkText(field, key, path);
+            const QByteArrayView bytes = m_text.utf8(field.value());
             // Every string read stays where it is until the text goes.
             if (column.lastBytes.data() == nullptr || !(bytes == column.lastBytes)) {
                 column.lastValue = QString::fromUtf8(bytes);
@@ -183,10 +184,12 @@ public:
         std::optional<QByteArrayView> name;
         for (JsonText::Field field : value.get_object()) {
             const QByteArrayView key = text.key(field);
-            const QByteArrayView bytes = cellText(text, field, key, path);
+            checkText(field, key, path);
             // A repeated key takes the later text.
             if (key == appName)
-                name = bytes;
+                name = text.utf8(field.value());
+            else
+                text.check(field.value());
         }
         if (!name)
             return false;
@@ -205,15 +208,12 @@ private:
         qint64 lastRow = 0;
     };
 
-    static QByteArrayView cellText(const JsonText &text, JsonText::Field &field, QByteArrayView key,
-                                   const QString &path)
+    static void checkText(JsonText::Field &field, QByteArrayView key, const QString &path)
     {
         if (field.value().type() != JsonText::Type::string)
             notAnInventory(path,
                            QStringLiteral("the cell %1 of a row is not text").arg(quotedKey(key)));
-        return text.utf8(field.value());
     }
-
     // Rows usually list their columns in the same order, so the next column is tried first;
     // the hash keeps a row of thousands of columns linear.
     qsizetype columnIndex(QByteArrayView key, qsizetype hint)
