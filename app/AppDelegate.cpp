@@ -111,6 +111,10 @@ void AppDelegate::buildMenus()
           .run = [this] { toggleScanWhenConnected(); },
           .checked = DeviceWatch::isRemembered()},
          {QStringLiteral("Export CSV\u2026"), key("Ctrl+E"), {}, [this] { exportCSV(); }},
+         {QStringLiteral("Export Spreadsheet\u2026"),
+          key("Ctrl+Shift+E"),
+          {},
+          [this] { exportSpreadsheet(); }},
          {QStringLiteral("Export PDF Report\u2026"), key("Ctrl+P"), {}, [this] { exportReport(); }},
          {QStringLiteral("App Details\u2026"),
           key("Ctrl+I"),
@@ -141,6 +145,8 @@ void AppDelegate::connectControls()
     connect(window->largerText(), &QPushButton::clicked, m_table, &InventoryTable::increaseFont);
     connect(window->scanButton(), &QPushButton::clicked, this, &AppDelegate::scanDevice);
     connect(window->exportButton(), &QPushButton::clicked, this, &AppDelegate::exportCSV);
+    connect(window->exportSpreadsheetButton(), &QPushButton::clicked, this,
+            &AppDelegate::exportSpreadsheet);
     connect(window->search(), &QLineEdit::textChanged, this, &AppDelegate::filterChanged);
     connect(window->category(), &QComboBox::activated, this, &AppDelegate::filterChanged);
     connect(window->historyPicker(), &QComboBox::activated, this, &AppDelegate::selectHistory);
@@ -217,7 +223,7 @@ void AppDelegate::applyFilter()
                                m_table->sortColumn(), m_table->sortOrder());
     m_table->setRows(&m_apps, m_visible);
     m_window->count()->setText(AppList::countText(m_visible.size(), m_apps.rows().size()));
-    m_window->exportButton()->setEnabled(!m_visible.isEmpty() && !m_busy);
+    m_window->setExportEnabled(!m_visible.isEmpty() && !m_busy);
 }
 
 void AppDelegate::filterChanged()
@@ -254,7 +260,7 @@ void AppDelegate::showBusy(bool scanning, const QString &status)
     m_busy = true;
     m_window->setScanState(scanning ? MainWindow::ScanState::Scanning
                                     : MainWindow::ScanState::Loading);
-    m_window->exportButton()->setEnabled(false);
+    m_window->setExportEnabled(false);
     setStatus(status);
     m_window->historyPicker()->setEnabled(false);
     m_window->compareButton()->setEnabled(false);
@@ -301,7 +307,7 @@ void AppDelegate::finish()
 {
     m_busy = false;
     m_window->setScanState(MainWindow::ScanState::Idle);
-    m_window->exportButton()->setEnabled(!m_visible.isEmpty());
+    m_window->setExportEnabled(!m_visible.isEmpty());
     refreshHistory();
 }
 
@@ -598,6 +604,12 @@ void AppDelegate::exportCSV()
     if (!m_busy && !m_visible.isEmpty())
         m_exports->csv(
             m_fields, [this] { return visibleRows(); }, m_deviceName);
+}
+
+void AppDelegate::exportSpreadsheet()
+{
+    if (!m_busy && !m_visible.isEmpty())
+        m_exports->spreadsheet(m_currentInventory, m_fields, [this] { return visibleRows(); });
 }
 
 void AppDelegate::exportReport()

@@ -63,6 +63,7 @@ public:
 public Q_SLOTS:
     void scanDevice();
     void exportCSV();
+    void exportSpreadsheet();
     void exportReport();
     void showSelectedAppDetails();
     void showClickedAppDetails(const QModelIndex &index);

@@ -6,6 +6,7 @@
 #include "common/Locations.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
+#include "reports/SpreadsheetExport.h"
 #include "scanning/Inventory.h"
 
 #include <QFileInfo>
@@ -19,17 +20,17 @@ void ExportCommand::showError(const QString &description) const
     Sheet::alert(m_window, QMessageBox::Warning, description, QString())->open();
 }
 
-void ExportCommand::csv(const QStringList &fields, std::function<QList<Row>()> rows,
-                        const std::optional<QString> &deviceName) const
+void ExportCommand::apps(const QString &suffix, const QString &filter,
+                         const std::optional<QString> &deviceName, std::function<QList<Row>()> rows,
+                         Writer write) const
 {
     Sheet::askForSavePath(
         m_window, QStringLiteral("Export visible apps"),
-        CsvExport::unusedPath(Locations::downloads(), Inventory::exportStem(deviceName)), QString(),
-        [*this, fields, rows](const QString &path) {
+        CsvExport::unusedPath(Locations::downloads(), Inventory::exportStem(deviceName), suffix),
+        filter, [*this, rows, write](const QString &path) {
             const QList<Row> exported = rows();
             try {
-                DataFile::writeExport(
-                    path, [&](const auto &write) { CsvExport::write(fields, exported, write); });
+                write(path, exported);
             } catch (const Failure &error) {
                 showError(error.description());
                 return;
@@ -37,6 +38,25 @@ void ExportCommand::csv(const QStringList &fields, std::function<QList<Row>()> r
             m_setStatus(QStringLiteral("Exported %1 apps to %2.")
                             .arg(QString::number(exported.size()), QFileInfo(path).fileName()));
         });
+}
+
+void ExportCommand::csv(const QStringList &fields, std::function<QList<Row>()> rows,
+                        const std::optional<QString> &deviceName) const
+{
+    apps(QStringLiteral(".csv"), QString(), deviceName, std::move(rows),
+         [fields](const QString &path, const QList<Row> &exported) {
+             DataFile::writeExport(
+                 path, [&](const auto &write) { CsvExport::write(fields, exported, write); });
+         });
+}
+
+void ExportCommand::spreadsheet(const Inventory &inventory, const QStringList &fields,
+                                std::function<QList<Row>()> rows) const
+{
+    apps(QStringLiteral(".xlsx"), QStringLiteral("Spreadsheets (*.xlsx)"), inventory.deviceName,
+         std::move(rows), [inventory, fields](const QString &path, const QList<Row> &exported) {
+             SpreadsheetExport::inventory(path, inventory, fields, exported);
+         });
 }
 
 void ExportCommand::report(const ReportDocument &report,

@@ -136,6 +136,7 @@ QLayout *MainWindow::buildHeader()
     m_scan->setPalette(accent);
 #endif
     m_export = button(QStringLiteral("Export CSV\u2026"), "export");
+    m_exportSpreadsheet = button(QStringLiteral("Export Spreadsheet\u2026"), "exportSpreadsheet");
 
     QHBoxLayout *header = row(12);
     header->addWidget(title);
@@ -144,7 +145,14 @@ QLayout *MainWindow::buildHeader()
     header->addWidget(m_largerText);
     header->addWidget(m_scan);
     header->addWidget(m_export);
+    header->addWidget(m_exportSpreadsheet);
     return header;
+}
+
+void MainWindow::setExportEnabled(bool enabled)
+{
+    m_export->setEnabled(enabled);
+    m_exportSpreadsheet->setEnabled(enabled);
 }
 
 QLayout *MainWindow::buildFilters()

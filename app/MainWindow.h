@@ -58,6 +58,9 @@ public:
     QPushButton *largerText() const { return m_largerText; }
     QPushButton *scanButton() const { return m_scan; }
     QPushButton *exportButton() const { return m_export; }
+    QPushButton *exportSpreadsheetButton() const { return m_exportSpreadsheet; }
+    // Both exports of the visible apps.
+    void setExportEnabled(bool enabled);
     QLineEdit *search() const { return m_search; }
     QComboBox *category() const { return m_category; }
     QLabel *count() const { return m_count; }
@@ -79,6 +82,7 @@ private:
     QPushButton *m_largerText = nullptr;
     QPushButton *m_scan = nullptr;
     QPushButton *m_export = nullptr;
+    QPushButton *m_exportSpreadsheet = nullptr;
     QLineEdit *m_search = nullptr;
     QComboBox *m_category = nullptr;
     QLabel *m_count = nullptr;

@@ -8,6 +8,7 @@
 #include "common/PlainText.h"
 #include "history/HistoryStore.h"
 #include "reports/ReportDocument.h"
+#include "reports/SpreadsheetExport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -86,6 +87,8 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     swap->setObjectName(QStringLiteral("swap"));
     m_export = new QPushButton(QStringLiteral("Export PDF\u2026"));
     m_export->setObjectName(QStringLiteral("exportPDF"));
+    m_exportSpreadsheet = new QPushButton(QStringLiteral("Export Spreadsheet\u2026"));
+    m_exportSpreadsheet->setObjectName(QStringLiteral("exportSpreadsheet"));
 
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("summary"));
@@ -141,6 +144,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     options->addStretch(1);
     options->addWidget(swap);
     options->addWidget(m_export);
+    options->addWidget(m_exportSpreadsheet);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);
@@ -154,6 +158,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     connect(m_changesOnly, &QCheckBox::toggled, this, &ComparisonWindow::filterChanges);
     connect(swap, &QPushButton::clicked, this, &ComparisonWindow::swapScans);
     connect(m_export, &QPushButton::clicked, this, &ComparisonWindow::exportPDF);
+    connect(m_exportSpreadsheet, &QPushButton::clicked, this, &ComparisonWindow::exportSpreadsheet);
 
     refresh();
 }
@@ -212,6 +217,7 @@ void ComparisonWindow::refresh()
     }
     // Without a comparison there is nothing to export.
     m_export->setEnabled(m_comparison.has_value());
+    m_exportSpreadsheet->setEnabled(m_comparison.has_value());
     showResults();
 }
 
@@ -297,6 +303,31 @@ void ComparisonWindow::exportPDF()
         QStringLiteral("PDF documents (*.pdf)"), [this, report](const QString &path) {
             try {
                 report.write(path);
+            } catch (const Failure &error) {
+                Sheet::alert(this, QMessageBox::Warning, error.description())->open();
+            }
+        });
+}
+
+void ComparisonWindow::exportSpreadsheet()
+{
+    int a = 0;
+    int b = 0;
+    if (!selection(a, b) || !m_comparison)
+        return;
+    // The rows as the table shows them when the command is chosen.
+    const SavedScan scanA = m_scans[a];
+    const SavedScan scanB = m_scans[b];
+    const Inventory inventoryA = m_loaded.value(scanA.id + u'/' + scanA.file);
+    const Inventory inventoryB = m_loaded.value(scanB.id + u'/' + scanB.file);
+    const QList<ScanDifference> rows = m_results;
+    Sheet::askForSavePath(
+        this, QStringLiteral("Export Comparison"),
+        Locations::downloads() + QStringLiteral("/Quillet Comparison.xlsx"),
+        QStringLiteral("Spreadsheets (*.xlsx)"), [=, this](const QString &path) {
+            try {
+                SpreadsheetExport::comparison(path, scanA.title(), scanB.title(), inventoryA,
+                                              inventoryB, rows);
             } catch (const Failure &error) {
                 Sheet::alert(this, QMessageBox::Warning, error.description())->open();
             }

@@ -37,6 +37,7 @@ public Q_SLOTS:
     void refresh();
     void swapScans();
     void exportPDF();
+    void exportSpreadsheet();
 
 private:
     bool selection(int &a, int &b) const;
@@ -51,6 +52,7 @@ private:
     QComboBox *m_second = nullptr;
     QCheckBox *m_changesOnly = nullptr;
     QPushButton *m_export = nullptr;
+    QPushButton *m_exportSpreadsheet = nullptr;
     QLabel *m_summary = nullptr;
     QTableView *m_table = nullptr;
     QStandardItemModel *m_model = nullptr;

@@ -72,10 +72,10 @@ QByteArray CsvExport::content(const QStringList &fields, const QList<Row> &rows)
     return content;
 }
 
-QString CsvExport::unusedPath(const QString &folder, const QString &stem)
+QString CsvExport::unusedPath(const QString &folder, const QString &stem, const QString &suffix)
 {
-    QString path = folder + u'/' + stem + QStringLiteral(".csv");
+    QString path = folder + u'/' + stem + suffix;
     for (int n = 2; QFileInfo::exists(path); ++n)
-        path = folder + u'/' + stem + u'-' + QString::number(n) + QStringLiteral(".csv");
+        path = folder + u'/' + stem + u'-' + QString::number(n) + suffix;
     return path;
 }

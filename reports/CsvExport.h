@@ -26,8 +26,10 @@ public:
     // Lines of cells as tab-separated text, as spreadsheets paste it: guarded like the CSV,
     // with tabs and line breaks inside a cell made spaces.
     static QString tabSeparated(const QList<QStringList> &lines);
-    // `stem`.csv in `folder`, or the first of `stem`-2.csv, `stem`-3.csv … that is not taken.
-    static QString unusedPath(const QString &folder, const QString &stem);
+    // `stem`.csv in `folder`, or the first of `stem`-2.csv, `stem`-3.csv … that is not taken;
+    // other exports give their own suffix.
+    static QString unusedPath(const QString &folder, const QString &stem,
+                              const QString &suffix = QStringLiteral(".csv"));
 
     CsvExport() = delete;
 };

@@ -8,9 +8,10 @@
 set -euo pipefail
 
 # Build tools, Qt (qt6-base-dev pulls in the QtTest runtime), libplist, ICU,
-# simdjson, the libimobiledevice command-line tools the scanner runs, usbmuxd through
-# which they reach a device, python3 and openssl for the device emulator the
-# tests run those tools against, poppler-utils to read exported PDFs back, a
+# simdjson, libxlsxwriter, the libimobiledevice command-line tools the scanner
+# runs, usbmuxd through which they reach a device, python3 and openssl for the
+# device emulator the tests run those tools against (python3 also reads
+# exported workbooks back), poppler-utils to read exported PDFs back, a
 # virtual X server for GUI runs, a colour emoji font (app names carry emoji,
 # shown as empty boxes without one), clang-format, clang with its sanitizer and
 # libFuzzer runtimes for the fuzz targets, and for the Debian package and the
@@ -19,7 +20,7 @@ set -euo pipefail
 DEBIAN_PACKAGES=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev libgl-dev
-    libplist-dev libsimdjson-dev libicu-dev
+    libplist-dev libsimdjson-dev libxlsxwriter-dev libicu-dev
     libimobiledevice-utils ideviceinstaller libimobiledevice-dev usbmuxd
     python3 openssl
     poppler-utils xvfb fonts-noto-color-emoji clang-format
@@ -27,7 +28,7 @@ DEBIAN_PACKAGES=(
     dpkg-dev man-db appstream desktop-file-utils
 )
 
-BREW_COMMAND="brew install cmake ninja pkgconf qt libplist simdjson icu4c libimobiledevice ideviceinstaller poppler"
+BREW_COMMAND="brew install cmake ninja pkgconf qt libplist simdjson libxlsxwriter icu4c libimobiledevice ideviceinstaller poppler"
 
 say() { printf 'install-deps: %s\n' "$*"; }
 fail() { printf 'install-deps: %s\n' "$*" >&2; exit 1; }
@@ -107,6 +108,6 @@ case "$(uname -s)" in
         fi
         ;;
     *)
-        say "unsupported system $(uname -s); install CMake, Qt 6, libplist, simdjson, ICU and libimobiledevice yourself"
+        say "unsupported system $(uname -s); install CMake, Qt 6, libplist, simdjson, libxlsxwriter, ICU and libimobiledevice yourself"
         ;;
 esac

@@ -5,6 +5,7 @@
 #include "common/PlainText.h"
 #include "history/ScanComparison.h"
 #include "reports/ReportDocument.h"
+#include "reports/SpreadsheetExport.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,19 +17,23 @@ namespace {
 const QString allOption = QStringLiteral("all");
 const QString jsonOption = QStringLiteral("json");
 const QString pdfOption = QStringLiteral("pdf");
+const QString xlsxOption = QStringLiteral("xlsx");
 
 } // namespace
 
 Compare::Compare()
     : Command({
           .name = QStringLiteral("compare"),
-          .usage = QStringLiteral("compare A B [--all] [--json] [--pdf FILE]"),
+          .usage = QStringLiteral("compare A B [--all] [--json] [--pdf FILE] [--xlsx FILE]"),
           .summary = QStringLiteral("Show what changed from scan A to scan B"),
           .positionalMin = 2,
           .positionalMax = 2,
           .options = {{allOption, QStringLiteral("Include apps with no measured change.")},
                       {jsonOption, QStringLiteral("Write the differences as JSON.")},
                       {pdfOption, QStringLiteral("Write the comparison report to <file>."),
+                       QStringLiteral("file")},
+                      {xlsxOption,
+                       QStringLiteral("Write the differences as a spreadsheet to <file>."),
                        QStringLiteral("file")}},
       })
 {}
@@ -47,8 +52,16 @@ int Compare::execute(const QCommandLineParser &parser, Printer &printer) const
             .write(path);
         printer.out() << QStringLiteral("Saved report to %1.\n")
                              .arg(PlainText::printable(QFileInfo(path).fileName(), true));
-        return 0;
     }
+    if (parser.isSet(xlsxOption)) {
+        const QString path = parser.value(xlsxOption);
+        SpreadsheetExport::comparison(path, a.title(), b.title(), a.inventory, b.inventory, shown);
+        printer.out() << QStringLiteral("Exported %1 apps to %2.\n")
+                             .arg(QString::number(shown.size()),
+                                  PlainText::printable(QFileInfo(path).fileName(), true));
+    }
+    if (parser.isSet(pdfOption) || parser.isSet(xlsxOption))
+        return 0;
     if (parser.isSet(jsonOption)) {
         QJsonArray differences;
         for (const ScanDifference &d : shown)

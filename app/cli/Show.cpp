@@ -5,39 +5,55 @@
 #include "app/cli/ScanArgument.h"
 #include "common/PlainText.h"
 #include "reports/CsvExport.h"
+#include "reports/SpreadsheetExport.h"
 #include "scanning/AppList.h"
 #include "scanning/DeviceDescription.h"
 #include "scanning/FieldOrder.h"
+
+#include <QFileInfo>
 
 namespace {
 
 const QString csvOption = QStringLiteral("csv");
 const QString jsonOption = QStringLiteral("json");
+const QString xlsxOption = QStringLiteral("xlsx");
 
 } // namespace
 
 Show::Show()
     : Command({
           .name = QStringLiteral("show"),
-          .usage = QStringLiteral("show [SCAN] [--csv | --json]"),
+          .usage = QStringLiteral("show [SCAN] [--csv | --json | --xlsx FILE]"),
           .summary = QStringLiteral("Show the current inventory or a saved scan"),
           .positionalMax = 1,
           .options = AppFilter::options() +
               QList<QCommandLineOption>{
                   {csvOption, QStringLiteral("Write the apps as CSV.")},
-                  {jsonOption, QStringLiteral("Write the inventory as JSON.")}},
+                  {jsonOption, QStringLiteral("Write the inventory as JSON.")},
+                  {xlsxOption, QStringLiteral("Write the apps as a spreadsheet to <file>."),
+                   QStringLiteral("file")}},
       })
 {}
 
 int Show::execute(const QCommandLineParser &parser, Printer &printer) const
 {
-    if (parser.isSet(csvOption) && parser.isSet(jsonOption))
-        return printer.usageError(QStringLiteral("choose one of --csv and --json"));
+    if (int(parser.isSet(csvOption)) + int(parser.isSet(jsonOption)) +
+            int(parser.isSet(xlsxOption)) >
+        1)
+        return printer.usageError(QStringLiteral("choose one of --csv, --json and --xlsx"));
     const Inventory shown = ScanArgument::inventory(parser.positionalArguments().value(0));
     const QList<Row> rows = AppFilter(parser).rows(shown);
     if (parser.isSet(csvOption)) {
         CsvExport::write(shown.fields, rows,
                          [&printer](QByteArrayView piece) { printer.printBytes(piece); });
+        return 0;
+    }
+    if (parser.isSet(xlsxOption)) {
+        const QString path = parser.value(xlsxOption);
+        SpreadsheetExport::inventory(path, shown, shown.fields, rows);
+        printer.out() << QStringLiteral("Exported %1 apps to %2.\n")
+                             .arg(QString::number(rows.size()),
+                                  PlainText::printable(QFileInfo(path).fileName(), true));
         return 0;
     }
     if (parser.isSet(jsonOption)) {

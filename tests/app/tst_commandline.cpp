@@ -9,6 +9,7 @@
 #include "tests/LookupServer.h"
 #include "tests/PdfReader.h"
 #include "tests/SampleInventory.h"
+#include "tests/SpreadsheetReader.h"
 #include "tests/TestFiles.h"
 
 #include <QElapsedTimer>
@@ -150,6 +151,8 @@ private Q_SLOTS:
     void compareJson();
     void pdf_data();
     void pdf();
+    void xlsx_data();
+    void xlsx();
     void annotate();
     void damagedFiles_data();
     void damagedFiles();
@@ -279,12 +282,14 @@ void TestCommandLine::usage_data()
         << u"quillet-cli: unknown command \u201Cbogus\u201D; see quillet-cli --help\n"_s;
     QTest::newRow("command help")
         << QStringList{u"compare"_s, u"--help"_s} << true << 0
-        << u"Usage: quillet-cli compare A B [--all] [--json] [--pdf FILE]\n\nOptions:\n"_s << u""_s;
+        << u"Usage: quillet-cli compare A B [--all] [--json] [--pdf FILE] [--xlsx FILE]\n\nOptions:\n"_s
+        << u""_s;
     QTest::newRow("compare with one scan")
         << QStringList{u"compare"_s, idA} << true << 2 << u""_s
-        << u"quillet-cli: usage: quillet-cli compare A B [--all] [--json] [--pdf FILE]\n"_s;
+        << u"quillet-cli: usage: quillet-cli compare A B [--all] [--json] [--pdf FILE] [--xlsx FILE]\n"_s;
     QTest::newRow("csv and json") << QStringList{u"show"_s, u"--csv"_s, u"--json"_s} << true << 2
-                                  << u""_s << u"quillet-cli: choose one of --csv and --json\n"_s;
+                                  << u""_s
+                                  << u"quillet-cli: choose one of --csv, --json and --xlsx\n"_s;
     QTest::newRow("report without a file")
         << QStringList{u"report"_s, u"--search"_s, u"o"_s} << true << 2 << u""_s
         << u"quillet-cli: report needs --pdf FILE\n"_s;
@@ -301,7 +306,7 @@ void TestCommandLine::usage_data()
         << u"quillet-cli: usage: quillet-cli annotate SCAN [--name TEXT] [--notes TEXT]\n"_s;
     QTest::newRow("show with two scans")
         << QStringList{u"show"_s, idA, idB} << true << 2 << u""_s
-        << u"quillet-cli: usage: quillet-cli show [SCAN] [--csv | --json]\n"_s;
+        << u"quillet-cli: usage: quillet-cli show [SCAN] [--csv | --json | --xlsx FILE]\n"_s;
     QTest::newRow("scan with an argument")
         << QStringList{u"scan"_s, device} << true << 2 << u""_s
         << u"quillet-cli: usage: quillet-cli scan [--device UDID | --all-devices]\n"_s;
@@ -351,11 +356,12 @@ void TestCommandLine::commandHelp_data()
     QTest::newRow("history") << QStringList{u"history"_s, u"--help"_s} << u"history [--json]"_s
                              << QStringList{u"--json"_s} + every;
     QTest::newRow("show") << QStringList{u"show"_s, u"--help"_s}
-                          << u"show [SCAN] [--csv | --json]"_s
-                          << filters + QStringList{u"--csv"_s, u"--json"_s} + every;
+                          << u"show [SCAN] [--csv | --json | --xlsx FILE]"_s
+                          << filters + QStringList{u"--csv"_s, u"--json"_s, u"--xlsx"_s} + every;
     QTest::newRow("compare") << QStringList{u"compare"_s, u"--help"_s}
-                             << u"compare A B [--all] [--json] [--pdf FILE]"_s
-                             << QStringList{u"--all"_s, u"--json"_s, u"--pdf"_s} + every;
+                             << u"compare A B [--all] [--json] [--pdf FILE] [--xlsx FILE]"_s
+                             << QStringList{u"--all"_s, u"--json"_s, u"--pdf"_s, u"--xlsx"_s} +
+            every;
     QTest::newRow("report") << QStringList{u"report"_s, u"--help"_s}
                             << u"report [SCAN] --pdf FILE"_s
                             << filters + QStringList{u"--pdf"_s} + every;
@@ -853,6 +859,43 @@ void TestCommandLine::pdf()
         QVERIFY2(!text.contains(phrase), qPrintable(phrase));
 }
 
+void TestCommandLine::xlsx_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("comparison") << QStringList{u"compare"_s, idA, idB} << u"Comparison"_s
+                                << QStringList{u"Version changed"_s, u"Zest"_s}
+                                << QStringList{u"No measured change"_s};
+    QTest::newRow("current inventory, filtered")
+        << QStringList{u"show"_s, u"--category"_s, u"Productivity"_s, u"--search"_s, u"no"_s}
+        << u"Apps"_s << QStringList{u"Notes"_s} << QStringList{u"Ledger"_s, u"Maps"_s};
+}
+
+void TestCommandLine::xlsx()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, sheet);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    saveScans();
+    const QString path = m_root->filePath(u"out.xlsx"_s);
+    const Result result = run(arguments << u"--xlsx"_s << path);
+    QCOMPARE(result.err, u""_s);
+    QVERIFY2(result.text().startsWith(u"Exported "_s) &&
+                 result.text().endsWith(u" apps to out.xlsx.\n"_s),
+             qPrintable(result.text()));
+    QCOMPARE(result.status, 0);
+    QStringList texts;
+    for (const SpreadsheetReader::Cell &cell : SpreadsheetReader::read(path).value(sheet))
+        texts << cell.value;
+    for (const QString &text : present)
+        QVERIFY2(texts.contains(text), qPrintable(text));
+    for (const QString &text : absent)
+        QVERIFY2(!texts.contains(text), qPrintable(text));
+}
+
 void TestCommandLine::annotate()
 {
     saveScans();
@@ -1169,7 +1212,8 @@ void TestCommandLine::manual_data()
         << prose << 0 << prose.split(u'\n') << QStringList() << u""_s;
     QTest::newRow("commands, none of the build's")
         << u"@COMMANDS@"_s << 0
-        << QStringList{u"\\fBshow\\fR [\\fISCAN\\fR] [\\fB\\-\\-csv\\fR | \\fB\\-\\-json\\fR]"_s,
+        << QStringList{u"\\fBshow\\fR [\\fISCAN\\fR] [\\fB\\-\\-csv\\fR | \\fB\\-\\-json\\fR | "
+                       u"\\fB\\-\\-xlsx\\fR \\fIFILE\\fR]"_s,
                        u"Show the current inventory or a saved scan."_s}
         << QStringList{u"completion"_s, u"manual"_s} << u""_s;
     QTest::newRow("each command's options")

@@ -1,15 +1,19 @@
 #include "common/Failure.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
+#include "reports/SpreadsheetExport.h"
 #include "scanning/Column.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
+#include "tests/SpreadsheetReader.h"
 #include "tests/TestFiles.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -90,6 +94,9 @@ private Q_SLOTS:
     void writeFailure_data();
     void writeFailure();
     void failedWriteKeepsTheFile();
+    void spreadsheetCells_data();
+    void spreadsheetCells();
+    void comparisonSpreadsheet();
 
 private:
     // Writes the document and reads its words back.
@@ -473,6 +480,105 @@ void TestReports::failedWriteKeepsTheFile()
     // Without the limit the same write goes through.
     table(30).write(path);
     QVERIFY(readBytes(path).startsWith("%PDF-"));
+}
+
+// Each column's cells come back from the workbook as what they are: text stays the text it was,
+// sizes are numbers (or nothing), the scan date is a day.
+void TestReports::spreadsheetCells_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("type"); // empty: no cell at all
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("version 1.10") << Column::version << u"1.10"_s << u"text"_s << u"1.10"_s
+                                  << u"General"_s;
+    QTest::newRow("version 2.0") << Column::version << u"2.0"_s << u"text"_s << u"2.0"_s
+                                 << u"General"_s;
+    QTest::newRow("a formula is text")
+        << Column::version << u"=1+1"_s << u"text"_s << u"=1+1"_s << u"General"_s;
+    QTest::newRow("emoji") << Column::category << u"Fun \U0001F600"_s << u"text"_s
+                           << u"Fun \U0001F600"_s << u"General"_s;
+    QTest::newRow("size") << Column::totalMB << u"12.50"_s << u"n"_s << u"12.5"_s << u"0.00"_s;
+    QTest::newRow("zero size") << Column::appMB << u"0.00"_s << u"n"_s << u"0"_s << u"0.00"_s;
+    QTest::newRow("unknown size") << Column::dataMB << u""_s << u""_s << u""_s << u""_s;
+    QTest::newRow("size not a number") << Column::totalMB << u"n/a"_s << u""_s << u""_s << u""_s;
+    QTest::newRow("scan date") << Column::scanDate << u"03/05/2024"_s << u"n"_s << u"45356"_s
+                               << u"mm/dd/yyyy"_s;
+    QTest::newRow("scan date not a date")
+        << Column::scanDate << u"13/45/2024"_s << u"text"_s << u"13/45/2024"_s << u"General"_s;
+}
+
+void TestReports::spreadsheetCells()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, type);
+    QFETCH(QString, value);
+    QFETCH(QString, format);
+    Inventory inventory;
+    inventory.fields = {Column::appName, field};
+    inventory.rows = {{{Column::appName, u"Maps"_s}, {field, text}}};
+    inventory.deviceName = u"Ann\u2019s iPhone"_s;
+    inventory.scannedAt = QDateTime(QDate(2024, 3, 5), QTime(14, 30), QTimeZone::utc());
+    const QString path = m_dir.filePath(u"apps.xlsx"_s);
+    SpreadsheetExport::inventory(path, inventory, inventory.fields, inventory.rows);
+
+    const auto sheets = SpreadsheetReader::read(path);
+    QCOMPARE(sheets.keys(), (QStringList{u"Apps"_s, u"Device"_s}));
+    const SpreadsheetReader::Sheet apps = sheets[u"Apps"_s];
+    QCOMPARE(apps.value(u"B1"_s).value, field);
+    QCOMPARE(apps.value(u"A2"_s).value, u"Maps"_s);
+    QCOMPARE(apps.contains(u"B2"_s), !type.isEmpty());
+    if (!type.isEmpty()) {
+        QCOMPARE(apps[u"B2"_s].type, type);
+        QCOMPARE(apps[u"B2"_s].value, value);
+        QCOMPARE(apps[u"B2"_s].format, format);
+    }
+    const SpreadsheetReader::Sheet device = sheets[u"Device"_s];
+    QCOMPARE(device.value(u"B2"_s).value, u"Ann\u2019s iPhone"_s);
+    // 5 March 2024, 14:30, as a day and its fraction.
+    QCOMPARE(device.value(u"B4"_s).value.toDouble(), 45356 + 14.5 / 24);
+    QVERIFY(QFileInfo(path).permissions().testFlag(QFileDevice::ReadOther));
+}
+
+void TestReports::comparisonSpreadsheet()
+{
+    Inventory a;
+    a.rows = {{{Column::bundleIdentifier, u"com.a"_s}, {Column::totalMB, u"10.00"_s}},
+              {{Column::bundleIdentifier, u"com.b"_s}}};
+    Inventory b;
+    b.rows = {{{Column::bundleIdentifier, u"com.a"_s}, {Column::totalMB, u"11.25"_s}}};
+    const QList<ScanDifference> rows{
+        {u"Maps"_s, u"com.a"_s, u"Travel"_s, ScanDifference::versionChanged, u"1.10"_s, u"2.0"_s,
+         u"+1.25"_s},
+        {u"Notes"_s, u"com.b"_s, u""_s, ScanDifference::removed, u"1.0"_s, u""_s, u""_s},
+    };
+    const QString path = m_dir.filePath(u"comparison.xlsx"_s);
+    SpreadsheetExport::comparison(path, u"Scan A"_s, u"Scan B"_s, a, b, rows);
+
+    const auto sheets = SpreadsheetReader::read(path);
+    QCOMPARE(sheets.keys(), (QStringList{u"Comparison"_s, u"Scans"_s}));
+    const SpreadsheetReader::Sheet sheet = sheets[u"Comparison"_s];
+    auto values = [&](int row) {
+        QStringList line;
+        for (char column = 'A'; column <= 'I'; ++column)
+            line << sheet.value(QLatin1Char(column) + QString::number(row)).value;
+        return line;
+    };
+    QCOMPARE(values(1),
+             (QStringList{u"App"_s, Column::bundleIdentifier, Column::category, u"Difference"_s,
+                          u"Version A"_s, u"Version B"_s, u"Total MB A"_s, u"Total MB B"_s,
+                          u"Change MB"_s}));
+    QCOMPARE(values(2),
+             (QStringList{u"Maps"_s, u"com.a"_s, u"Travel"_s, ScanDifference::versionChanged,
+                          u"1.10"_s, u"2.0"_s, u"10"_s, u"11.25"_s, u"1.25"_s}));
+    QCOMPARE(values(3),
+             (QStringList{u"Notes"_s, u"com.b"_s, u""_s, ScanDifference::removed, u"1.0"_s, u""_s,
+                          u""_s, u""_s, u""_s}));
+    for (const QString &cell : {u"G2"_s, u"H2"_s, u"I2"_s})
+        QCOMPARE(sheet[cell].type, u"n"_s);
+    QCOMPARE(sheets[u"Scans"_s].value(u"B3"_s).value, u"Scan B"_s);
 }
 
 int main(int argc, char **argv)
