@@ -5,6 +5,7 @@
 #include "common/PlatformError.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <xlsxwriter.h>
 
@@ -118,14 +119,26 @@ void Workbook::addTable(const QString &name, const QStringList &header, const QL
         m_problem = QStringLiteral("a sheet holds at most %L1 rows").arg(lineLimit);
         return;
     }
+    if (header.size() > LXW_COL_MAX) {
+        m_problem = QStringLiteral("a sheet holds at most %L1 columns").arg(LXW_COL_MAX);
+        return;
+    }
     lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, name.toUtf8().constData());
     if (!sheet) {
         m_problem = QStringLiteral("the sheet \u201C%1\u201D could not be added").arg(name);
         return;
     }
-    const auto columns = lxw_col_t(std::min<qsizetype>(header.size(), LXW_COL_MAX));
+    const auto columns = lxw_col_t(header.size());
     std::vector<qsizetype> widths(columns, 0);
-    auto text = [](const QString &value) { return PlainText::shortened(value, cellTextLimit); };
+    auto text = [](const QString &value) {
+        // Spreadsheets read "_x0041_" in a cell as an escaped character: an underscore that would
+        // start one is itself escaped, so that the text comes back as it was.
+        static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+        QString kept = PlainText::shortened(value, cellTextLimit);
+        if (kept.contains(u'_'))
+            kept.replace(escapeLike, QStringLiteral("_x005F_"));
+        return kept;
+    };
     for (lxw_col_t column = 0; column < columns; ++column) {
         worksheet_write_string(sheet, 0, column, text(header[column]).toUtf8().constData(), m_bold);
         widths[column] = header[column].size();

@@ -21,14 +21,16 @@ struct Cell {
 using Sheet = QMap<QString, Cell>;
 
 inline constexpr char script[] = R"(
-import json, sys, zipfile, xml.etree.ElementTree as ET
+import json, re, sys, zipfile, xml.etree.ElementTree as ET
 m = '{http://schemas.openxmlformats.org/spreadsheetml/2006/main}'
 r = '{http://schemas.openxmlformats.org/officeDocument/2006/relationships}'
 z = zipfile.ZipFile(sys.argv[1])
 strings = []
 if 'xl/sharedStrings.xml' in z.namelist():
     for si in ET.fromstring(z.read('xl/sharedStrings.xml')).iter(m + 'si'):
-        strings.append(''.join(t.text or '' for t in si.iter(m + 't')))
+        text = ''.join(t.text or '' for t in si.iter(m + 't'))
+        # As spreadsheets read them: "_x0041_" is an escaped character.
+        strings.append(re.sub('_x([0-9A-Fa-f]{4})_', lambda e: chr(int(e.group(1), 16)), text))
 styles = ET.fromstring(z.read('xl/styles.xml'))
 formats = {0: 'General', 2: '0.00'}
 for f in styles.iter(m + 'numFmt'):

@@ -499,6 +499,10 @@ void TestReports::spreadsheetCells_data()
         << Column::version << u"=1+1"_s << u"text"_s << u"=1+1"_s << u"General"_s;
     QTest::newRow("emoji") << Column::category << u"Fun \U0001F600"_s << u"text"_s
                            << u"Fun \U0001F600"_s << u"General"_s;
+    QTest::newRow("looks escaped")
+        << Column::category << u"a_x0041_b"_s << u"text"_s << u"a_x0041_b"_s << u"General"_s;
+    QTest::newRow("control character")
+        << Column::category << u"a\u0001b"_s << u"text"_s << u"a\u0001b"_s << u"General"_s;
     QTest::newRow("size") << Column::totalMB << u"12.50"_s << u"n"_s << u"12.5"_s << u"0.00"_s;
     QTest::newRow("zero size") << Column::appMB << u"0.00"_s << u"n"_s << u"0"_s << u"0.00"_s;
     QTest::newRow("unknown size") << Column::dataMB << u""_s << u""_s << u""_s << u""_s;
