@@ -61,9 +61,9 @@ public:
     // A finite number.
     static double number(Value value);
 
+private:
     [[noreturn]] void fail() const { throw SyntaxError{stoppedAt()}; }
 
-private:
     void begin();
     void finish();
     std::optional<qsizetype> stoppedAt() const;

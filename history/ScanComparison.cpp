@@ -40,6 +40,11 @@ struct Index {
 
 } // namespace
 
+QHash<QString, const Row *> ScanComparison::comparedApps(const Inventory &inventory)
+{
+    return Index(inventory).rows;
+}
+
 ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
 {
     ScanComparison comparison;

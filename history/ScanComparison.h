@@ -3,6 +3,7 @@
 #include "history/ScanDifference.h"
 #include "scanning/Inventory.h"
 
+#include <QHash>
 #include <QList>
 
 // What changed from scan A (the baseline) to scan B: two dates of one device, or two devices.
@@ -15,6 +16,9 @@ struct ScanComparison {
     QStringList deviceChanges = {};
 
     static ScanComparison compare(const Inventory &a, const Inventory &b);
+    // The apps of a scan that take part in a comparison, by bundle identifier: rows with a
+    // visible name, the first row of an identifier winning. The rows are `inventory`'s own.
+    static QHash<QString, const Row *> comparedApps(const Inventory &inventory);
 
     // The differences to show: all, or only the measured changes.
     QList<ScanDifference> shown(bool changesOnly) const;

@@ -1,5 +1,6 @@
 #include "reports/SpreadsheetExport.h"
 
+#include "history/ScanComparison.h"
 #include "reports/Workbook.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
@@ -25,18 +26,6 @@ Workbook::Cell cell(const QString &field, const QString &text)
             return Workbook::Cell::of(day);
     }
     return Workbook::Cell::of(text);
-}
-
-// The "Total MB" of each app of a scan, by bundle identifier; the first row of one wins.
-QHash<QString, QString> totals(const Inventory &inventory)
-{
-    QHash<QString, QString> totals;
-    for (const Row &row : inventory.rows) {
-        const QString bundle = row.value(Column::bundleIdentifier);
-        if (!bundle.isEmpty() && !totals.contains(bundle))
-            totals.insert(bundle, row.value(Column::totalMB));
-    }
-    return totals;
 }
 
 } // namespace
@@ -81,8 +70,13 @@ void SpreadsheetExport::comparison(const QString &path, const QString &titleA,
                                    const QString &titleB, const Inventory &a, const Inventory &b,
                                    const QList<ScanDifference> &rows)
 {
-    const QHash<QString, QString> totalsA = totals(a);
-    const QHash<QString, QString> totalsB = totals(b);
+    // The sizes compared, from the rows the comparison took.
+    const QHash<QString, const Row *> appsA = ScanComparison::comparedApps(a);
+    const QHash<QString, const Row *> appsB = ScanComparison::comparedApps(b);
+    auto total = [](const QHash<QString, const Row *> &apps, const QString &bundle) {
+        const Row *row = apps.value(bundle);
+        return Workbook::Cell::of(row ? row->megabytes(Column::totalMB) : std::nullopt);
+    };
     QList<Workbook::Line> lines;
     lines.reserve(rows.size());
     for (const ScanDifference &difference : rows) {
@@ -93,8 +87,8 @@ void SpreadsheetExport::comparison(const QString &path, const QString &titleA,
             Workbook::Cell::of(difference.status),
             Workbook::Cell::of(difference.versionA),
             Workbook::Cell::of(difference.versionB),
-            Workbook::Cell::of(AppList::parseNumber(totalsA.value(difference.bundle))),
-            Workbook::Cell::of(AppList::parseNumber(totalsB.value(difference.bundle))),
+            total(appsA, difference.bundle),
+            total(appsB, difference.bundle),
             Workbook::Cell::of(AppList::parseNumber(difference.sizeDelta)),
         });
     }

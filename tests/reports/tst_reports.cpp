@@ -97,6 +97,7 @@ private Q_SLOTS:
     void spreadsheetCells_data();
     void spreadsheetCells();
     void comparisonSpreadsheet();
+    void spreadsheetTooWide();
 
 private:
     // Writes the document and reads its words back.
@@ -546,13 +547,34 @@ void TestReports::spreadsheetCells()
     QVERIFY(QFileInfo(path).permissions().testFlag(QFileDevice::ReadOther));
 }
 
+// More columns than a sheet holds: the export fails with its reason rather than dropping some.
+void TestReports::spreadsheetTooWide()
+{
+    Inventory inventory;
+    for (int i = 0; i <= 16'384; ++i)
+        inventory.fields << u"c"_s + QString::number(i);
+    const QString path = m_dir.filePath(u"wide.xlsx"_s);
+    try {
+        SpreadsheetExport::inventory(path, inventory, inventory.fields, {});
+        QFAIL("written");
+    } catch (const Failure &error) {
+        QVERIFY2(error.description().contains(u"a sheet holds at most 16,384 columns"_s),
+                 qPrintable(error.description()));
+    }
+    QVERIFY(!QFileInfo::exists(path));
+}
+
 void TestReports::comparisonSpreadsheet()
 {
     Inventory a;
-    a.rows = {{{Column::bundleIdentifier, u"com.a"_s}, {Column::totalMB, u"10.00"_s}},
-              {{Column::bundleIdentifier, u"com.b"_s}}};
+    a.rows = {{{Column::appName, u"Maps"_s},
+               {Column::bundleIdentifier, u"com.a"_s},
+               {Column::totalMB, u"10.00"_s}},
+              {{Column::appName, u"Notes"_s}, {Column::bundleIdentifier, u"com.b"_s}}};
     Inventory b;
-    b.rows = {{{Column::bundleIdentifier, u"com.a"_s}, {Column::totalMB, u"11.25"_s}}};
+    b.rows = {{{Column::appName, u"Maps"_s},
+               {Column::bundleIdentifier, u"com.a"_s},
+               {Column::totalMB, u"11.25"_s}}};
     const QList<ScanDifference> rows{
         {u"Maps"_s, u"com.a"_s, u"Travel"_s, ScanDifference::versionChanged, u"1.10"_s, u"2.0"_s,
          u"+1.25"_s},

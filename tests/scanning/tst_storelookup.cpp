@@ -1,3 +1,4 @@
+#include "scanning/CategoryEntry.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 #include "tests/LookupServer.h"
@@ -39,6 +40,8 @@ class TestStoreLookup : public QObject {
 private Q_SLOTS:
     void init();
     void freshCacheSendsNothing();
+    void cacheEntriesAsked_data();
+    void cacheEntriesAsked();
     void staleEntriesAreAskedAgain_data();
     void staleEntriesAreAskedAgain();
     void storeCountry_data();
@@ -347,6 +350,44 @@ void TestStoreLookup::cancel()
     QVERIFY(store.storeMetadata().isEmpty());
     // What the first batch found is kept.
     QCOMPARE(QFile::exists(m_storage->filePath(u"categories.json"_s)), !whileWaiting);
+}
+
+// A scan reads only its apps' entries of the cache; the others are passed over unread.
+void TestStoreLookup::cacheEntriesAsked_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<std::optional<QStringList>>("found"); // nothing: the cache is unusable
+    const QByteArray entry = R"({"category":"Games","checked":1,"metadataRevision":1})";
+    const QByteArray two = "{\"a\":" + entry + ",\"b\":" + entry + "}";
+    const QByteArray damaged = "{\"a\":" + entry + R"(,"b":{"category":5,"checked":1}})";
+    QTest::newRow("only the asked")
+        << two << QStringList{u"a"_s} << std::optional(QStringList{u"a"_s});
+    QTest::newRow("not cached") << two << QStringList{u"c"_s} << std::optional(QStringList());
+    QTest::newRow("damaged, not asked")
+        << damaged << QStringList{u"a"_s} << std::optional(QStringList{u"a"_s});
+    QTest::newRow("damaged, asked")
+        << damaged << QStringList{u"b"_s} << std::optional<QStringList>();
+    QTest::newRow("escaped key") << "{\"\\u0061\":" + entry + "}" << QStringList{u"a"_s}
+                                 << std::optional(QStringList{u"a"_s});
+    QTest::newRow("not JSON") << QByteArray(R"({"a":)") << QStringList{u"a"_s}
+                              << std::optional<QStringList>();
+}
+
+void TestStoreLookup::cacheEntriesAsked()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QStringList, asked);
+    QFETCH(std::optional<QStringList>, found);
+    const std::optional<CategoryEntry::Map> entries = CategoryEntry::decodeEntries(json, asked);
+    QCOMPARE(entries.has_value(), found.has_value());
+    if (entries) {
+        QStringList keys = entries->keys();
+        keys.sort();
+        QCOMPARE(keys, *found);
+        for (const CategoryEntry &each : *entries)
+            QCOMPARE(each.category, u"Games"_s);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStoreLookup)
