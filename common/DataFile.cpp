@@ -338,6 +338,12 @@ bool DataFile::exists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
+bool DataFile::isMissing(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT;
+}
+
 void DataFile::checkFolder(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);

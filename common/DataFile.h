@@ -35,6 +35,8 @@ public:
     static void checkFolder(const QString &path);
     // Whether anything stands at `path`, a link that leads nowhere included.
     static bool exists(const QString &path);
+    // Whether nothing stands at `path` though the folders on its way are there.
+    static bool isMissing(const QString &path);
 
     DataFile() = delete;
 };

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <chrono>
@@ -12,22 +13,68 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-DataFolderLock::DataFolderLock(const QString &folder)
+namespace {
+
+// Why the lock file at `name` cannot serve, from what stands there and the error of the open.
+QString unusableReason(const QByteArray &name, int error)
+{
+    struct stat info {};
+    if (::lstat(name.constData(), &info) == 0) {
+        if (S_ISLNK(info.st_mode))
+            return QStringLiteral("it is a link, not a file");
+        if (S_ISDIR(info.st_mode))
+            return QStringLiteral("it is a folder, not a file");
+        if (!S_ISREG(info.st_mode))
+            return QStringLiteral("it is not an ordinary file");
+        if (info.st_uid != ::getuid())
+            return QStringLiteral("it belongs to another user (quillet-cli run with sudo leaves "
+                                  "one behind) and you cannot read it");
+    }
+    return PlatformError::reasonForErrno(error);
+}
+
+PlatformError unusable(const QString &path, const QString &reason)
+{
+    return PlatformError(PlatformError::Kind::FileSystem,
+                         QStringLiteral("Nothing was saved: the data folder\u2019s lock file "
+                                        "\u201C%1\u201D cannot be used, because %2. Remove that "
+                                        "file (it holds nothing) and try again.")
+                             .arg(path, reason));
+}
+
+} // namespace
+
+DataFolderLock::DataFolderLock(const QString &folder, int waitLimit)
 {
     DataFile::makeFolder(folder);
-    const QString path = folder + u'/' + fileName();
+    const QString path = QFileInfo(folder + u'/' + fileName()).absoluteFilePath();
+    const QByteArray name = QFile::encodeName(path);
     // Never through a link planted at the name; private like every file of the folder.
-    m_fd = ::open(QFile::encodeName(path).constData(),
-                  O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    // flock needs no write access: a lock file made read-only, or another user's that we may
+    // read, serves as well, and so does one on a volume that turned read-only.
+    int error = errno;
+    if (m_fd < 0 && (error == EACCES || error == EPERM || error == EROFS)) {
+        m_fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (m_fd < 0 && errno != ENOENT)
+            error = errno;
+    }
     if (m_fd < 0) {
-        // Where not even an empty file can be made, no writer can save anything either: the
-        // save that follows fails, naming its own file and the reason.
-        if (errno == EROFS || errno == EACCES || errno == EPERM || errno == ENOSPC ||
-            errno == EDQUOT)
-            return;
-        throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(errno));
+        // A volume that is full or read-only, with no lock file yet: no save could succeed.
+        if (error == ENOENT || error == ENOSPC || error == EDQUOT || error == EROFS)
+            throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(error));
+        throw unusable(path, unusableReason(name, error));
+    }
+    // A FIFO or a device opens too, and would lock nothing anyone else looks at.
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        throw unusable(path, unusableReason(name, error));
     }
 
     // Holders keep it for a file's read and write, so a short poll is enough.
@@ -35,12 +82,14 @@ DataFolderLock::DataFolderLock(const QString &folder)
     waited.start();
     while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            const int error = errno;
+            error = errno;
             ::close(m_fd);
-            throw PlatformError::cannotSave(path, PlatformError::reasonForErrno(error));
+            m_fd = -1;
+            throw unusable(path, PlatformError::reasonForErrno(error));
         }
-        if (waited.elapsed() > waitLimitMs) {
+        if (waited.elapsed() >= waitLimit) {
             ::close(m_fd);
+            m_fd = -1;
             throw PlatformError(
                 PlatformError::Kind::FileSystem,
                 QStringLiteral("Another Quillet window or quillet-cli is still "

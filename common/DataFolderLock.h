@@ -10,14 +10,15 @@
 // however it exits, so a lock is never left behind. Not reentrant: a holder never asks again.
 class DataFolderLock {
 public:
+    static constexpr int waitLimitMs = 15'000;
+
     // Waits for the lock, creating the folder if need be. Throws PlatformError when it cannot
-    // be made, or when another writer keeps it longer than `waitLimitMs`.
-    explicit DataFolderLock(const QString &folder);
+    // be taken (the lock file is a link, a folder, or cannot even be read), or when another
+    // writer keeps it longer than `waitLimit` milliseconds: nothing is written without it.
+    explicit DataFolderLock(const QString &folder, int waitLimit = waitLimitMs);
     ~DataFolderLock();
     DataFolderLock(const DataFolderLock &) = delete;
     DataFolderLock &operator=(const DataFolderLock &) = delete;
-
-    static constexpr int waitLimitMs = 15'000;
     static QString fileName() { return QStringLiteral(".quillet-lock"); }
 
 private:

@@ -46,7 +46,8 @@ bool isLineBreak(QChar c)
 void writeIndex(const QString &storage, const QString &path, const QByteArray &index)
 {
     try {
-        const DataFolderLock lock(storage);
+        // Only when no one else is writing: a listing never waits for its cache.
+        const DataFolderLock lock(storage, 0);
         DataFile::write(path, index, HistoryIndex::limit);
     } catch (const Failure &) {
         // Without it the next listing reads the archives again.

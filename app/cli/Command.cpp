@@ -1,8 +1,12 @@
 #include "app/cli/Command.h"
 
 #include "app/cli/Printer.h"
+#include "common/DataFile.h"
 #include "common/LaunchOptions.h"
+#include "common/Locations.h"
 #include "scanning/DemoDevice.h"
+
+#include <QDir>
 
 Command::Command(Definition definition) : m_definition(std::move(definition)) {}
 
@@ -53,5 +57,10 @@ int Command::run(const QStringList &arguments, Printer &printer) const
         printer.err() << DemoDevice::description << "\n";
         printer.err().flush();
     }
+    if (m_definition.dataFolder == DataFolder::Needed && DataFile::isMissing(Locations::storage()))
+        return printer.failure(
+            QStringLiteral("No data folder at %1: nothing has been scanned there; check "
+                           "--data-dir.")
+                .arg(QDir::toNativeSeparators(Locations::storage())));
     return execute(parser, printer);
 }

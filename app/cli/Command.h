@@ -12,6 +12,10 @@ class Printer;
 // options every command takes (LaunchOptions and --help) are added when it runs.
 class Command {
 public:
+    // What the command does with the data folder: reads it, so it must exist; makes it when
+    // it is missing (a scan saves there); or never looks at it.
+    enum class DataFolder { Needed, MadeIfMissing, Unused };
+
     struct Definition {
         QString name = {};
         // The arguments; those in "[--…]" are left out of the overview.
@@ -22,6 +26,8 @@ public:
         QList<QCommandLineOption> options = {};
         // Left out of the overview, the completion and the man page: tools for the build.
         bool hidden = false;
+        // Reading a data folder that is not there would pass for an empty history.
+        DataFolder dataFolder = DataFolder::Needed;
     };
 
     explicit Command(Definition definition);

@@ -15,6 +15,7 @@ Devices::Devices()
           .summary = QStringLiteral("List the connected devices"),
           .options = {{QStringLiteral("json"),
                        QStringLiteral("Write the devices as JSON, for scripts.")}},
+          .dataFolder = DataFolder::Unused,
       })
 {}
 

@@ -125,6 +125,7 @@ Manual::Manual()
           .positionalMin = 1,
           .positionalMax = 1,
           .hidden = true,
+          .dataFolder = DataFolder::Unused,
       })
 {}
 

@@ -24,6 +24,7 @@ Scan::Scan()
                       {allDevicesOption,
                        QStringLiteral("Scan every connected device in turn, each "
                                       "saved as a scan of its own.")}},
+          .dataFolder = DataFolder::MadeIfMissing,
       })
 {}
 

@@ -33,6 +33,7 @@ Watch::Watch()
                       {jsonOption,
                        QStringLiteral("Write one JSON object per scan, a line each, "
                                       "for scripts.")}},
+          .dataFolder = DataFolder::MadeIfMissing,
       })
 {}
 

@@ -1,4 +1,5 @@
 #include "common/DataFile.h"
+#include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
 #include "history/HistoryStore.h"
@@ -12,6 +13,7 @@
 #include "tests/SpreadsheetReader.h"
 #include "tests/TestFiles.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -162,6 +164,8 @@ private Q_SLOTS:
     void plantedFiles();
     void concurrentAnnotations_data();
     void concurrentAnnotations();
+    void unusableLock_data();
+    void unusableLock();
     void wrongDataFolder_data();
     void wrongDataFolder();
     void exportTargets_data();
@@ -183,12 +187,18 @@ private:
     // Runs quillet-cli, by default on the test's data and tools and the local lookup service.
     Result run(QStringList arguments, bool locations = true);
     void prepare(QProcess &process, QStringList &arguments, bool locations) const;
+    // Starts quillet-cli on the test's locations, as nobody after runAsNobody().
+    void start(QProcess &process, QStringList arguments) const;
+    // As root: later start()s run as nobody, the test's folders are handed to nobody and
+    // `keepRoot` back to root. False when nobody cannot run the build's programs.
+    bool runAsNobody(const QStringList &keepRoot);
     QString data(const QString &name = {}) const { return m_root->filePath(u"data/"_s + name); }
     void tool(const QString &name, const QByteArray &output, const QByteArray &before = {});
     void connectDevice();
     void saveScans();
 
     QTemporaryDir m_home;
+    QStringList m_runAs;
     std::unique_ptr<LookupServer> m_server;
     std::unique_ptr<QTemporaryDir> m_root;
 };
@@ -207,6 +217,7 @@ void TestCommandLine::init()
     QVERIFY(m_root->isValid() && QDir().mkpath(data()));
     // For HistoryStore() in the test itself.
     Locations::setStorage(data());
+    m_runAs.clear();
 }
 
 void TestCommandLine::prepare(QProcess &process, QStringList &arguments, bool locations) const
@@ -224,6 +235,44 @@ void TestCommandLine::prepare(QProcess &process, QStringList &arguments, bool lo
     if (locations)
         arguments << u"--data-dir"_s << data() << u"--resources"_s << m_root->path()
                   << u"--lookup-url"_s << m_server->url().toString();
+}
+
+void TestCommandLine::start(QProcess &process, QStringList arguments) const
+{
+    prepare(process, arguments, true);
+    if (m_runAs.isEmpty())
+        process.start(QStringLiteral(QUILLET_CLI), arguments);
+    else
+        process.start(m_runAs.first(),
+                      m_runAs.mid(1) + QStringList{QStringLiteral(QUILLET_CLI)} + arguments);
+}
+
+bool TestCommandLine::runAsNobody(const QStringList &keepRoot)
+{
+    const auto handOver = [](const QString &path, uid_t user) {
+        return ::lchown(QFile::encodeName(path).constData(), user, user) == 0;
+    };
+    for (const QString &top : {m_root->path(), m_home.path()}) {
+        if (!handOver(top, 65534))
+            return false;
+        QDirIterator files(top,
+                           QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            if (!handOver(files.next(), 65534))
+                return false;
+        }
+    }
+    for (const QString &path : keepRoot) {
+        if (!handOver(path, 0))
+            return false;
+    }
+    m_runAs = {u"setpriv"_s, u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s};
+    QProcess probe;
+    probe.start(m_runAs.first(),
+                m_runAs.mid(1) + QStringList{QStringLiteral(QUILLET_CLI), u"--version"_s});
+    return probe.waitForFinished(15000) && probe.exitStatus() == QProcess::NormalExit &&
+        probe.exitCode() == 0;
 }
 
 TestCommandLine::Result TestCommandLine::run(QStringList arguments, bool locations)
@@ -1014,14 +1063,22 @@ void TestCommandLine::plantedFiles()
 void TestCommandLine::concurrentAnnotations_data()
 {
     QTest::addColumn<int>("scans");
-    QTest::newRow("ten writers, ten scans") << 10;
-    QTest::newRow("the name and the notes of one scan") << 1;
+    // How the lock file stands before the writers start, and whose it is.
+    QTest::addColumn<QString>("lock");
+    QTest::addColumn<bool>("otherUser");
+    QTest::newRow("ten writers, ten scans") << 10 << u""_s << false;
+    QTest::newRow("the name and the notes of one scan") << 1 << u""_s << false;
+    // flock needs no write access, so these still keep writers apart.
+    QTest::newRow("read-only lock file") << 10 << u"0444"_s << true;
+    QTest::newRow("another user's lock file") << 10 << u"another user's 0644"_s << true;
 }
 
 // Writers started together each keep what they saved, round after round.
 void TestCommandLine::concurrentAnnotations()
 {
     QFETCH(int, scans);
+    QFETCH(QString, lock);
+    QFETCH(bool, otherUser);
     QStringList ids;
     for (int i = 0; i < scans; ++i) {
         Inventory scan = scanA();
@@ -1029,21 +1086,33 @@ void TestCommandLine::concurrentAnnotations()
         HistoryStore().archive(scan);
         ids.append(*scan.scanID);
     }
+    const QString lockPath = data(DataFolderLock::fileName());
+    if (!lock.isEmpty()) {
+        writeBytes(lockPath, {});
+        QVERIFY(::chmod(QFile::encodeName(lockPath).constData(),
+                        lock.right(4).toUInt(nullptr, 8)) == 0);
+    }
+    // Permissions bind everyone but root: as root, the writers run as nobody.
+    const bool anotherUsers = lock.startsWith(u"another"_s);
+    if (otherUser && ::geteuid() == 0) {
+        if (!runAsNobody(anotherUsers ? QStringList{lockPath} : QStringList()))
+            QSKIP("nobody cannot run the programs of this build tree");
+    } else if (anotherUsers) {
+        QSKIP("a file of another user's needs root to make");
+    }
     for (int round = 0; round < 3; ++round) {
         std::vector<std::unique_ptr<QProcess>> writers;
-        auto start = [&](QStringList arguments) {
-            auto &writer = writers.emplace_back(std::make_unique<QProcess>());
-            prepare(*writer, arguments, true);
-            writer->start(QStringLiteral(QUILLET_CLI), arguments);
+        auto launch = [&](const QStringList &arguments) {
+            start(*writers.emplace_back(std::make_unique<QProcess>()), arguments);
         };
         for (const QString &id : std::as_const(ids)) {
-            start({u"annotate"_s, id, u"--name"_s, id + u" round "_s + QString::number(round)});
+            launch({u"annotate"_s, id, u"--name"_s, id + u" round "_s + QString::number(round)});
             if (scans == 1)
-                start({u"annotate"_s, id, u"--notes"_s, u"notes "_s + QString::number(round)});
+                launch({u"annotate"_s, id, u"--notes"_s, u"notes "_s + QString::number(round)});
         }
         for (const auto &writer : writers) {
             QVERIFY(writer->waitForFinished(30000));
-            QCOMPARE(writer->exitCode(), 0);
+            QVERIFY2(writer->exitCode() == 0, writer->readAllStandardError().constData());
         }
         const SnapshotAnnotation::Map saved =
             SnapshotAnnotation::readMap(HistoryStore().notesPath());
@@ -1053,6 +1122,49 @@ void TestCommandLine::concurrentAnnotations()
                 QCOMPARE(saved.value(id).notes, u"notes "_s + QString::number(round));
         }
     }
+}
+
+void TestCommandLine::unusableLock_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a link") << u"link"_s << u"it is a link, not a file"_s;
+    QTest::newRow("a folder") << u"folder"_s << u"it is a folder, not a file"_s;
+    QTest::newRow("a FIFO") << u"FIFO"_s << u"it is not an ordinary file"_s;
+    QTest::newRow("another user's, private")
+        << u"another user's"_s
+        << u"it belongs to another user (quillet-cli run with sudo "
+           "leaves one behind) and you cannot read it"_s;
+}
+
+// A lock that cannot be taken is never skipped: nothing is written, and the message says which
+// file stands in the way.
+void TestCommandLine::unusableLock()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    saveScans();
+    const QString lockPath = data(DataFolderLock::fileName());
+    if (kind == u"another user's") {
+        if (::geteuid() != 0)
+            QSKIP("a file of another user's needs root to make");
+        writeBytes(lockPath, {});
+        QVERIFY(::chmod(QFile::encodeName(lockPath).constData(), 0600) == 0);
+        if (!runAsNobody({lockPath}))
+            QSKIP("nobody cannot run the programs of this build tree");
+    } else {
+        QVERIFY(plant(lockPath, kind));
+    }
+    const QByteArray notesBefore = readBytes(HistoryStore().notesPath());
+    QProcess process;
+    start(process, {u"annotate"_s, idB, u"--name"_s, u"Kept?"_s});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             u"Nothing was saved: the data folder\u2019s lock file \u201C%1\u201D cannot be used, "
+             "because %2. Remove that file (it holds nothing) and try again.\n"_s.arg(
+                 QFileInfo(lockPath).absoluteFilePath(), reason));
+    QCOMPARE(readBytes(HistoryStore().notesPath()), notesBefore);
 }
 
 void TestCommandLine::wrongDataFolder_data()
@@ -1071,6 +1183,13 @@ void TestCommandLine::wrongDataFolder_data()
         << u"file/Quillet"_s << u"show"_s << 1
         << u"The contents of the folder \u201CQuillet\u201D could not be "
            "read: a part of its path is not a folder.\n"_s;
+    // A share that is not mounted must not pass for an empty history in a nightly script.
+    for (const QString &command :
+         {u"history --json"_s, u"show --xlsx r.xlsx"_s, u"report --pdf r.pdf"_s,
+          u"compare AAAA BBBB"_s, u"annotate AAAA --name N"_s})
+        QTest::addRow("missing: %s", qPrintable(command))
+            << u"missing"_s << command << 1
+            << u"No data folder at %1: nothing has been scanned there; check --data-dir.\n"_s;
 }
 
 // A data folder that cannot be used is an error with its reason, never an empty history.
@@ -1081,12 +1200,14 @@ void TestCommandLine::wrongDataFolder()
     QFETCH(int, status);
     QFETCH(QString, err);
     writeBytes(m_root->filePath(u"file"_s), "not a folder");
-    const Result result = run(
-        {command, u"--data-dir"_s, folder.isEmpty() ? folder : m_root->filePath(folder)}, false);
-    QCOMPARE(result.err, err);
+    const QString path = folder.isEmpty() ? folder : m_root->filePath(folder);
+    const Result result = run(command.split(u' ') + QStringList{u"--data-dir"_s, path}, false);
+    QCOMPARE(result.err, err.contains(u"%1"_s) ? err.arg(path) : err);
     QCOMPARE(result.out, QByteArray());
     QCOMPARE(result.status, status);
     QVERIFY(!QFile::exists(m_root->filePath(u"History"_s)));
+    QVERIFY(!QFile::exists(m_root->filePath(u"missing"_s)));
+    QVERIFY(!QFile::exists(m_root->filePath(u"r.xlsx"_s)));
 }
 
 void TestCommandLine::exportTargets_data()
