@@ -23,6 +23,20 @@ QString PlainText::shortened(const QString &text, qsizetype limit)
     return QStringView(text).left(end).trimmed().toString() + QChar(0x2026);
 }
 
+QString PlainText::wellFormed(const QString &text)
+{
+    QString result = text;
+    const qsizetype size = result.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = result.at(i);
+        if (c.isHighSurrogate() && i + 1 < size && result.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate() || c.isNull() || c.unicode() == 0xFFFE || c.unicode() == 0xFFFF)
+            result[i] = QChar::ReplacementCharacter;
+    }
+    return result;
+}
+
 QString PlainText::oneLine(QString text)
 {
     for (QChar &c : text) {

@@ -20,6 +20,10 @@ public:
     // end) and ends with "…". Nothing shows a text of megabytes whole; laying it out would cost
     // seconds and memory out of all proportion.
     static QString shortened(const QString &text, qsizetype limit);
+    // Without what no file format may hold: a half of a surrogate pair (which UTF-8 cannot
+    // encode), U+0000 (which ends a C string) and U+FFFE and U+FFFF (which XML forbids) become
+    // U+FFFD.
+    static QString wellFormed(const QString &text);
 
     PlainText() = delete;
 };

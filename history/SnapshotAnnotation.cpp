@@ -1,6 +1,7 @@
 #include "history/SnapshotAnnotation.h"
 
 #include "common/DataFile.h"
+#include "common/PlainText.h"
 #include "common/PlatformError.h"
 
 #include <QJsonDocument>
@@ -62,7 +63,9 @@ QByteArray SnapshotAnnotation::encodeMap(const Map &map)
     for (auto it = map.begin(); it != map.end(); ++it) {
         root.insert(
             it.key(),
-            QJsonObject{{QLatin1String("name"), it->name}, {QLatin1String("notes"), it->notes}});
+            // Qt writes half a surrogate pair as an escape that no strict reader takes back.
+            QJsonObject{{QLatin1String("name"), PlainText::wellFormed(it->name)},
+                        {QLatin1String("notes"), PlainText::wellFormed(it->notes)}});
     }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }

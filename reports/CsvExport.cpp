@@ -18,7 +18,7 @@ QString CsvExport::guarded(QString value)
 
 QString CsvExport::field(QString value)
 {
-    value = guarded(std::move(value));
+    value = PlainText::wellFormed(guarded(std::move(value)));
     value.replace(u'"', QStringLiteral("\"\""));
     return u'"' + value + u'"';
 }

@@ -134,7 +134,7 @@ void Workbook::addTable(const QString &name, const QStringList &header, const QL
         // Spreadsheets read "_x0041_" in a cell as an escaped character: an underscore that would
         // start one is itself escaped, so that the text comes back as it was.
         static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
-        QString kept = PlainText::shortened(value, cellTextLimit);
+        QString kept = PlainText::wellFormed(PlainText::shortened(value, cellTextLimit));
         if (kept.contains(u'_'))
             kept.replace(escapeLike, QStringLiteral("_x005F_"));
         return kept;

@@ -2,6 +2,7 @@
 
 #include "common/DataFile.h"
 #include "common/JsonText.h"
+#include "common/PlainText.h"
 #include "common/PlatformError.h"
 #include "scanning/Column.h"
 
@@ -78,8 +79,10 @@ void appendEscapedUtf8(QByteArray &out, QByteArrayView utf8)
     }
 }
 
-void appendString(QByteArray &out, const QString &text)
+void appendString(QByteArray &out, const QString &given)
 {
+    // Shared, not copied, when there is nothing to replace.
+    const QString text = PlainText::wellFormed(given);
     out.append('"');
     bool ascii = true;
     for (QChar c : text) {

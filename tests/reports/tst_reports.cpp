@@ -1,4 +1,5 @@
 #include "common/Failure.h"
+#include "history/SnapshotAnnotation.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
@@ -10,7 +11,10 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -98,6 +102,8 @@ private Q_SLOTS:
     void spreadsheetCells();
     void comparisonSpreadsheet();
     void spreadsheetTooWide();
+    void hostileText_data();
+    void hostileText();
 
 private:
     // Writes the document and reads its words back.
@@ -562,6 +568,83 @@ void TestReports::spreadsheetTooWide()
                  qPrintable(error.description()));
     }
     QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestReports::hostileText_data()
+{
+    QTest::addColumn<QString>("text");
+    // What every reader finds: what no file may hold becomes U+FFFD, the rest is kept.
+    QTest::addColumn<QString>("readBack");
+    const QChar high(0xD800);
+    const QChar low(0xDC00);
+    const QString replaced(QChar::ReplacementCharacter);
+    QTest::newRow("noncharacters") << u"A\uFFFE\uFFFFZ"_s << u"A"_s + replaced + replaced + u"Z"_s;
+    QTest::newRow("lone high surrogate") << u"A"_s + high + u"Z"_s << u"A"_s + replaced + u"Z"_s;
+    QTest::newRow("lone low surrogate") << u"A"_s + low + u"Z"_s << u"A"_s + replaced + u"Z"_s;
+    QTest::newRow("pair reversed")
+        << u"A"_s + low + high + u"Z"_s << u"A"_s + replaced + replaced + u"Z"_s;
+    QTest::newRow("zero character") << u"A\u0000Z"_s << u"A"_s + replaced + u"Z"_s;
+    QTest::newRow("C0 controls") << u"A\u0001\u001B\u007FZ"_s << u"A\u0001\u001B\u007FZ"_s;
+    QTest::newRow("C1 controls") << u"A\u0085\u009BZ"_s << u"A\u0085\u009BZ"_s;
+    QTest::newRow("direction overrides") << u"A\u202E\u2066Z"_s << u"A\u202E\u2066Z"_s;
+    QTest::newRow("byte order mark, zero width") << u"A\uFEFF\u200BZ"_s << u"A\uFEFF\u200BZ"_s;
+    QTest::newRow("emoji pair") << u"A\U0001F600Z"_s << u"A\U0001F600Z"_s;
+    QTest::newRow("markup") << u"A<b>&amp;</b>]]>Z"_s << u"A<b>&amp;</b>]]>Z"_s;
+    QTest::newRow("looks escaped") << u"A_x0041_Z"_s << u"A_x0041_Z"_s;
+    QTest::newRow("quotes, commas") << u"A\",\"Z"_s << u"A\",\"Z"_s;
+}
+
+// One app and one device named with the same text, through every writer, read back by a reader
+// of another make: nothing refuses the file, and the text comes back.
+void TestReports::hostileText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, readBack);
+    Inventory inventory;
+    inventory.fields = {Column::appName, Column::version};
+    inventory.rows = {{{Column::appName, text}, {Column::version, u"1.0"_s}}};
+    inventory.deviceName = text;
+    inventory.scanID = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
+    inventory.scannedAt = QDateTime(QDate(2024, 3, 5), QTime(14, 30), QTimeZone::utc());
+
+    const QString csv = m_dir.filePath(u"apps.csv"_s);
+    writeBytes(csv, CsvExport::content(inventory.fields, inventory.rows));
+    QProcess python;
+    python.start(u"python3"_s,
+                 {u"-c"_s,
+                  u"import csv, json, sys; json.dump(list(csv.reader(open("
+                  "sys.argv[1], newline='', encoding='utf-8-sig', "
+                  "errors='strict'))), sys.stdout)"_s,
+                  csv});
+    QVERIFY(python.waitForFinished(20000));
+    QCOMPARE(python.exitCode(), 0);
+    const QJsonArray lines = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    QCOMPARE(lines.at(1).toArray().at(0).toString(), readBack);
+
+    const QString xlsx = m_dir.filePath(u"apps.xlsx"_s);
+    SpreadsheetExport::inventory(xlsx, inventory, inventory.fields, inventory.rows);
+    const auto sheets = SpreadsheetReader::read(xlsx);
+    QCOMPARE(sheets.value(u"Apps"_s).value(u"A2"_s).value, readBack);
+    QCOMPARE(sheets.value(u"Device"_s).value(u"B2"_s).value, readBack);
+
+    // Our own reader, which refuses what a strict one would.
+    const Inventory json = Inventory::fromJson(inventory.toJson(), u"inventory.json"_s);
+    QCOMPARE(json.rows.value(0).value(Column::appName), readBack);
+    QCOMPARE(json.deviceName, readBack);
+
+    const QString notes = m_dir.filePath(u"snapshot-notes.json"_s);
+    SnapshotAnnotation::writeMap(notes, {{*inventory.scanID, {text, text}}});
+    const SnapshotAnnotation saved = SnapshotAnnotation::readMap(notes).value(*inventory.scanID);
+    QCOMPARE(saved.name, readBack);
+    QCOMPARE(saved.notes, readBack);
+
+    const QString pdf = m_dir.filePath(u"apps.pdf"_s);
+    ReportDocument::inventory(inventory, inventory.rows, {}).write(pdf);
+    QCOMPARE(info(pdf).value(u"Pages"_s), u"1"_s);
+    QString shown;
+    for (const Word &word : words(pdf).value(0))
+        shown += word.text + u' ';
+    QVERIFY2(shown.contains(u"A"_s) && shown.contains(u"Z"_s), qPrintable(shown));
 }
 
 void TestReports::comparisonSpreadsheet()
