@@ -15,7 +15,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,39 +100,6 @@ private:
     int m_ends[2] = {-1, -1};
 };
 
-class SpawnSettings {
-public:
-    SpawnSettings(int out, int err)
-    {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-        posix_spawnattr_init(&attributes);
-        // The tool starts with default signal handling whatever this thread blocks, and in a
-        // process group of its own so that stopping it also stops anything it started.
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        posix_spawnattr_setflags(
-            &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    }
-    ~SpawnSettings()
-    {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-    }
-    SpawnSettings(const SpawnSettings &) = delete;
-    SpawnSettings &operator=(const SpawnSettings &) = delete;
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-};
-
 // A null-terminated vector of C strings over owned bytes.
 class CStringList {
 public:
@@ -166,11 +133,74 @@ void waitForExit(pid_t pid)
     while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
 }
 
-int reap(pid_t pid)
+// The child's exit status and the most memory it, or a process it waited for, held at once.
+std::pair<int, qint64> reap(pid_t pid)
 {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-    return status;
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {}
+#ifdef Q_OS_MACOS
+    return {status, qint64(usage.ru_maxrss)};
+#else
+    return {status, qint64(usage.ru_maxrss) * 1024};
+#endif
+}
+
+// Starts `argv` with `environment`, its standard input empty and its output in `out` and `err`,
+// in a process group of its own (so that stopping it stops all it started), with default signal
+// handling and at most `memoryLimit` bytes of address space (none when 0). Returns the pid, or
+// an errno value as a negative number.
+pid_t launch(char *const *argv, char *const *environment, int out, int err, qint64 memoryLimit)
+{
+    // The child says through this pipe why exec failed; it closes unread when exec succeeds.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return -errno;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Between fork and exec only async-signal-safe calls: other threads' locks stayed behind.
+        ::setpgid(0, 0);
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal)
+            ::sigaction(signal, &byDefault, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int input = ::open("/dev/null", O_RDONLY);
+        if (input < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(out, STDOUT_FILENO) < 0 ||
+            ::dup2(err, STDERR_FILENO) < 0) {
+            const int error = errno;
+            [[maybe_unused]] const ssize_t said = ::write(report[1], &error, sizeof error);
+            ::_exit(127);
+        }
+        if (memoryLimit > 0) {
+            const rlimit limit{rlim_t(memoryLimit), rlim_t(memoryLimit)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        ::execve(argv[0], argv, environment);
+        const int error = errno;
+        [[maybe_unused]] const ssize_t said = ::write(report[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        return -forkError;
+    }
+    // Also here, so that no signal to the group can come before the child has made it.
+    ::setpgid(pid, pid);
+    int error = 0;
+    ssize_t got = 0;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {}
+    ::close(report[0]);
+    if (got == ssize_t(sizeof error)) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+        return -error;
+    }
+    return pid;
 }
 
 // Waits up to `timeout` for output on the open pipes.
@@ -234,13 +264,11 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
     if (const QByteArray address = qgetenv("USBMUXD_SOCKET_ADDRESS"); !address.isEmpty())
         variables.append("USBMUXD_SOCKET_ADDRESS=" + address);
     CStringList environment(variables);
-    SpawnSettings settings(out.writeEnd(), err.writeEnd());
 
-    pid_t pid = 0;
-    const int spawnError =
-        ::posix_spawn(&pid, argv.first().constData(), &settings.actions, &settings.attributes,
-                      argumentList.data(), environment.data());
-    if (spawnError != 0) {
+    const pid_t pid = launch(argumentList.data(), environment.data(), out.writeEnd(),
+                             err.writeEnd(), m_memoryLimit);
+    if (pid < 0) {
+        const int spawnError = -pid;
         QString reason;
         if (spawnError == ENOENT && !QFileInfo::exists(executable))
             reason = QStringLiteral("it is not in the folder %1")
@@ -292,7 +320,7 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
         std::lock_guard guard(m_lock);
         m_child.reset();
     }
-    const int status = reap(pid);
+    const auto [status, memoryUsed] = reap(pid);
     // What the tool wrote before it exited is still in the pipes.
     if (outcome == Outcome::Exited && (!out.drain(m_outputLimit) || !err.drain(m_outputLimit)))
         outcome = Outcome::Flooded;
@@ -308,6 +336,13 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
 
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return out.data;
+    // Failing near its limit, it was the limit that stopped it: whatever it says then is about
+    // an allocation, not the device.
+    if (m_memoryLimit > 0 && memoryUsed >= m_memoryLimit / 2)
+        throw ScanError(QStringLiteral("The device\u2019s answer was too large: the device tool %1 "
+                                       "reached its memory limit of %2 MB reading it and was "
+                                       "stopped. Previous inventory preserved.")
+                            .arg(quoted(name), QString::number(m_memoryLimit / 1'000'000)));
 
     // Decoded leniently: one stray byte must not hide the tool's explanation.
     const QString errorText = QString::fromUtf8(err.data).trimmed();

@@ -25,6 +25,10 @@ public:
     // Output past this size means a broken or hostile tool, not a device: a listing of 2,000
     // apps is about 1 MB. The tool is stopped as soon as it passes the limit.
     void setOutputLimit(qint64 bytes) { m_outputLimit = bytes; }
+    // The address space each tool gets, set in the child before it starts: a hostile answer
+    // that a tool builds without bound stops the tool, not the machine. 0 for none.
+    void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
+    static constexpr qint64 defaultMemoryLimit = 1'000'000'000;
 
     // The launcher's exit status when the device is locked or its Trust prompt waits.
     static constexpr int awaitingUserStatus = 75;
@@ -50,4 +54,5 @@ private:
     std::optional<pid_t> m_child;
     std::chrono::milliseconds m_timeLimit = std::chrono::seconds(180);
     qint64 m_outputLimit = qint64(64) * 1024 * 1024;
+    qint64 m_memoryLimit = defaultMemoryLimit;
 };

@@ -2,12 +2,18 @@
 // ideviceinstaller 1.2 takes for that listing and answers with the same XML and the same
 // messages for a missing or unreachable device, and it also lists offloaded apps and App Clips,
 // which ideviceinstaller cannot ask for (nor list at all before 1.2: Debian 12 ships 1.1.1).
-// It offers nothing else.
+// It offers nothing else. The device's answer is read as bytes and looked over with the limits
+// Quillet's own reader applies before libplist builds any of it: a few hundred hostile bytes
+// could otherwise ask libplist for more memory than the machine has.
 
-#include <libimobiledevice/installation_proxy.h>
+#include "scanning/PropertyListCheck.h"
+
 #include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
+#include <libimobiledevice/service.h>
 #include <plist/plist.h>
+
+#include <QByteArrayView>
 
 #include <cerrno>
 #include <csignal>
@@ -341,6 +347,132 @@ Plist oneEntryPerApp(plist_t apps)
     return unique;
 }
 
+// How much of the device's answer is read at most: a listing of 2,000 apps is about 1 MB, sent
+// a hundred apps at a time.
+constexpr uint32_t messageLimit = 16 * 1024 * 1024;
+constexpr uint64_t listingLimit = 64 * 1024 * 1024;
+// Silence this long in the middle of a listing is a device that stopped answering, and it must
+// not hold back the scans of other devices until the three minutes of the whole tool run out.
+constexpr unsigned int silenceLimitMs = 45'000;
+
+const char *const tooLarge =
+    "The device's app list is too large or too deeply nested to be read safely (no real device "
+    "sends one like it), so it was not read. Previous inventory preserved.";
+
+using Service = Owned<service_client_t, service_client_free>;
+
+bool receiveExactly(service_client_t service, char *data, uint32_t size, service_error_t &error)
+{
+    while (size > 0) {
+        uint32_t received = 0;
+        error = service_receive_with_timeout(service, data, size, &received, silenceLimitMs);
+        if (error != SERVICE_E_SUCCESS || received == 0) {
+            if (error == SERVICE_E_SUCCESS)
+                error = SERVICE_E_TIMEOUT;
+            return false;
+        }
+        data += received;
+        size -= received;
+    }
+    return true;
+}
+
+// The service's framing: a 4-byte big-endian length, then a property list.
+bool send(service_client_t service, plist_t message)
+{
+    char *raw = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(message, &raw, &length);
+    const Owned<char *, freeMemory> xml(raw);
+    if (!xml)
+        return false;
+    std::string framed(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        framed[size_t(i)] = char(length >> (24 - 8 * i));
+    framed.append(xml.get(), length);
+    uint32_t sent = 0;
+    return service_send(service, framed.data(), uint32_t(framed.size()), &sent) ==
+        SERVICE_E_SUCCESS &&
+        sent == framed.size();
+}
+
+std::string stringOf(plist_t dict, const char *key)
+{
+    const plist_t node = plist_dict_get_item(dict, key);
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return {};
+    char *raw = nullptr;
+    plist_get_string_val(node, &raw);
+    std::string text = raw ? raw : "";
+    std::free(raw);
+    return text;
+}
+
+// What the installation proxy lists for `clientOptions`, message by message, as one array; or
+// nothing, after saying why on standard error.
+Plist browse(service_client_t service, plist_t clientOptions)
+{
+    Plist request(plist_new_dict());
+    plist_dict_set_item(request.get(), "Command", plist_new_string("Browse"));
+    plist_dict_set_item(request.get(), "ClientOptions", plist_copy(clientOptions));
+    if (!send(service, request.get())) {
+        std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(SERVICE_E_MUX_ERROR));
+        return nullptr;
+    }
+    Plist apps(plist_new_array());
+    uint64_t total = 0;
+    for (;;) {
+        service_error_t error = SERVICE_E_SUCCESS;
+        unsigned char header[4];
+        if (!receiveExactly(service, reinterpret_cast<char *>(header), 4, error)) {
+            if (error == SERVICE_E_TIMEOUT)
+                std::fprintf(stderr, "ERROR: instproxy_browse returned nothing for %u seconds\n",
+                             silenceLimitMs / 1000);
+            else
+                std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(error));
+            return nullptr;
+        }
+        const uint32_t length = uint32_t(header[0]) << 24 | uint32_t(header[1]) << 16 |
+            uint32_t(header[2]) << 8 | header[3];
+        total += length;
+        if (length == 0 || length > messageLimit || total > listingLimit) {
+            std::fprintf(stderr, "%s\n", tooLarge);
+            return nullptr;
+        }
+        std::string payload(length, '\0');
+        if (!receiveExactly(service, payload.data(), length, error)) {
+            std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(error));
+            return nullptr;
+        }
+        if (!PropertyListCheck::isAcceptable(QByteArrayView(payload.data(), qsizetype(length)))) {
+            std::fprintf(stderr, "%s\n", tooLarge);
+            return nullptr;
+        }
+        plist_t raw = nullptr;
+        if (plist_is_binary(payload.data(), length))
+            plist_from_bin(payload.data(), length, &raw);
+        else
+            plist_from_xml(payload.data(), length, &raw);
+        const Plist message(raw);
+        if (!message || plist_get_node_type(message.get()) != PLIST_DICT) {
+            std::fprintf(stderr, "ERROR: instproxy_browse returned an invalid plist!\n");
+            return nullptr;
+        }
+        if (const std::string failure = stringOf(message.get(), "Error"); !failure.empty()) {
+            std::fprintf(stderr, "ERROR: instproxy_browse returned %s\n", failure.c_str());
+            return nullptr;
+        }
+        const plist_t list = plist_dict_get_item(message.get(), "CurrentList");
+        if (list && plist_get_node_type(list) == PLIST_ARRAY) {
+            const uint32_t count = plist_array_get_size(list);
+            for (uint32_t i = 0; i < count; ++i)
+                plist_array_append_item(apps.get(), plist_copy(plist_array_get_item(list, i)));
+        }
+        if (stringOf(message.get(), "Status") == "Complete")
+            return apps;
+    }
+}
+
 int listApps(const Options &options)
 {
     if (options.debug)
@@ -381,26 +513,16 @@ int listApps(const Options &options)
     // The lockdown session is not needed past starting the service; the device allows few.
     lockdown.reset();
 
-    instproxy_client_t rawProxy = nullptr;
-    if (instproxy_client_new(device.get(), service.get(), &rawProxy) != INSTPROXY_E_SUCCESS) {
+    service_client_t rawProxy = nullptr;
+    if (service_client_new(device.get(), service.get(), &rawProxy) != SERVICE_E_SUCCESS) {
         std::fprintf(stderr, "Could not connect to installation_proxy!\n");
         return EXIT_FAILURE;
     }
-    const Owned<instproxy_client_t, instproxy_client_free> proxy(rawProxy);
+    const Service proxy(rawProxy);
 
-    const Plist clientOptions = browseOptions(options);
-    plist_t rawApps = nullptr;
-    const instproxy_error_t browseError =
-        instproxy_browse(proxy.get(), clientOptions.get(), &rawApps);
-    const Plist apps(rawApps);
-    if (browseError != INSTPROXY_E_SUCCESS) {
-        std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", browseError);
+    const Plist apps = browse(proxy.get(), browseOptions(options).get());
+    if (!apps)
         return EXIT_FAILURE;
-    }
-    if (!apps || plist_get_node_type(apps.get()) != PLIST_ARRAY) {
-        std::fprintf(stderr, "ERROR: instproxy_browse returned an invalid plist!\n");
-        return EXIT_FAILURE;
-    }
 
     const Plist listed = oneEntryPerApp(apps.get());
     char *rawXml = nullptr;

@@ -55,6 +55,8 @@ FAULTS = {
     "trust-denied": "no pairing; the user tapped Don't Trust (UserDeniedPairing)",
     "stale-pairing": "the host's pair record is one the device no longer knows (InvalidHostID)",
     "listing-dropped": "the installation proxy hangs up after the first chunk of the listing",
+    "listing-bomb": "the installation proxy answers with 233 bytes of nested shared references "
+                    "that would build 2^34 values",
     "unplugged": "the device disappears after the first connection to it",
     "usbmuxd-hangup": "usbmuxd closes every connection right after a request",
     "stale-socket": "the socket file exists but nobody listens on it",
@@ -241,7 +243,11 @@ def jsonable(value):
 def receive_exactly(connection, count):
     data = b""
     while len(data) < count:
-        piece = connection.recv(count - len(data))
+        try:
+            piece = connection.recv(count - len(data))
+        except ConnectionResetError:
+            # A client that stops reading a hostile answer hangs up with it unread.
+            return None
         if not piece:
             return None
         data += piece
@@ -355,9 +361,12 @@ class PlistChannel:
         self.emulator.log(self.channel, request, self.device)
         return request
 
-    def send(self, body):
-        payload = plistlib.dumps(body)
-        self.connection.sendall(struct.pack(">I", len(payload)) + payload)
+    def send(self, body, binary=False):
+        payload = plistlib.dumps(body, fmt=plistlib.FMT_BINARY if binary else plistlib.FMT_XML)
+        try:
+            self.connection.sendall(struct.pack(">I", len(payload)) + payload)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the client hung up; the next receive ends the session
 
 
 class Lockdown(PlistChannel):
@@ -505,6 +514,14 @@ class InstallationProxy(PlistChannel):
             if wanted is not None:
                 apps = [{k: v for k, v in a.items() if k in wanted} for a in apps]
             total = len(apps)
+            if self.emulator.fault == "listing-bomb":
+                # The binary writer refers to one list object once however often it appears.
+                bomb = ["x"]
+                for _ in range(34):
+                    bomb = [bomb, bomb]
+                self.send({"Status": "BrowsingApplications", "CurrentList": bomb}, binary=True)
+                self.send({"Status": "Complete"})
+                continue
             for start in range(0, total, self.emulator.chunk):
                 chunk = apps[start:start + self.emulator.chunk]
                 if self.emulator.delay:

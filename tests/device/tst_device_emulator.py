@@ -83,6 +83,9 @@ FAULT_MESSAGES = {
     "listing-dropped": "ERROR: instproxy_browse returned -256\n"
                        "The device stopped answering while it listed its apps: check the USB "
                        "cable, keep the device unlocked, then scan again.",
+    "listing-bomb": "The device's app list is too large or too deeply nested to be read "
+                    "safely (no real device sends one like it), so it was not read. Previous "
+                    "inventory preserved.",
     "unplugged": f"No device found with udid {UDID}.\n"
                  "The device is not connected now: plug it in with a USB data cable, unlock it, "
                  "then scan again.",

@@ -359,6 +359,36 @@ private Q_SLOTS:
                  qPrintable(QString::number(written)));
     }
 
+    void memoryLimit_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("error");
+        const QString tooLarge = u"The device\u2019s answer was too large: the device tool \u201C"
+                                 "%1\u201D reached its memory limit of 256 MB reading it and was "
+                                 "stopped. Previous inventory preserved."_s;
+        // Filled, not just reserved, as a parser fills what it builds.
+        QTest::newRow("allocates without bound")
+            << QByteArray("exec python3 -c 'x = []\nwhile True: x.append(b\"x\" * 10**7)'")
+            << tooLarge;
+        QTest::newRow("fails within the limit")
+            << QByteArray("python3 -c 'x = b\"x\" * 10**7'; echo 'No device found.' >&2; exit 1")
+            << u"No device found."_s;
+        QTest::newRow("needs little") << QByteArray("echo listed") << QString();
+    }
+    // A tool that builds an answer without bound is stopped by its memory limit within moments,
+    // and says so, instead of eating the machine's memory until its time runs out.
+    void memoryLimit()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, error);
+        ToolRunner runner(m_resources);
+        runner.setMemoryLimit(256'000'000);
+        const QString tool = writeTool(script);
+        const Result result = run(runner, tool);
+        QCOMPARE(result.error, error.contains(u"%1"_s) ? error.arg(tool) : error);
+        QVERIFY2(result.ms < 20'000, qPrintable(QString::number(result.ms)));
+    }
+
     // Run under the sanitizers, this is where a race in cancel() would show.
     void concurrentCancels_data()
     {
