@@ -10,6 +10,7 @@
 #include "app/UpdateCommand.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
+#include "common/PlainText.h"
 #include "common/StoreCountry.h"
 #include "features/AppDetailsWindow.h"
 #include "history/ComparisonWindow.h"
@@ -489,9 +490,10 @@ void AppDelegate::displayInventory(const Inventory &inventory)
     const QString date = shown.scannedAt
         ? QLocale::system().toString(shown.scannedAt->toLocalTime().date(), QLocale::ShortFormat)
         : QStringLiteral("scan date unknown");
-    setStatus(QStringLiteral("Viewing %1 \u00B7 %2 \u00B7 %3 apps")
-                  .arg(shown.deviceName.value_or(QStringLiteral("unnamed device")), date,
-                       QString::number(m_apps.rows().size())));
+    setStatus(
+        QStringLiteral("Viewing %1 \u00B7 %2 \u00B7 %3 apps")
+            .arg(PlainText::isolated(shown.deviceName.value_or(QStringLiteral("unnamed device"))),
+                 date, QString::number(m_apps.rows().size())));
 }
 
 // --- Commands of later parts of the window ---------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <QTextDocument>
 
+#include <algorithm>
+
 QString PlainText::toolTip(const QString &text)
 {
     if (text.isEmpty())
@@ -21,6 +23,49 @@ QString PlainText::shortened(const QString &text, qsizetype limit)
     if (space > limit * 4 / 5)
         end = space;
     return QStringView(text).left(end).trimmed().toString() + QChar(0x2026);
+}
+
+namespace {
+
+bool isIsolateMark(char16_t code)
+{
+    return code >= 0x2066 && code <= 0x2069;
+}
+
+} // namespace
+
+QString PlainText::isolated(const QString &text)
+{
+    const bool turns = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        switch (c.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirPDF:
+        case QChar::DirRLI:
+        case QChar::DirLRI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            return false;
+        }
+    });
+    if (!turns)
+        return text;
+    QString result;
+    result.reserve(text.size() + 2);
+    result += QChar(0x2068);
+    for (const QChar c : text) {
+        if (!isIsolateMark(c.unicode()))
+            result += c;
+    }
+    result += QChar(0x2069);
+    return result;
 }
 
 QString PlainText::wellFormed(const QString &text)
@@ -57,8 +102,9 @@ QString PlainText::printable(const QString &text, bool oneLine)
             result += u' ';
         else if (code == u'\n')
             result += c;
-        else if (c.category() == QChar::Other_Control || (code >= 0x202A && code <= 0x202E) ||
-                 (code >= 0x2066 && code <= 0x2069))
+        else if (isIsolateMark(code))
+            continue;
+        else if (c.category() == QChar::Other_Control || (code >= 0x202A && code <= 0x202E))
             result += QChar::ReplacementCharacter;
         else
             result += c;

@@ -164,7 +164,7 @@ QList<std::pair<QString, QString>> facts(const Row &row, Place place, bool onRig
 QString deviceName(const Inventory &inventory)
 {
     const QString name = inventory.deviceName.value_or(QString()).trimmed();
-    return name.isEmpty() ? notAvailable : name;
+    return name.isEmpty() ? notAvailable : PlainText::isolated(name);
 }
 
 // Captions and values in two columns, one row per field.

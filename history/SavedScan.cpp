@@ -1,5 +1,7 @@
 #include "history/SavedScan.h"
 
+#include "common/PlainText.h"
+
 #include <QLocale>
 
 QString SavedScan::title() const
@@ -12,6 +14,7 @@ QString SavedScan::title() const
         ? QLocale::system().toString(inventory.scannedAt->toLocalTime(), QLocale::ShortFormat)
         : QStringLiteral("Scan date unknown");
     const QString name = inventory.snapshotName.value_or(QString()).trimmed();
-    const QString prefix = name.isEmpty() ? QString() : name + separator;
-    return prefix + device + separator + date + separator + id.left(6);
+    // A name written right to left must not turn the date and the id around.
+    const QString prefix = name.isEmpty() ? QString() : PlainText::isolated(name) + separator;
+    return prefix + PlainText::isolated(device) + separator + date + separator + id.left(6);
 }

@@ -216,7 +216,8 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
                                               QLocale::ShortFormat);
     else if (!inventory.rows.isEmpty() && inventory.rows.first().contains(Column::scanDate))
         scanDate = inventory.rows.first().value(Column::scanDate);
-    const QString device = inventory.deviceName.value_or(QStringLiteral("Unnamed device"));
+    const QString device =
+        PlainText::isolated(inventory.deviceName.value_or(QStringLiteral("Unnamed device")));
 
     double total = 0;
     qsizetype complete = 0;

@@ -1,8 +1,10 @@
 #include "scanning/ConnectedDevice.h"
 
+#include "common/PlainText.h"
+
 QString ConnectedDevice::title() const
 {
     if (name && !name->isEmpty())
-        return *name;
+        return PlainText::isolated(*name);
     return QStringLiteral("Device ") + identifier.right(8);
 }

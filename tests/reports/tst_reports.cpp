@@ -587,6 +587,9 @@ void TestReports::hostileText_data()
     QTest::newRow("C0 controls") << u"A\u0001\u001B\u007FZ"_s << u"A\u0001\u001B\u007FZ"_s;
     QTest::newRow("C1 controls") << u"A\u0085\u009BZ"_s << u"A\u0085\u009BZ"_s;
     QTest::newRow("direction overrides") << u"A\u202E\u2066Z"_s << u"A\u202E\u2066Z"_s;
+    QTest::newRow("isolate closed early") << u"A\u2069\u202EZ"_s << u"A\u2069\u202EZ"_s;
+    QTest::newRow("right to left")
+        << u"A \u062C\u0647\u0627\u0632 Z"_s << u"A \u062C\u0647\u0627\u0632 Z"_s;
     QTest::newRow("byte order mark, zero width") << u"A\uFEFF\u200BZ"_s << u"A\uFEFF\u200BZ"_s;
     QTest::newRow("emoji pair") << u"A\U0001F600Z"_s << u"A\U0001F600Z"_s;
     QTest::newRow("markup") << u"A<b>&amp;</b>]]>Z"_s << u"A<b>&amp;</b>]]>Z"_s;
@@ -645,6 +648,9 @@ void TestReports::hostileText()
     for (const Word &word : words(pdf).value(0))
         shown += word.text + u' ';
     QVERIFY2(shown.contains(u"A"_s) && shown.contains(u"Z"_s), qPrintable(shown));
+    // The device's name cannot turn the words after it around.
+    const QString date = QLocale::system().toString(QDate(2024, 3, 5), QLocale::ShortFormat);
+    QVERIFY2(shown.contains(u"Scanned "_s + date), qPrintable(shown));
 }
 
 void TestReports::comparisonSpreadsheet()
