@@ -6,6 +6,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -13,6 +14,11 @@ const QString settingKey = QStringLiteral("storeCountry");
 
 QMutex overrideLock;
 QString overrideCode;
+
+// Codes Qt knows that name no country with a store of its own: a union, a continent, and
+// uninhabited islands or parts of a country whose store serves them.
+constexpr std::array<const char *, 14> notCountries{"ac", "aq", "bv", "cp", "dg", "ea", "eu",
+                                                    "gs", "hm", "ic", "qo", "ta", "tf", "um"};
 
 QLocale::Territory territory(const QString &code)
 {
@@ -28,7 +34,10 @@ bool StoreCountry::isValid(const QString &code)
         }))
         return false;
     const QLocale::Territory found = territory(code);
-    return found != QLocale::AnyTerritory && found != QLocale::World;
+    const QByteArray lower = code.toLower().toLatin1();
+    return found != QLocale::AnyTerritory && found != QLocale::World &&
+        std::none_of(notCountries.begin(), notCountries.end(),
+                     [&lower](const char *other) { return lower == other; });
 }
 
 QString StoreCountry::current()

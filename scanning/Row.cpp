@@ -30,7 +30,8 @@ std::optional<double> Row::megabytes(QStringView key) const
 {
     const QString *text = find(key);
     const std::optional<double> value = text ? AppList::parseNumber(*text) : std::nullopt;
-    return value && std::isfinite(*value) ? value : std::nullopt;
+    return value && std::isfinite(*value) && std::abs(*value) <= largestMegabytes ? value
+                                                                                  : std::nullopt;
 }
 
 void Row::insert(const QString &key, const QString &value)

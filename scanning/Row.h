@@ -23,8 +23,11 @@ public:
     QString value(QStringView key) const;
     const QString *find(QStringView key) const;
     bool contains(QStringView key) const { return find(key) != nullptr; }
-    // A size cell ("Total MB"…) as a finite number, or nothing when it is missing or not one.
+    // A size cell ("Total MB"…) as a number, or nothing when it is missing, not one, or larger
+    // than any device holds.
     std::optional<double> megabytes(QStringView key) const;
+    // A petabyte: no device holds one, so a size past it is damage, shown as unknown.
+    static constexpr double largestMegabytes = 1e9;
 
     // Sets a cell, replacing an existing one of the same name.
     void insert(const QString &key, const QString &value);

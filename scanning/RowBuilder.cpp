@@ -66,6 +66,8 @@ QString deviceCell(const Column &column, const QVariantMap &app, const QString &
                 return QString();
             bytes += *part;
         }
+        if (bytes > Row::largestMegabytes * 1e6)
+            return QString();
         return RowBuilder::megabytes(bytes);
     }
     case Column::Source::Category:
@@ -195,7 +197,7 @@ std::optional<double> RowBuilder::size(const QVariant &value)
     case QMetaType::Float:
     case QMetaType::Double: {
         const double number = value.toDouble();
-        if (std::isfinite(number) && number >= 0)
+        if (std::isfinite(number) && number >= 0 && number <= Row::largestMegabytes * 1e6)
             return number;
         return std::nullopt;
     }

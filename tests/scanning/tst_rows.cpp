@@ -39,6 +39,8 @@ private Q_SLOTS:
     void updateAvailability();
     void size_data();
     void size();
+    void storedSize_data();
+    void storedSize();
     void megabytesAndStoreChecked();
     void cells();
     void sourceAndOffload_data();
@@ -113,11 +115,30 @@ void TestRows::size_data()
         return PropertyList::parse(
             "<plist version=\"1.0\"><integer>" + integer + "</integer></plist>", u"the test"_s);
     };
-    QTest::newRow("2^63 listed") << listed("9223372036854775808")
-                                 << OptionalNumber(9223372036854775808.0);
-    QTest::newRow("2^64 - 1 listed")
-        << listed("18446744073709551615") << OptionalNumber(18446744073709551615.0);
+    QTest::newRow("a petabyte listed") << listed("1000000000000000") << OptionalNumber(1e15);
+    // No device holds more: such a size is damage, unknown rather than 300 digits or "inf".
+    QTest::newRow("2^63 listed") << listed("9223372036854775808") << OptionalNumber();
+    QTest::newRow("2^64 - 1 listed") << listed("18446744073709551615") << OptionalNumber();
     QTest::newRow("-1 listed") << listed("-1") << OptionalNumber();
+}
+
+void TestRows::storedSize_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<OptionalNumber>("expected");
+    QTest::newRow("two places") << u"12.50"_s << OptionalNumber(12.5);
+    QTest::newRow("a petabyte") << u"1000000000"_s << OptionalNumber(1e9);
+    QTest::newRow("past a petabyte") << u"1000000000.01"_s << OptionalNumber();
+    QTest::newRow("1e308") << u"1e308"_s << OptionalNumber();
+    QTest::newRow("blank") << u""_s << OptionalNumber();
+}
+
+// A size read back from a saved file, where anything may stand.
+void TestRows::storedSize()
+{
+    QFETCH(QString, text);
+    QFETCH(OptionalNumber, expected);
+    QCOMPARE(Row({{Column::totalMB, text}}).megabytes(Column::totalMB), expected);
 }
 
 void TestRows::size()

@@ -1,3 +1,4 @@
+#include "common/StoreCountry.h"
 #include "scanning/CategoryEntry.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
@@ -44,6 +45,8 @@ private Q_SLOTS:
     void cacheEntriesAsked();
     void staleEntriesAreAskedAgain_data();
     void staleEntriesAreAskedAgain();
+    void countryCodes_data();
+    void countryCodes();
     void storeCountry_data();
     void storeCountry();
     void batchesPausesAndProgress();
@@ -129,6 +132,33 @@ void TestStoreLookup::staleEntriesAreAskedAgain()
 
 // An entry is the store of one country's: another country's store is asked again, in its own
 // country. Entries from before the choice were the US store's.
+void TestStoreLookup::countryCodes_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("France") << u"fr"_s << true;
+    QTest::newRow("upper case") << u"US"_s << true;
+    QTest::newRow("Kosovo") << u"xk"_s << true;
+    QTest::newRow("the European Union") << u"eu"_s << false;
+    QTest::newRow("Antarctica") << u"AQ"_s << false;
+    QTest::newRow("US outlying islands") << u"um"_s << false;
+    QTest::newRow("the world") << u"001"_s << false;
+    QTest::newRow("unknown") << u"zz"_s << false;
+    QTest::newRow("not letters") << u"f1"_s << false;
+}
+
+// Only a country with a store of its own; the sheet lists no other.
+void TestStoreLookup::countryCodes()
+{
+    QFETCH(QString, code);
+    QFETCH(bool, valid);
+    QCOMPARE(StoreCountry::isValid(code), valid);
+    const auto listed = StoreCountry::countries();
+    QCOMPARE(std::any_of(listed.begin(), listed.end(),
+                         [&](const auto &country) { return country.first == code.toLower(); }),
+             valid);
+}
+
 void TestStoreLookup::storeCountry_data()
 {
     QTest::addColumn<QString>("cached");
