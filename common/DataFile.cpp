@@ -3,13 +3,16 @@
 #include "common/PlatformError.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -336,6 +339,29 @@ bool DataFile::exists(const QString &path)
 {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+void DataFile::removeStaleTemporaries(const QString &folder)
+{
+    // What createTemporary makes beside our files: the JSON files, the icons (named by their
+    // digest) and the short name for a long one, each with six letters or digits.
+    static const QRegularExpression temporary(
+        QStringLiteral("^(?:.+\\.json|[0-9a-f]{64}|\\.quillet)\\.[A-Za-z0-9]{6}$"));
+    const auto staleBefore = std::chrono::system_clock::now() - std::chrono::minutes(10);
+    QDirIterator entries(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        if (!temporary.match(entries.fileName()).hasMatch())
+            continue;
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info {};
+        if (::lstat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::getuid() ||
+            std::chrono::system_clock::from_time_t(info.st_mtime) > staleBefore)
+            continue;
+        // Not worth a failure: the next start tries again.
+        ::unlink(name.constData());
+    }
 }
 
 bool DataFile::isMissing(const QString &path)

@@ -35,6 +35,10 @@ public:
     static void checkFolder(const QString &path);
     // Whether anything stands at `path`, a link that leads nowhere included.
     static bool exists(const QString &path);
+    // A save killed before its rename leaves its temporary file behind, as large as the file it
+    // was to replace. Removes those in `folder` that are ours: named as a save names them, owned
+    // by this user and untouched for ten minutes, which no save in progress is.
+    static void removeStaleTemporaries(const QString &folder);
     // Whether nothing stands at `path` though the folders on its way are there.
     static bool isMissing(const QString &path);
 

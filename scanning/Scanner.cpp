@@ -201,9 +201,16 @@ QList<QVariantMap> Scanner::parseAppList(QByteArray listing)
     return apps;
 }
 
+void Scanner::removeLeftovers(const QString &storage)
+{
+    for (const QString &folder : {QString(), QStringLiteral("/History"), QStringLiteral("/Icons")})
+        DataFile::removeStaleTemporaries(storage + folder);
+}
+
 Inventory Scanner::load() const
 {
     DataFile::checkFolder(m_storage);
+    removeLeftovers(m_storage);
     const HistoryStore history(m_storage);
     const QString inventoryPath = m_storage + QStringLiteral("/inventory.json");
     if (DataFile::exists(inventoryPath)) {

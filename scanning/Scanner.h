@@ -72,6 +72,8 @@ public:
     // The app dictionaries of the device's listing. Throws unless it is a list of them.
     static QList<QVariantMap> parseAppList(QByteArray listing);
 
+    // Removes what saves killed midway left in the data folder, its history and its icons.
+    static void removeLeftovers(const QString &storage);
     // The inventory to show at start-up: "inventory.json", or an import of the newest CSV
     // export of an earlier release, brought into the history.
     Inventory load() const;

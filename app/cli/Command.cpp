@@ -5,6 +5,7 @@
 #include "common/LaunchOptions.h"
 #include "common/Locations.h"
 #include "scanning/DemoDevice.h"
+#include "scanning/Scanner.h"
 
 #include <QDir>
 
@@ -62,5 +63,7 @@ int Command::run(const QStringList &arguments, Printer &printer) const
             QStringLiteral("No data folder at %1: nothing has been scanned there; check "
                            "--data-dir.")
                 .arg(QDir::toNativeSeparators(Locations::storage())));
+    if (m_definition.dataFolder == DataFolder::MadeIfMissing)
+        Scanner::removeLeftovers(Locations::storage());
     return execute(parser, printer);
 }

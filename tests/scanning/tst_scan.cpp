@@ -20,6 +20,9 @@
 
 #include <thread>
 
+#include <sys/time.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 using namespace TestFiles;
 using namespace std::chrono_literals;
@@ -128,6 +131,8 @@ private Q_SLOTS:
     void watchingDevices();
     void runSummary_data();
     void runSummary();
+    void leftoversOfKilledSaves_data();
+    void leftoversOfKilledSaves();
 
 private:
     // A fake tool printing `output` (a file, so any bytes go) and exiting with `status`.
@@ -528,6 +533,53 @@ void TestScan::runSummary()
             run.saved(device, Inventory());
     }
     QCOMPARE(run.summary(cancelled), summary);
+}
+
+void TestScan::leftoversOfKilledSaves_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("minutesOld");
+    QTest::addColumn<QString>("kind"); // "file", "link", or "another user's"
+    QTest::addColumn<bool>("removed");
+    const QString icon = QString(64, u'a');
+    QTest::newRow("the inventory's") << u"inventory.json.Ab12Cd"_s << 60 << u"file"_s << true;
+    QTest::newRow("an archive's") << u"History/AAAAAAAA-0000-4000-8000-000000000001.json.x9Y8z7"_s
+                                  << 60 << u"file"_s << true;
+    QTest::newRow("an icon's") << u"Icons/"_s + icon + u".QQQQQQ"_s << 60 << u"file"_s << true;
+    QTest::newRow("a long name's") << u".quillet.000000"_s << 60 << u"file"_s << true;
+    QTest::newRow("a save going on") << u"inventory.json.Ab12Cd"_s << 1 << u"file"_s << false;
+    QTest::newRow("not a name of ours") << u"notes.txt.Ab12Cd"_s << 60 << u"file"_s << false;
+    QTest::newRow("seven letters") << u"inventory.json.Ab12Cde"_s << 60 << u"file"_s << false;
+    QTest::newRow("a link") << u"inventory.json.Ab12Cd"_s << 60 << u"link"_s << false;
+    QTest::newRow("another user's")
+        << u"inventory.json.Ab12Cd"_s << 60 << u"another user's"_s << false;
+}
+
+// What a save killed before its rename leaves is cleared at the next start, and nothing else.
+void TestScan::leftoversOfKilledSaves()
+{
+    QFETCH(QString, name);
+    QFETCH(int, minutesOld);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+    const QString path = m_storage + u'/' + name;
+    const QByteArray encoded = QFile::encodeName(path);
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    if (kind == u"link") {
+        writeBytes(m_root->filePath(u"target"_s), "kept");
+        QVERIFY(::symlink(QFile::encodeName(m_root->filePath(u"target"_s)).constData(),
+                          encoded.constData()) == 0);
+    } else {
+        writeBytes(path, QByteArray(1000, 'x'));
+    }
+    if (kind == u"another user's" &&
+        (::geteuid() != 0 || ::lchown(encoded.constData(), 65534, 65534) != 0))
+        QSKIP("a file of another user's needs root to make");
+    const timeval then[2] = {{::time(nullptr) - minutesOld * 60, 0},
+                             {::time(nullptr) - minutesOld * 60, 0}};
+    QVERIFY(::lutimes(encoded.constData(), then) == 0);
+    Scanner(m_root->path(), m_storage).load();
+    QCOMPARE(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink(), removed);
 }
 
 QTEST_GUILESS_MAIN(TestScan)
