@@ -303,16 +303,17 @@ Plist browseOptions(const Options &options)
     return clientOptions;
 }
 
-std::string identifierOf(plist_t app)
+// A text value of the dictionary, empty when it has none.
+std::string stringOf(plist_t dict, const char *key)
 {
-    const plist_t node = plist_dict_get_item(app, "CFBundleIdentifier");
+    const plist_t node = plist_dict_get_item(dict, key);
     if (!node || plist_get_node_type(node) != PLIST_STRING)
         return {};
     char *raw = nullptr;
     plist_get_string_val(node, &raw);
-    std::string identifier = raw ? raw : "";
+    std::string text = raw ? raw : "";
     std::free(raw);
-    return identifier;
+    return text;
 }
 
 bool isPlaceholder(plist_t app)
@@ -333,8 +334,9 @@ Plist oneEntryPerApp(plist_t apps)
     const uint32_t count = plist_array_get_size(apps);
     for (uint32_t i = 0; i < count; ++i) {
         const plist_t app = plist_array_get_item(apps, i);
-        const std::string identifier =
-            plist_get_node_type(app) == PLIST_DICT ? identifierOf(app) : std::string();
+        const std::string identifier = plist_get_node_type(app) == PLIST_DICT
+            ? stringOf(app, "CFBundleIdentifier")
+            : std::string();
         const auto [same, added] = byIdentifier.try_emplace(identifier, kept.size());
         if (added || identifier.empty())
             kept.push_back(app);
@@ -394,18 +396,6 @@ bool send(service_client_t service, plist_t message)
     return service_send(service, framed.data(), uint32_t(framed.size()), &sent) ==
         SERVICE_E_SUCCESS &&
         sent == framed.size();
-}
-
-std::string stringOf(plist_t dict, const char *key)
-{
-    const plist_t node = plist_dict_get_item(dict, key);
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return {};
-    char *raw = nullptr;
-    plist_get_string_val(node, &raw);
-    std::string text = raw ? raw : "";
-    std::free(raw);
-    return text;
 }
 
 // What the installation proxy lists for `clientOptions`, message by message, as one array; or

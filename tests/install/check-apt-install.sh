@@ -33,8 +33,25 @@ env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen /usr/bin/quille
 data="$home/.local/share/Quillet Demo"
 [ -f "$data/inventory.json" ] || fail "the demo scan left no inventory in $data"
 
+# The installed program's workbook in LibreOffice, with characters XML forbids in a name: every
+# text cell must come back (a raw U+FFFE once made it open the sheet with all of them blank).
+if ! command -v soffice >/dev/null 2>&1; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends libreoffice-calc \
+        >/dev/null || fail "LibreOffice could not be installed"
+fi
+hostile="$out/hostile"
+mkdir -p "$hostile"
+printf '%s' '{"fields":["App name","Version"],"rows":[{"App name":"Notes\ufffe\uffff\u0001","Version":"1.10"},{"App name":"Maps","Version":"2.0"}]}' \
+    >"$hostile/inventory.json"
+env -i PATH=/usr/bin:/bin HOME="$home" /usr/bin/quillet-cli show --data-dir "$hostile" \
+    --xlsx "$out/hostile.xlsx" >/dev/null || fail "the hostile workbook was not written"
+env -i PATH=/usr/bin:/bin HOME="$home" timeout 180 soffice --headless --convert-to csv \
+    --outdir "$out" "$out/hostile.xlsx" >/dev/null 2>&1 || fail "LibreOffice could not open the workbook"
+grep -q '^Maps,2.0' "$out/hostile.csv" && grep -q '^Notes' "$out/hostile.csv" && grep -q ',1.10' "$out/hostile.csv" ||
+    { cat "$out/hostile.csv" >&2; fail "LibreOffice lost text cells of the workbook"; }
+
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q quillet
 [ ! -e /usr/bin/quillet-cli ] || fail "quillet-cli is still installed"
 [ ! -e /usr/share/quillet ] || fail "/usr/share/quillet is still there"
 [ -f "$data/inventory.json" ] && [ -d "$data/History" ] || fail "the removal touched $data"
-echo "check-apt-install: installed, scanned the demo device, removed; the user's data stayed"
+echo "check-apt-install: installed, scanned the demo device, LibreOffice read its workbook, removed; the user's data stayed"
