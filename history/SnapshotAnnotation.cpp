@@ -1,7 +1,6 @@
 #include "history/SnapshotAnnotation.h"
 
 #include "common/DataFile.h"
-#include "common/PlainText.h"
 #include "common/PlatformError.h"
 
 #include <QJsonDocument>
@@ -63,9 +62,7 @@ QByteArray SnapshotAnnotation::encodeMap(const Map &map)
     for (auto it = map.begin(); it != map.end(); ++it) {
         root.insert(
             it.key(),
-            // Qt writes half a surrogate pair as an escape that no strict reader takes back.
-            QJsonObject{{QLatin1String("name"), PlainText::wellFormed(it->name)},
-                        {QLatin1String("notes"), PlainText::wellFormed(it->notes)}});
+            QJsonObject{{QLatin1String("name"), it->name}, {QLatin1String("notes"), it->notes}});
     }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
