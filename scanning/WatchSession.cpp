@@ -130,9 +130,10 @@ void WatchSession::checked(const QString &device, bool answers)
 
 void WatchSession::scan(const QString &device)
 {
+    std::shared_ptr<Scanner> scanner = track(device);
     ++m_scanCount;
     Q_EMIT started(device);
-    m_pool.start([this, scanner = track(device), device] {
+    m_pool.start([this, scanner, device] {
         Outcome outcome;
         outcome.device.identifier = device;
         try {
