@@ -51,8 +51,19 @@ AppDelegate::AppDelegate(QObject *parent)
     connect(m_bridge, &ScanBridge::scanned, this, &AppDelegate::scannedOne);
     connect(m_bridge, &ScanBridge::deviceFailed, this, &AppDelegate::failedOne);
     connect(m_bridge, &ScanBridge::runFinished, this, &AppDelegate::runFinished);
-    connect(m_watch, &DeviceWatch::due, this, &AppDelegate::scanConnected);
+    connect(m_watch, &DeviceWatch::started, this, [this](const QString &status) {
+        m_statusBeforeRun = m_window->status();
+        showBusy(true, status);
+    });
+    connect(m_watch, &DeviceWatch::progress, this, &AppDelegate::setStatus);
+    connect(m_watch, &DeviceWatch::saved, this, &AppDelegate::showSaved);
+    connect(m_watch, &DeviceWatch::finished, this, [this](const QString &summary) {
+        finish();
+        setStatus(summary.isEmpty() ? m_statusBeforeRun : summary);
+    });
     connect(m_watch, &DeviceWatch::lookFailed, this, &AppDelegate::setStatus);
+    // Not while a scan by hand or the device chooser is under way: due again at a later look.
+    m_watch->setMayScan([this] { return !m_bridge->isRunning() && !m_chooser; });
     connect(m_snapshots, &SnapshotEditing::saved, this, &AppDelegate::snapshotSaved);
 }
 
@@ -240,6 +251,7 @@ void AppDelegate::scanDevice()
         return;
     if (m_busy) {
         m_bridge->cancel();
+        m_watch->cancel();
         setStatus(QStringLiteral("Cancelling scan\u2026"));
         return;
     }
@@ -273,7 +285,7 @@ void AppDelegate::succeeded(const Inventory &inventory, ScanBridge::Mode mode)
     const bool scanned = mode == ScanBridge::Mode::Scan;
     // Scanned by hand, a connected device is not scanned again as if it were new.
     if (scanned && inventory.deviceID)
-        m_watch->watcher().settle(*inventory.deviceID);
+        m_watch->watcher().scanned(*inventory.deviceID);
     m_currentInventory = inventory;
     m_latestInventory = inventory;
     showInventory(inventory);
@@ -349,37 +361,28 @@ void AppDelegate::chooseDevice(const QList<ConnectedDevice> &devices)
     m_chooser =
         new DeviceChooser(devices, m_latestInventory.deviceID.value_or(QString()), m_window);
     connect(m_chooser, &DeviceChooser::chosen, this,
-            [this](const QList<ConnectedDevice> &chosen) { scanEach(chosen, false); });
+            [this](const QList<ConnectedDevice> &chosen) { scanEach(chosen); });
     connect(m_chooser, &QDialog::rejected, this,
             [this] { setStatus(ScanError::cancelledMessage()); });
     m_chooser->open();
 }
 
-void AppDelegate::scanEach(const QList<ConnectedDevice> &devices, bool automatic)
+void AppDelegate::scanEach(const QList<ConnectedDevice> &devices)
 {
-    m_statusBeforeRun = m_window->status();
-    m_run = ScanRun(devices.size(), automatic);
-    m_runDevices.clear();
-    for (const ConnectedDevice &device : devices)
-        m_runDevices.append(device.identifier);
+    m_run = ScanRun(devices.size());
     showBusy(true, ScanRun::progressLead(0, devices.size(), devices.first().title()));
     m_bridge->scanEach(devices);
-}
-
-void AppDelegate::scanConnected(const QStringList &devices)
-{
-    if (m_busy || m_chooser)
-        return; // due again at the next look
-    QList<ConnectedDevice> connected;
-    for (const QString &device : devices)
-        connected.append({device, std::nullopt, {}});
-    scanEach(connected, true);
 }
 
 void AppDelegate::scannedOne(const ConnectedDevice &device, const Inventory &inventory)
 {
     m_run->saved(device.title(), inventory);
-    m_watch->watcher().settle(device.identifier);
+    m_watch->watcher().scanned(device.identifier);
+    showSaved(inventory);
+}
+
+void AppDelegate::showSaved(const Inventory &inventory)
+{
     // Each scan is on screen as soon as it is saved.
     m_currentInventory = inventory;
     m_latestInventory = inventory;
@@ -387,40 +390,21 @@ void AppDelegate::scannedOne(const ConnectedDevice &device, const Inventory &inv
     refreshHistory();
 }
 
-void AppDelegate::failedOne(const ConnectedDevice &device, const QString &description,
-                            bool awaitsUser)
+void AppDelegate::failedOne(const ConnectedDevice &device, const QString &description)
 {
-    if (!m_run->isAutomatic()) {
-        m_run->failed(device.title(), description);
-    } else if (!awaitsUser) {
-        // Trying again would fail again: not until it is plugged in again.
-        m_watch->watcher().settle(device.identifier);
-        m_run->failed(device.title(), description);
-    } else if (m_watch->watcher().wait(device.identifier)) {
-        m_run->failed(device.title(),
-                      description +
-                          QStringLiteral(" It is scanned as soon as it lets this "
-                                         "computer in."));
-    }
+    m_run->failed(device.title(), description);
 }
 
 void AppDelegate::runFinished(bool cancelled)
 {
     const ScanRun run = *m_run;
     m_run.reset();
-    // An automatic run the user cancelled does not start again at the next look: its devices
-    // wait until they are plugged in again.
-    if (cancelled && run.isAutomatic()) {
-        for (const QString &device : std::as_const(m_runDevices))
-            m_watch->watcher().settle(device);
-    }
     // One device chosen by hand fails as a scan of the one connected device does.
-    if (!cancelled && !run.isAutomatic() && run.total() == 1 && !run.failures().isEmpty())
+    if (!cancelled && run.total() == 1 && !run.failures().isEmpty())
         return failed(run.failures().first().second);
     finish();
-    const QString summary = run.summary(cancelled);
-    setStatus(summary.isEmpty() ? m_statusBeforeRun : summary);
-    if (cancelled || run.isAutomatic() || run.failures().isEmpty() || hasSheet())
+    setStatus(run.summary(cancelled));
+    if (cancelled || run.failures().isEmpty() || hasSheet())
         return;
     const auto [message, explanation] = run.failureAlert();
     Sheet::alert(m_window, QMessageBox::Warning, message, explanation)->open();

@@ -92,12 +92,13 @@ private:
     void finish();
     // Several devices are connected: the user chooses.
     void chooseDevice(const QList<ConnectedDevice> &devices);
-    // Scans each device in turn, chosen by the user or found connected (`automatic`).
-    void scanEach(const QList<ConnectedDevice> &devices, bool automatic);
+    // Scans each device the user chose in turn.
+    void scanEach(const QList<ConnectedDevice> &devices);
     void scannedOne(const ConnectedDevice &device, const Inventory &inventory);
-    void failedOne(const ConnectedDevice &device, const QString &description, bool awaitsUser);
+    // A scan was saved, by hand or in the background: the window shows it.
+    void showSaved(const Inventory &inventory);
+    void failedOne(const ConnectedDevice &device, const QString &description);
     void runFinished(bool cancelled);
-    void scanConnected(const QStringList &devices);
     void toggleScanWhenConnected();
     void refreshHistory();
     void displayInventory(const Inventory &inventory);
@@ -116,9 +117,9 @@ private:
     DeviceWatch *m_watch = nullptr;
     SnapshotEditing *m_snapshots = nullptr;
     QPointer<DeviceChooser> m_chooser;
-    // The scans of several devices under way, if any.
+    // The scans of several devices chosen by hand, under way, if any.
     std::optional<ScanRun> m_run;
-    QStringList m_runDevices;
+    // The status before background scans, for when they end with nothing to say.
     QString m_statusBeforeRun;
 
     // The displayed inventory.

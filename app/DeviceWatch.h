@@ -1,59 +1,58 @@
 #pragma once
 
-#include "scanning/DeviceWatcher.h"
+#include "scanning/ScanRun.h"
+#include "scanning/WatchSession.h"
 
-#include <QFutureWatcher>
 #include <QObject>
-#include <QSet>
+#include <QString>
 #include <QStringList>
-#include <QTimer>
 
-#include <memory>
-
-class Scanner;
+#include <functional>
 
 // Scan Devices When Connected: while it is on, it looks every two seconds for connected
-// devices, away from the main thread, and says which of them are due for a scan. The setting is
-// remembered.
+// devices and scans each one that is due in the background, each on a thread of its own (see
+// WatchSession). Scans that overlap make one run for the window: it is busy from the first
+// one's start to the last one's end, and sums them up then. The setting is remembered.
 class DeviceWatch : public QObject {
     Q_OBJECT
 
 public:
     explicit DeviceWatch(QObject *parent = nullptr);
-    // A look still running is cancelled and waited for.
-    ~DeviceWatch() override;
 
     // Whether the user turned it on, now or in an earlier session.
     static bool isRemembered();
-    bool isOn() const { return m_on; }
+    bool isOn() const { return m_session.isOn(); }
     // Turns it on (starting afresh: every device connected then is due) or off, remembered.
+    // Scans under way when it is turned off go on to their end.
     void setOn(bool on);
+    // Asked before each background scan: false holds due devices back until a later look.
+    void setMayScan(std::function<bool()> mayScan) { m_session.setMayScan(std::move(mayScan)); }
+    // Stops every background scan; their devices wait until they are plugged in again.
+    void cancel();
 
-    // What the caller makes of each due device: see DeviceWatcher.
-    DeviceWatcher &watcher() { return m_watcher; }
+    // What scans made by hand tell it: see DeviceWatcher.
+    DeviceWatcher &watcher() { return m_session.watcher(); }
 
 Q_SIGNALS:
-    // Devices due for a scan, in order: new ones, and waiting ones that now answer.
-    void due(const QStringList &devices);
+    // The first background scan of a run starts: the window is busy until finished().
+    void started(const QString &status);
+    void progress(const QString &message);
+    // A device's scan was saved, with the store columns added.
+    void saved(const Inventory &inventory);
+    // Every scan of the run ended; empty when there is nothing new to say.
+    void finished(const QString &summary);
     // Devices could not be listed; said once until it changes.
     void lookFailed(const QString &description);
 
 private:
-    // What one look found: the devices connected, then those of them that wait for their user
-    // and now answer; or why the devices could not be listed.
-    struct Look {
-        QStringList connected;
-        QSet<QString> answering;
-        QString problem;
-    };
+    void scanStarted(const QString &device);
+    void scanEnded();
 
-    void look();
-    void looked();
-
-    bool m_on = false;
-    QTimer m_timer;
-    std::shared_ptr<Scanner> m_scanner;
-    QFutureWatcher<Look> m_look;
-    QString m_problem;
-    DeviceWatcher m_watcher;
+    WatchSession m_session;
+    ScanRun m_run;
+    // What became of the scan that ended last, said while others go on.
+    ScanRun m_last{1, true};
+    // What the run's devices that wait for their users need, said at its end.
+    QStringList m_advice;
+    bool m_cancelled = false;
 };

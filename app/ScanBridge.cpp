@@ -1,7 +1,6 @@
 #include "app/ScanBridge.h"
 
 #include "common/Failure.h"
-#include "scanning/ScanError.h"
 #include "scanning/ScanRun.h"
 #include "scanning/Scanner.h"
 
@@ -90,13 +89,12 @@ void ScanBridge::scanEach(const QList<ConnectedDevice> &devices)
                 // A cancel ends the run; anything else ends this device's scan only.
                 if (scanner.isCancelled())
                     return [this] { Q_EMIT runFinished(true); };
-                deliver([this, device, text = error.description(),
-                         waiting = ScanError::isAwaitingUser(error)] {
-                    Q_EMIT deviceFailed(device, text, waiting);
+                deliver([this, device, text = error.description()] {
+                    Q_EMIT deviceFailed(device, text);
                 });
             } catch (const std::exception &error) {
                 deliver([this, device, text = QString::fromLocal8Bit(error.what())] {
-                    Q_EMIT deviceFailed(device, text, false);
+                    Q_EMIT deviceFailed(device, text);
                 });
             }
         }

@@ -41,7 +41,7 @@ Q_SIGNALS:
     void choose(const QList<ConnectedDevice> &devices);
     // One device of a run, scanned and saved; with the store columns added.
     void scanned(const ConnectedDevice &device, const Inventory &inventory);
-    void deviceFailed(const ConnectedDevice &device, const QString &description, bool awaitsUser);
+    void deviceFailed(const ConnectedDevice &device, const QString &description);
     void runFinished(bool cancelled);
 
 private:

@@ -23,6 +23,8 @@ public:
     // "Scanning Ann's iPad (2 of 3)… ", which leads every progress message of the scan of the
     // device at `index` of `total`.
     static QString progressLead(qsizetype index, qsizetype total, const QString &device);
+    // More devices join a run whose scans go on at once.
+    void add(qsizetype devices) { m_total += devices; }
     void saved(const QString &device, const Inventory &inventory);
     void failed(const QString &device, const QString &description);
 

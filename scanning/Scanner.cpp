@@ -59,11 +59,12 @@ QString Scanner::completedText(const QList<Row> &namedRows)
              HostWording::thisComputer());
 }
 
-std::optional<QString> Scanner::deviceName(const QString &device)
+std::optional<QString> Scanner::deviceName(const QString &device,
+                                           std::optional<std::chrono::milliseconds> timeLimit)
 {
     try {
         const QByteArray output =
-            m_tools.run(QStringLiteral("idevicename"), {QStringLiteral("-u"), device});
+            m_tools.run(QStringLiteral("idevicename"), {QStringLiteral("-u"), device}, timeLimit);
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString name = decoder(output);
         if (!decoder.hasError())
@@ -89,7 +90,7 @@ bool Scanner::answers(const QString &device)
 ConnectedDevice Scanner::connectedDevice(const QString &device)
 {
     // The default domain only: storage and battery are for a scan.
-    return {device, deviceName(device), deviceFacts(device, {QString()})};
+    return {device, deviceName(device, labelTimeLimit), deviceFacts(device, {QString()})};
 }
 
 DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domains)

@@ -12,7 +12,9 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 // One scan or load of the data folder: reads a connected device through the device tools,
 // asks the store about its apps, builds the rows and saves the result in the history and in
@@ -49,13 +51,18 @@ public:
 
     // The identifiers of the connected devices, in the tools' order.
     QStringList connectedDevices();
-    // The device's name, when it gives one that reads as text.
-    std::optional<QString> deviceName(const QString &device);
+    // The device's name, when it gives one that reads as text (within `timeLimit`, when given).
+    std::optional<QString>
+    deviceName(const QString &device,
+               std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
+    // How long a name may take where it only labels a device: a device that does not answer
+    // keeps a list, or a scan's first message, waiting no longer.
+    static constexpr std::chrono::seconds labelTimeLimit{4};
     // Whether the device answers, as a locked one or one that does not trust this computer
     // yet does not. A cancel still stops it.
     bool answers(const QString &device);
     // The device's name, model and system, for a list of devices; what it will not say while
-    // locked is left out.
+    // locked, or within a few seconds, is left out.
     ConnectedDevice connectedDevice(const QString &device);
     // What the device says about itself in `domains` (all by default): its model, system,
     // storage and battery. Never fails: what cannot be read within a few seconds in all is left

@@ -8,6 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <exception>
+#include <thread>
+#include <vector>
+
 Devices::Devices()
     : Command({
           .name = QStringLiteral("devices"),
@@ -19,16 +23,40 @@ Devices::Devices()
       })
 {}
 
+QList<ConnectedDevice> Devices::describe(const QStringList &identifiers)
+{
+    // All at once, each with a scanner of its own: a device that does not answer keeps the
+    // others waiting no longer than it takes to give up on it.
+    std::vector<ConnectedDevice> devices(identifiers.size());
+    std::vector<std::exception_ptr> errors(identifiers.size());
+    std::vector<std::thread> threads;
+    threads.reserve(identifiers.size());
+    for (qsizetype i = 0; i < identifiers.size(); ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                devices[i] = Scanner().connectedDevice(identifiers.at(i));
+            } catch (...) {
+                errors[i] = std::current_exception();
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const std::exception_ptr &error : errors) {
+        if (error)
+            std::rethrow_exception(error);
+    }
+    return {devices.begin(), devices.end()};
+}
+
 int Devices::execute(const QCommandLineParser &parser, Printer &printer) const
 {
-    Scanner scanner;
-    const QStringList identifiers = scanner.connectedDevices();
+    const QStringList identifiers = Scanner().connectedDevices();
     QJsonArray list;
     QList<QStringList> rows;
     const QString blank = QStringLiteral("\u2014");
     auto orNull = [](const QString &text) { return text.isEmpty() ? QJsonValue() : text; };
-    for (const QString &identifier : identifiers) {
-        const auto [id, name, facts] = scanner.connectedDevice(identifier);
+    for (const auto &[id, name, facts] : describe(identifiers)) {
         const QString model = DeviceDescription::model(facts);
         const QString system = DeviceDescription::system(facts);
         list.append(QJsonObject{

@@ -20,15 +20,18 @@ void onInterrupt(int)
 
 } // namespace
 
-ScanProgress::ScanProgress(Scanner &scanner, QTextStream &err)
-    : m_err(err), m_live(isatty(STDERR_FILENO))
+ScanProgress::ScanProgress(QTextStream &err) : m_err(err), m_live(isatty(STDERR_FILENO))
 {
-    scanner.setProgress([this](const QString &message) { show(message); });
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+ScanProgress::ScanProgress(Scanner &scanner, QTextStream &err) : ScanProgress(err)
+{
+    scanner.setProgress([this](const QString &message) { show(message); });
     m_canceller = std::thread([this, &scanner] {
         while (!m_finished) {
             if (signalled) {
@@ -43,7 +46,8 @@ ScanProgress::ScanProgress(Scanner &scanner, QTextStream &err)
 ScanProgress::~ScanProgress()
 {
     m_finished = true;
-    m_canceller.join();
+    if (m_canceller.joinable())
+        m_canceller.join();
 }
 
 void ScanProgress::show(const QString &message)

@@ -16,6 +16,9 @@ class Scanner;
 class ScanProgress {
 public:
     ScanProgress(Scanner &scanner, QTextStream &err);
+    // For a command with scanners of its own to cancel: Ctrl-C and SIGTERM only set the flag
+    // that interrupted() reads.
+    explicit ScanProgress(QTextStream &err);
     ~ScanProgress();
     ScanProgress(const ScanProgress &) = delete;
     ScanProgress &operator=(const ScanProgress &) = delete;

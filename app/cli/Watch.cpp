@@ -4,11 +4,11 @@
 #include "app/cli/Printer.h"
 #include "app/cli/Scan.h"
 #include "app/cli/ScanProgress.h"
-#include "scanning/DeviceWatcher.h"
-#include "scanning/ScanError.h"
-#include "scanning/Scanner.h"
+#include "scanning/WatchSession.h"
 
+#include <QEventLoop>
 #include <QJsonDocument>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -16,10 +16,6 @@ namespace {
 
 const QString countOption = QStringLiteral("count");
 const QString jsonOption = QStringLiteral("json");
-
-// How often the connected devices are listed: soon enough to feel immediate, rarely enough to
-// cost nothing.
-constexpr auto lookInterval = 2s;
 
 } // namespace
 
@@ -49,73 +45,70 @@ int Watch::execute(const QCommandLineParser &parser, Printer &printer) const
     }
     const bool json = parser.isSet(jsonOption);
 
-    Scanner scanner;
-    ScanProgress progress(scanner, printer.err());
+    // Every line is printed here, on the main thread, as the session reports it.
+    ScanProgress progress(printer.err());
     QTextStream &err = printer.err();
-    // Listing the devices every two seconds is not news; scanning one is.
-    const auto quietly = [&scanner] { scanner.setProgress([](const QString &) {}); };
-    const auto aloud = [&scanner, &progress] {
-        scanner.setProgress([&progress](const QString &message) { progress.show(message); });
-    };
     const QString waiting = QStringLiteral(
         "Waiting for devices; each is scanned once when it is connected. Press Ctrl-C to stop.");
     progress.say(err, waiting);
 
-    DeviceWatcher watcher;
+    WatchSession session;
+    QEventLoop loop;
+    // Reports already queued say nothing after the end; the scans still running are cancelled
+    // as the session goes.
+    const auto stop = [&] {
+        QObject::disconnect(&session, nullptr, &loop, nullptr);
+        loop.quit();
+    };
     qsizetype scans = 0;
-    QString problem;
-    while (!progress.interrupted()) {
-        QStringList connected;
-        quietly();
-        try {
-            connected = scanner.connectedDevices();
-            problem.clear();
-        } catch (const Failure &error) {
-            if (scanner.isCancelled())
-                break;
-            // Said once; it is likely to last until someone does something about it.
-            if (error.description() != problem)
-                progress.say(err, error.description());
-            problem = error.description();
-            // Not knowing which devices are there is not seeing them leave: none is new after.
-            progress.pause(lookInterval);
-            continue;
-        }
-        for (const QString &device : watcher.due(connected)) {
-            try {
-                // A device that waits for its user is scanned once it answers.
-                if (watcher.isWaiting(device) && !scanner.answers(device))
-                    continue;
-                aloud();
-                const Inventory inventory = scanner.scan(device).withStoreColumns();
-                watcher.settle(device);
-                if (json)
-                    printer.printJson(
-                        QJsonDocument(History::scanJson(inventory.scanID.value_or(QString()),
-                                                        inventory, inventory.namedRows().size()))
-                            .toJson(QJsonDocument::Compact));
-                else
-                    progress.say(printer.out(), Scan::resultLine(inventory, true));
-                if (++scans == limit)
-                    return 0;
-            } catch (const Failure &error) {
-                if (scanner.isCancelled())
-                    return 0;
-                if (ScanError::isAwaitingUser(error)) {
-                    if (watcher.wait(device))
-                        progress.say(err,
-                                     QStringLiteral("%1: %2\nIt is scanned as soon as it "
-                                                    "lets this computer in.")
-                                         .arg(device, error.description()));
-                } else {
-                    watcher.settle(device);
-                    progress.say(err, device + QStringLiteral(": ") + error.description());
-                }
-            }
-        }
-        if (progress.isLive())
+    const auto named = [](const ConnectedDevice &device, const QString &text) {
+        return device.identifier + QStringLiteral(": ") + text;
+    };
+    QObject::connect(&session, &WatchSession::progress, &loop,
+                     [&](const ConnectedDevice &device, const QString &message) {
+                         // Scans at once say whose step it is.
+                         progress.show(session.scanCount() > 1
+                                           ? device.title() + QStringLiteral(": ") + message
+                                           : message);
+                     });
+    QObject::connect(
+        &session, &WatchSession::scanned, &loop,
+        [&](const ConnectedDevice &, const Inventory &inventory) {
+            if (json)
+                printer.printJson(
+                    QJsonDocument(History::scanJson(inventory.scanID.value_or(QString()), inventory,
+                                                    inventory.namedRows().size()))
+                        .toJson(QJsonDocument::Compact));
+            else
+                progress.say(printer.out(), Scan::resultLine(inventory, true));
+            if (++scans == limit)
+                stop();
+        });
+    QObject::connect(&session, &WatchSession::failed, &loop,
+                     [&](const ConnectedDevice &device, const QString &description) {
+                         progress.say(err, named(device, description));
+                     });
+    QObject::connect(&session, &WatchSession::waiting, &loop,
+                     [&](const ConnectedDevice &device, const QString &description) {
+                         progress.say(err,
+                                      named(device, description) +
+                                          QStringLiteral("\nIt is scanned as soon as it lets "
+                                                         "this computer in."));
+                     });
+    // Said once; it is likely to last until someone does something about it.
+    QObject::connect(&session, &WatchSession::lookFailed, &loop,
+                     [&](const QString &description) { progress.say(err, description); });
+    QObject::connect(&session, &WatchSession::ended, &loop, [&] {
+        if (progress.isLive() && session.scanCount() == 0)
             progress.show(waiting);
-        progress.pause(lookInterval);
-    }
+    });
+    QTimer interrupt;
+    QObject::connect(&interrupt, &QTimer::timeout, &loop, [&] {
+        if (progress.interrupted())
+            stop();
+    });
+    interrupt.start(50ms);
+    session.start();
+    loop.exec();
     return 0;
 }

@@ -139,6 +139,7 @@ private Q_SLOTS:
     void scan();
     void scanFails_data();
     void scanFails();
+    void interruptedScan_data();
     void interruptedScan();
     void history();
     void show_data();
@@ -511,43 +512,71 @@ void TestCommandLine::scanFails()
     QVERIFY(!QFile::exists(data(u"History"_s)));
 }
 
+void TestCommandLine::interruptedScan_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("scan") << QStringList{u"scan"_s} << QStringList{device} << 1
+                          << u"\u2026\n"_s + cancelled + u'\n';
+    // Both scans run at once and Ctrl-C stops both; it is how a watch ends, no failure.
+    QTest::newRow("watch, two devices at once")
+        << QStringList{u"watch"_s} << QStringList{device, u"00008030-000A0B0C0D0E0F10"_s} << 0
+        << u"Reading installed apps. Keep your device unlocked\u2026\n"_s;
+}
+
 void TestCommandLine::interruptedScan()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, devices);
+    QFETCH(int, status);
+    QFETCH(QString, ending);
     connectDevice();
-    tool(u"ideviceinstaller"_s, {}, hang);
+    tool(u"idevice_id"_s, devices.join(u'\n').toLatin1() + '\n');
+    // Each listing says who it is, then never ends.
+    tool(u"ideviceinstaller"_s, {}, "echo $$ >> \"$0.pids\"\nexec sleep 30\n");
     scanA().writeFile(data(u"inventory.json"_s));
     const QByteArray previous = readBytes(data(u"inventory.json"_s));
-    const QString pidFile = m_root->filePath(u"Tools/ideviceinstaller.pid"_s);
+    const QString pidFile = m_root->filePath(u"Tools/ideviceinstaller.pids"_s);
+    const auto sleepers = [&] {
+        QList<pid_t> pids;
+        for (const QByteArray &line : readBytes(pidFile).split('\n')) {
+            if (!line.isEmpty())
+                pids.append(line.toInt());
+        }
+        return pids;
+    };
 
     QProcess process;
-    QStringList arguments{u"scan"_s};
     prepare(process, arguments, true);
     process.start(QStringLiteral(QUILLET_CLI), arguments);
     QByteArray err;
     const auto reading = [&] {
         err += process.readAllStandardError();
-        return err.contains("Reading installed apps") && readBytes(pidFile).endsWith('\n');
+        return err.contains("Reading installed apps") && QFile::exists(pidFile) &&
+            readBytes(pidFile).endsWith('\n') && sleepers().size() == devices.size();
     };
     QTRY_VERIFY_WITH_TIMEOUT(reading(), 10000);
-    const pid_t sleeper = readBytes(pidFile).trimmed().toInt();
-    QVERIFY(sleeper > 0);
 
-    // What Ctrl-C sends; the tool runs in a process group of its own, so it gets nothing.
+    // What Ctrl-C sends; the tools run in process groups of their own, so they get nothing.
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
     QVERIFY(process.waitForFinished(5000));
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(process.exitCode(), status);
     err += process.readAllStandardError();
-    QVERIFY2(err.endsWith((u"…\n"_s + cancelled + u'\n').toUtf8()), err.constData());
+    QVERIFY2(err.endsWith(ending.toUtf8()), err.constData());
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
     QCOMPARE(readBytes(data(u"inventory.json"_s)), previous);
     QVERIFY(!QFile::exists(data(u"History"_s)));
-    errno = 0;
-    QCOMPARE(::kill(sleeper, 0), -1);
-    QCOMPARE(errno, ESRCH);
+    for (const pid_t sleeper : sleepers()) {
+        errno = 0;
+        QCOMPARE(::kill(sleeper, 0), -1);
+        QCOMPARE(errno, ESRCH);
+    }
 }
 
 void TestCommandLine::history()

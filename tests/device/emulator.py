@@ -11,7 +11,7 @@ Configuration is a JSON file and/or options; options win. A JSON file looks like
                   "facts": {"TotalDataAvailable": null, "AmountDataAvailable": 5000000000,
                             "BatteryCurrentCapacity": 40},
                   "refuse": ["com.apple.mobile.battery"],
-                  "arrives": 3, "leaves": 20, "unlocks": 5}],
+                  "arrives": 3, "leaves": 20, "unlocks": 5, "hang": "listing"}],
      "apps": 2000, "chunk": 100, "delay": 0.0, "fault": "locked"}
 where a device's "apps" is a list of app dictionaries or a number of made-up apps. Lockdown
 answers GetValue, whole or one key, in the default domain and in the domains of DOMAINS below;
@@ -22,7 +22,9 @@ versions do, and AmountDataAvailable, which some versions report instead of Tota
 is left out until given. "refuse" lists domains whose GetValue fails with GetProhibited.
 A device's timeline counts seconds from the emulator's start: it is plugged in at "arrives"
 (default 0), unplugged at "leaves" (default never) and locked until "unlocks" ("locked": true
-locks it for good).
+locks it for good). A device's "hang" makes one of its services read requests and never answer,
+as a wedged device does: "lockdown" (every lockdown connection) or "listing" (the installation
+proxy's Browse).
 Every request is logged as one JSON line to --log.
 """
 
@@ -156,6 +158,9 @@ class Device:
         self.leaves = float(entry.get("leaves", float("inf")))
         self.facts = entry.get("facts") or {}
         self.refused = set(entry.get("refuse") or [])
+        self.hang = entry.get("hang")
+        if self.hang not in (None, "lockdown", "listing"):
+            sys.exit(f"emulator.py: unknown hang {self.hang!r}; known: lockdown, listing")
         self.unplugged = False
         self.services = {}  # port -> service name, for the next Connect
 
@@ -342,6 +347,12 @@ def attached_message(device):
                            "USBSerialNumber": device.udid.replace("-", "")}}
 
 
+def hang(connection):
+    """Reads whatever comes and answers nothing, until the client gives up and hangs up."""
+    while connection.recv(4096):
+        pass
+
+
 class PlistChannel:
     """A device service's framing: a 4-byte big-endian length, then a plist."""
 
@@ -373,6 +384,8 @@ class Lockdown(PlistChannel):
     channel = "lockdown"
 
     def serve(self):
+        if self.device.hang == "lockdown":
+            return hang(self.connection)
         session = None
         fault = "locked" if self.device.locked else self.emulator.fault
         while True:
@@ -493,6 +506,8 @@ class InstallationProxy(PlistChannel):
             request = self.receive()
             if request is None:
                 return
+            if self.device.hang == "listing" and request.get("Command") == "Browse":
+                return hang(self.connection)
             if request.get("Command") != "Browse":
                 self.send({"Error": "UnknownCommand",
                            "ErrorDescription": f"Unknown command {request.get('Command')}"})

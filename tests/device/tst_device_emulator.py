@@ -9,6 +9,7 @@ usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER DEVICE_WINDOW_TEST
 import json
 import os
 import plistlib
+import signal
 import socket
 import subprocess
 import sys
@@ -274,14 +275,55 @@ def window(program, resources, work, name, expected, apps, *emulator_args,
     return None if done.returncode == 0 else f"window, {name}:\n{done.stdout}{done.stderr}"
 
 
-def several_config(work, name, second, **settings):
-    """Ann's iPad with 3 apps and Ben's iPhone with the settings in `second`."""
+def several_config(work, name, second, first=None, **settings):
+    """Ann's iPad with 3 apps (and the settings in `first`) and Ben's iPhone with the settings in
+    `second`."""
     config = os.path.join(work, name + ".json")
     with open(config, "w", encoding="utf-8") as file:
-        json.dump(dict(settings, devices=[{"udid": UDID, "name": "Ann's iPad", "apps": 3},
+        json.dump(dict(settings, devices=[dict({"apps": 3}, **(first or {}), udid=UDID,
+                                               name="Ann's iPad"),
                                           dict(second, udid=SECOND, name="Ben's iPhone")]),
                   file)
     return config
+
+
+def finished(command, **options):
+    """Runs command for at most 60 s; returns status, seconds taken, stdout and stderr. Run out
+    of time, it is stopped with everything it started, the emulator and the tools too."""
+    started = time.monotonic()
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               text=True, start_new_session=True, **options)
+    try:
+        out, errors = process.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        out, errors = process.communicate()
+    return process.returncode, time.monotonic() - started, out, errors
+
+
+def hung_watch(cli, resources, work):
+    """quillet-cli watch --count 1 --json: Ann's iPad never finishes listing its apps, Ben's
+    iPhone is plugged in after 3 s. Returns status, seconds taken, stdout and stderr."""
+    config = several_config(work, "hung-watch", {"apps": 2, "arrives": 3},
+                            first={"hang": "listing"})
+    lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+    return finished(
+        [WRAPPER, config, "--", cli, "watch", "--count", "1", "--json", "--data-dir",
+         os.path.join(work, "hung-watch"), "--resources", resources, "--lookup-url", lookup],
+        env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+
+
+def hung_devices(cli, resources, work):
+    """quillet-cli devices --json with six devices whose lockdown never answers and, second in
+    the list, Ann's iPad, which does. Returns status, seconds taken and the devices listed."""
+    hung = [{"udid": f"00008030-00{i:02d}BADBADBADBAD", "hang": "lockdown"} for i in range(6)]
+    config = os.path.join(work, "hung-devices.json")
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump({"devices": hung[:1] + [{"udid": UDID, "name": "Ann's iPad"}] + hung[1:]},
+                  file)
+    status, seconds, out, errors = finished(
+        [WRAPPER, config, "--", cli, "devices", "--json", "--resources", resources])
+    return status, seconds, json.loads(out or "null"), errors
 
 
 def watch(cli, resources, work):
@@ -353,7 +395,14 @@ def main():
                 window, window_test, resources, work, "when connected", "", [],
                 several_config(work, "connected", {"apps": 2, "arrives": 3, "unlocks": 7}),
                 function="scanWhenConnected"))
+            windows.append(pool.submit(
+                window, window_test, resources, work, "one hangs", "", [],
+                several_config(work, "one-hangs", {"apps": 2, "arrives": 3},
+                               first={"hang": "listing"}),
+                function="scanWhileAnotherHangs"))
             watched = pool.submit(watch, cli, resources, work)
+            hung_watched = pool.submit(hung_watch, cli, resources, work)
+            hung_listed = pool.submit(hung_devices, cli, resources, work)
         status, out, message, data, requests = four.result()
         check(status == 0, f"four apps: status {status}, message {message!r}")
         check(out == SCANNED + "\n", f"four apps: output {out!r}")
@@ -447,6 +496,20 @@ def main():
               f"watch: messages {errors!r}")
         check(sorted(scan["id"] for scan in history.get("scans", [])) ==
               sorted(line.get("id") for line in lines), f"watch: history {history!r}")
+        # A device that hangs holds back no other: Ben's iPhone is scanned long before Ann's
+        # listing would time out (3 minutes), and the scans still running are cancelled.
+        status, seconds, out, errors = hung_watched.result()
+        check(status == 0 and seconds < 60 and
+              [json.loads(line).get("deviceID") for line in out.splitlines()] == [SECOND],
+              f"watch, one hangs: {status} after {seconds:.0f} s {out!r} {errors!r}")
+        # Each device is asked at once: about one device's time (8 s), not seven in turn.
+        status, seconds, listed, errors = hung_listed.result()
+        check(status == 0 and seconds < 30 and listed and
+              [device["identifier"] for device in listed] ==
+              ["00008030-0000BADBADBADBAD", UDID] +
+              [f"00008030-00{i:02d}BADBADBADBAD" for i in range(1, 6)] and
+              [device["name"] for device in listed] == [None, "Ann's iPad"] + [None] * 5,
+              f"devices, six hang: {status} after {seconds:.0f} s {listed!r} {errors!r}")
         for failure in (future.result() for future in windows):
             check(failure is None, failure)
 

@@ -458,7 +458,8 @@ void TestScan::cancelDuringLookup()
 }
 
 // Steps: "A B: A" looks at devices A and B connected and expects A due; "settle A"; "wait A:
-// yes" expects advice to be worth giving.
+// yes" expects advice to be worth giving; "begin A", "end A" and "scanned A" as a scan goes;
+// "after 30" moves the clock on 30 seconds.
 void TestScan::watchingDevices_data()
 {
     QTest::addColumn<QStringList>("steps");
@@ -471,19 +472,43 @@ void TestScan::watchingDevices_data()
     QTest::newRow("locked, unplugged, advised again")
         << QStringList{u"A: A"_s, u"wait A: yes"_s, u": "_s, u"A: A"_s, u"wait A: yes"_s};
     QTest::newRow("listed twice") << QStringList{u"A A B: A B"_s};
+    QTest::newRow("being scanned, even unplugged and back")
+        << QStringList{u"A B: A B"_s, u"begin A"_s, u"A B: B"_s,  u"B: B"_s,
+                       u"A B: B"_s,   u"end A"_s,   u"A B: A B"_s};
+    // A minute from the scan's end, not its start: the next visit after that is scanned.
+    QTest::newRow("flapping: back within a minute of its scan")
+        << QStringList{u"A: A"_s,   u"begin A"_s,  u"after 50"_s, u"scanned A"_s, u"end A"_s,
+                       u": "_s,     u"after 20"_s, u"A: "_s,      u": "_s,        u"after 20"_s,
+                       u"A B: B"_s, u": "_s,       u"after 25"_s, u"A: A"_s};
+    QTest::newRow("back within a minute, then stays")
+        << QStringList{u"A: A"_s,      u"scanned A"_s, u": "_s, u"after 5"_s, u"A: "_s,
+                       u"after 100"_s, u"A: "_s,       u": "_s, u"A: A"_s};
+    // Unplugging and plugging in again is the advice for some failures.
+    QTest::newRow("failed, back at once")
+        << QStringList{u"A: A"_s, u"settle A"_s, u": "_s, u"after 1"_s, u"A: A"_s};
 }
 
 void TestScan::watchingDevices()
 {
     QFETCH(QStringList, steps);
-    DeviceWatcher watcher;
+    auto now = std::chrono::steady_clock::time_point();
+    DeviceWatcher watcher([&now] { return now; });
     for (const QString &step : steps) {
         const QString command = step.section(u':', 0, 0);
         const QString expected = step.section(u':', 1).trimmed();
+        const QString device = command.section(u' ', 1);
         if (command.startsWith(u"settle "_s))
-            watcher.settle(command.mid(7));
+            watcher.settle(device);
+        else if (command.startsWith(u"scanned "_s))
+            watcher.scanned(device);
+        else if (command.startsWith(u"begin "_s))
+            watcher.begin(device);
+        else if (command.startsWith(u"end "_s))
+            watcher.end(device);
+        else if (command.startsWith(u"after "_s))
+            now += std::chrono::seconds(device.toInt());
         else if (command.startsWith(u"wait "_s))
-            QCOMPARE(watcher.wait(command.mid(5)) ? u"yes"_s : u"no"_s, expected);
+            QCOMPARE(watcher.wait(device) ? u"yes"_s : u"no"_s, expected);
         else
             QCOMPARE(watcher.due(command.split(u' ', Qt::SkipEmptyParts)).join(u' '), expected);
     }
