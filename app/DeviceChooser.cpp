@@ -49,11 +49,12 @@ DeviceChooser::DeviceChooser(const QList<ConnectedDevice> &devices, const QStrin
         const QString model = DeviceDescription::model(device.facts);
         const QString system = DeviceDescription::system(device.facts);
         // Items show plain text: a device's name is never read as markup.
-        auto *item = new QTreeWidgetItem(m_list,
-                                         {device.name.value_or(QStringLiteral("Unnamed device")),
-                                          model.isEmpty() ? unknown : model,
-                                          system.isEmpty() ? unknown : system,
-                                          QStringLiteral("\u2026") + device.identifier.right(end)});
+        // A device that will not say its name is locked, or waits for Trust on its screen.
+        auto *item = new QTreeWidgetItem(
+            m_list,
+            {device.name.value_or(QStringLiteral("Locked \u2014 unlock it and tap Trust")),
+             model.isEmpty() ? unknown : model, system.isEmpty() ? unknown : system,
+             QStringLiteral("\u2026") + device.identifier.right(end)});
         item->setToolTip(3, device.identifier);
         if (device.identifier == preselected)
             m_list->setCurrentItem(item);

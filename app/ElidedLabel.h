@@ -2,8 +2,9 @@
 
 #include <QFrame>
 
-// A one-line label that shortens its text in the middle when it does not fit, so that both the
-// start and the end of a long status message stay readable.
+// A label of one or two lines (a message and its advice) that shortens each line in the middle
+// when it does not fit, so that both the start and the end of a long status message stay
+// readable. Further lines join the second.
 class ElidedLabel : public QFrame {
     Q_OBJECT
 
@@ -20,5 +21,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The lines shown: at most two.
+    QStringList lines() const;
+
     QString m_text;
 };

@@ -27,6 +27,7 @@ InventoryTable::InventoryTable(QObject *parent)
     : QObject(parent), m_table(new QTableView), m_model(new InventoryTableModel(this))
 {
     m_table->setObjectName(QStringLiteral("inventory"));
+    m_table->setAccessibleName(QStringLiteral("Apps"));
     m_header = new InventoryHeaderView(m_table);
     m_table->setHorizontalHeader(m_header);
     m_table->setModel(m_model);
@@ -62,7 +63,10 @@ InventoryTable::InventoryTable(QObject *parent)
                 Q_EMIT sortChanged();
             });
     connect(m_header, &QHeaderView::sectionMoved, this, &InventoryTable::saveColumnOrder);
-    connect(m_table, &QTableView::doubleClicked, this,
+    // Tab moves on to the next control, as in any list; the arrow keys move inside.
+    m_table->setTabKeyNavigation(false);
+    // A double-click, or Return on the current row, as the platform activates an item.
+    connect(m_table, &QTableView::activated, this,
             [this](const QModelIndex &index) { Q_EMIT rowActivated(index.row()); });
 
     const double stored = QSettings().value(keyFontSize).toDouble();

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -77,6 +78,7 @@ MainWindow::MainWindow(QWidget *table, bool demo)
     layout->addLayout(buildHeader());
     m_deviceLine = new ElidedLabel;
     m_deviceLine->setObjectName(QStringLiteral("deviceLine"));
+    m_deviceLine->setAccessibleDescription(QStringLiteral("Device"));
     m_deviceLine->setFont(fontOfSize(15));
     m_deviceLine->hide();
     layout->addWidget(m_deviceLine);
@@ -161,10 +163,14 @@ QLayout *MainWindow::buildFilters()
     m_search->setObjectName(QStringLiteral("search"));
     m_search->setPlaceholderText(QStringLiteral("Search apps or bundle identifiers"));
     m_search->setClearButtonEnabled(true);
+    m_search->setAccessibleName(QStringLiteral("Search apps"));
+    for (QToolButton *clear : m_search->findChildren<QToolButton *>())
+        clear->setAccessibleName(QStringLiteral("Clear search"));
     m_search->setMinimumWidth(300);
     m_search->installEventFilter(this);
     m_category = new QComboBox;
     m_category->setObjectName(QStringLiteral("category"));
+    m_category->setAccessibleName(QStringLiteral("Category"));
     m_category->addItem(AppList::allCategories);
     m_category->setFixedWidth(220);
     m_count = new QLabel;
@@ -209,6 +215,7 @@ QLayout *MainWindow::buildStatusLine()
     m_spinner->setObjectName(QStringLiteral("spinner"));
     m_status = new ElidedLabel;
     m_status->setObjectName(QStringLiteral("status"));
+    m_status->setAccessibleDescription(QStringLiteral("Status"));
     m_status->setText(QStringLiteral("Loading saved inventory\u2026"));
     setFaint(m_status, 0.6);
 

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -12,7 +13,41 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
+
+// Escape closes every alert: where Qt finds no button to take it (an OK beside Visit Website or
+// Copy Whole Message), the one that accepts does. Chosen as the alert shows, when its buttons
+// are all there, and before Qt looks for one itself.
+class EscapeButton : public QObject {
+public:
+    explicit EscapeButton(QMessageBox *alert) : QObject(alert), m_alert(alert) {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_alert && event->type() == QEvent::Show && !m_alert->escapeButton()) {
+            const QList<QAbstractButton *> buttons = m_alert->buttons();
+            const bool found = buttons.size() == 1 ||
+                std::any_of(buttons.begin(), buttons.end(), [this](QAbstractButton *button) {
+                                   const QMessageBox::ButtonRole role = m_alert->buttonRole(button);
+                                   return role == QMessageBox::RejectRole ||
+                                       role == QMessageBox::NoRole ||
+                                       m_alert->standardButton(button) == QMessageBox::Cancel;
+                               });
+            for (QAbstractButton *button : buttons) {
+                if (!found && m_alert->buttonRole(button) == QMessageBox::AcceptRole) {
+                    m_alert->setEscapeButton(button);
+                    break;
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QMessageBox *m_alert;
+};
 
 constexpr int minimumWidth = 420;
 // A few lines of an alert.
@@ -25,6 +60,7 @@ QMessageBox *Sheet::alert(QWidget *window, QMessageBox::Icon icon, const QString
 {
     auto *alert = new QMessageBox(window);
     alert->setIcon(icon);
+    alert->installEventFilter(new EscapeButton(alert));
     // A sheet on the Mac has no title; elsewhere the window manager shows one, and a message
     // cut short there says less than the application's name.
     alert->setWindowTitle(QGuiApplication::applicationDisplayName());

@@ -29,6 +29,8 @@ SnapshotEditor::SnapshotEditor(const QString &name, const QString &notes, QWidge
     m_notes->setObjectName(QStringLiteral("snapshotNotes"));
     m_notes->setAccessibleName(QStringLiteral("Snapshot notes"));
     m_notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab moves to the buttons, as everywhere else in the sheet; notes rarely need a tab.
+    m_notes->setTabChangesFocus(true);
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_notes->setFixedHeight(170);
     QFont notesFont = QApplication::font();

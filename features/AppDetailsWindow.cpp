@@ -332,6 +332,8 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     sections->addStretch(1);
 
     auto *scroll = new QScrollArea;
+    // It takes the focus so that the keys scroll it; a screen reader names it.
+    scroll->setAccessibleName(QStringLiteral("App details"));
     scroll->setWidget(document);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

@@ -57,6 +57,8 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     : QWidget(parent, Qt::Window), m_scans(scans)
 {
     setWindowTitle(QStringLiteral("Compare Scans and Devices"));
+    // Without a name of its own, a screen reader calls the window "filler".
+    setAccessibleName(windowTitle());
     // The main window alone keeps the application running: closing it, or Quit, ends it even
     // while this window is open.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -67,10 +69,10 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
 
     m_first = new QComboBox;
     m_first->setObjectName(QStringLiteral("scanA"));
-    m_first->setAccessibleName(QStringLiteral("Scan A, baseline"));
+    m_first->setAccessibleName(QStringLiteral("Scan A"));
     m_second = new QComboBox;
     m_second->setObjectName(QStringLiteral("scanB"));
-    m_second->setAccessibleName(QStringLiteral("Scan B, comparison"));
+    m_second->setAccessibleName(QStringLiteral("Scan B"));
     for (QComboBox *popUp : {m_first, m_second}) {
         popUp->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         popUp->setMinimumContentsLength(12);
@@ -104,6 +106,8 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     m_model->setHorizontalHeaderLabels(keys);
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("differences"));
+    m_table->setAccessibleName(QStringLiteral("Differences"));
+    m_table->setTabKeyNavigation(false);
     m_table->setModel(m_model);
     m_table->setItemDelegate(new CellDelegate(m_table));
     m_table->setAlternatingRowColors(true);

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/DeviceChooser.h"
 #include "app/ElidedLabel.h"
 #include "common/HostWording.h"
 #include "common/Locations.h"
@@ -11,6 +12,7 @@
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -862,6 +864,105 @@ private Q_SLOTS:
         QCOMPARE(status(), before);
         QCOMPARE(items(picker()), titles);
         QVERIFY(!m_delegate->currentInventory().snapshotName);
+    }
+
+    // Every control of every window a person can reach with Tab has a name a screen reader
+    // says. Every window open at the time is walked, so a new one is walked too.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("window");
+        for (const char *window : {"main", "app details", "comparison", "snapshot editor",
+                                   "store country", "welcome", "device chooser"})
+            QTest::newRow(window) << QString::fromLatin1(window);
+    }
+
+    void accessibleNames()
+    {
+        QFETCH(QString, window);
+        QVERIFY(launch(april, {april, march}));
+        if (window == u"app details") {
+            control<QTableView>(u"inventory"_s)->selectRow(0);
+            m_delegate->showSelectedAppDetails();
+        } else if (window == u"comparison") {
+            m_delegate->compareScans();
+        } else if (window == u"snapshot editor") {
+            m_delegate->editSnapshot();
+        } else if (window == u"store country") {
+            m_delegate->chooseStoreCountry();
+        } else if (window == u"welcome") {
+            m_delegate->showGettingStarted();
+        } else if (window == u"device chooser") {
+            auto *chooser = new DeviceChooser(
+                {{u"00008110-000A"_s, u"Ann\u2019s iPhone"_s, {}}, {u"00008110-000B"_s, {}, {}}},
+                QString(), m_delegate->window());
+            chooser->open();
+        }
+        QTest::qWait(50);
+        QStringList unnamed;
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (!top->isVisible())
+                continue;
+            for (QWidget *widget : top->findChildren<QWidget *>()) {
+                if (!widget->isVisibleTo(top) || !(widget->focusPolicy() & Qt::TabFocus))
+                    continue;
+                QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+                if (!face || face->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' +
+                                   widget->objectName());
+            }
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+    }
+
+    // The keyboard alone: keys in, where the focus goes or what opens.
+    void keyboard_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("Tab leaves the table")
+            << u"table"_s << QKeySequence(Qt::Key_Tab) << u"focus left the table"_s;
+        QTest::newRow("Shift+Tab leaves the table")
+            << u"table"_s << QKeySequence(Qt::SHIFT | Qt::Key_Backtab) << u"focus left the table"_s;
+        QTest::newRow("Return opens App Details")
+            << u"table"_s << QKeySequence(Qt::Key_Return) << u"app details"_s;
+        QTest::newRow("Escape closes the welcome")
+            << u"welcome"_s << QKeySequence(Qt::Key_Escape) << u"no alert"_s;
+        QTest::newRow("Tab leaves the notes")
+            << u"notes"_s << QKeySequence(Qt::Key_Tab) << u"focus left the notes"_s;
+    }
+
+    void keyboard()
+    {
+        QFETCH(QString, start);
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, outcome);
+        QVERIFY(launch(april, {april, march}));
+        QWidget *focused = nullptr;
+        if (start == u"table") {
+            auto *table = control<QTableView>(u"inventory"_s);
+            table->setCurrentIndex(table->model()->index(0, 0));
+            focused = table;
+        } else if (start == u"welcome") {
+            m_delegate->showGettingStarted();
+            QTRY_VERIFY(alert());
+            focused = alert();
+        } else {
+            m_delegate->editSnapshot();
+            QTRY_VERIFY(editor() && editor()->isVisible());
+            focused = child<QPlainTextEdit>(editor(), u"snapshotNotes"_s);
+        }
+        focused->activateWindow();
+        focused->setFocus();
+        QTRY_VERIFY(focused->hasFocus());
+        QTest::keySequence(QApplication::focusWidget(), key);
+        if (outcome.startsWith(u"focus left"_s))
+            QTRY_VERIFY(!focused->hasFocus() && QApplication::focusWidget());
+        else if (outcome == u"app details")
+            QTRY_VERIFY(m_delegate->appDetailsWindow() &&
+                        m_delegate->appDetailsWindow()->isVisible());
+        else
+            QTRY_VERIFY(!alert());
     }
 };
 
