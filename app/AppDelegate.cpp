@@ -35,6 +35,17 @@ namespace {
 const QString connectText =
     QStringLiteral("Connect a device and click Scan Device to get started.");
 
+// The table's filter as the exports name it: "Category: Games · Search: maps".
+QString shownFilter(const MainWindow &window)
+{
+    const QComboBox *category = window.category();
+    QString filter = QStringLiteral("Category: ") +
+        (category->currentIndex() >= 0 ? category->currentText() : AppList::allCategories);
+    if (const QString search = window.search()->text(); !search.isEmpty())
+        filter += QStringLiteral(" \u00B7 Search: ") + search;
+    return filter;
+}
+
 } // namespace
 
 AppDelegate::AppDelegate(QObject *parent)
@@ -595,20 +606,17 @@ void AppDelegate::exportCSV()
 void AppDelegate::exportSpreadsheet()
 {
     if (!m_busy && !m_visible.isEmpty())
-        m_exports->spreadsheet(m_currentInventory, m_fields, [this] { return visibleRows(); });
+        m_exports->spreadsheet(
+            m_currentInventory, m_fields, [this] { return visibleRows(); }, shownFilter(*m_window));
 }
 
 void AppDelegate::exportReport()
 {
     if (m_busy || m_visible.isEmpty())
         return;
-    const QComboBox *category = m_window->category();
-    QString filter = QStringLiteral("Category: ") +
-        (category->currentIndex() >= 0 ? category->currentText() : AppList::allCategories);
-    if (const QString search = m_window->search()->text(); !search.isEmpty())
-        filter += QStringLiteral(" \u00B7 Search: ") + search;
-    m_exports->report(ReportDocument::inventory(m_currentInventory, visibleRows(), filter),
-                      m_deviceName);
+    m_exports->report(
+        ReportDocument::inventory(m_currentInventory, visibleRows(), shownFilter(*m_window)),
+        m_deviceName);
 }
 
 // --- About, help, welcome --------------------------------------------------------------------

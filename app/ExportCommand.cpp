@@ -51,11 +51,12 @@ void ExportCommand::csv(const QStringList &fields, std::function<QList<Row>()> r
 }
 
 void ExportCommand::spreadsheet(const Inventory &inventory, const QStringList &fields,
-                                std::function<QList<Row>()> rows) const
+                                std::function<QList<Row>()> rows, const QString &filter) const
 {
     apps(QStringLiteral(".xlsx"), QStringLiteral("Spreadsheets (*.xlsx)"), inventory.deviceName,
-         std::move(rows), [inventory, fields](const QString &path, const QList<Row> &exported) {
-             SpreadsheetExport::inventory(path, inventory, fields, exported);
+         std::move(rows),
+         [inventory, fields, filter](const QString &path, const QList<Row> &exported) {
+             SpreadsheetExport::inventory(path, inventory, fields, exported, filter);
          });
 }
 

@@ -24,9 +24,9 @@ public:
     // shows then. The file is named after `deviceName`.
     void csv(const QStringList &fields, std::function<QList<Row>()> rows,
              const std::optional<QString> &deviceName) const;
-    // The same apps as a workbook, with a sheet about `inventory`'s scan.
+    // The same apps as a workbook, with a sheet about `inventory`'s scan and `filter`.
     void spreadsheet(const Inventory &inventory, const QStringList &fields,
-                     std::function<QList<Row>()> rows) const;
+                     std::function<QList<Row>()> rows, const QString &filter) const;
     void report(const ReportDocument &report, const std::optional<QString> &deviceName) const;
 
 private:

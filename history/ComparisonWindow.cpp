@@ -325,13 +325,15 @@ void ComparisonWindow::exportSpreadsheet()
     const Inventory inventoryA = m_loaded.value(scanA.id + u'/' + scanA.file);
     const Inventory inventoryB = m_loaded.value(scanB.id + u'/' + scanB.file);
     const QList<ScanDifference> rows = m_results;
+    const ScanComparison comparison = *m_comparison;
+    const bool changesOnly = m_changesOnly->isChecked();
     Sheet::askForSavePath(
         this, QStringLiteral("Export Comparison"),
         Locations::downloads() + QStringLiteral("/Quillet Comparison.xlsx"),
         QStringLiteral("Spreadsheets (*.xlsx)"), [=, this](const QString &path) {
             try {
                 SpreadsheetExport::comparison(path, scanA.title(), scanB.title(), inventoryA,
-                                              inventoryB, rows);
+                                              inventoryB, comparison, rows, changesOnly);
             } catch (const Failure &error) {
                 Sheet::alert(this, QMessageBox::Warning, error.description())->open();
             }

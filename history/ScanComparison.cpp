@@ -144,6 +144,18 @@ qsizetype ScanComparison::changedCount() const
     });
 }
 
+QString ScanComparison::countLine() const
+{
+    return QStringLiteral("%1 differences across %2 apps")
+        .arg(QString::number(changedCount()), QString::number(differences.size()));
+}
+
+QString ScanComparison::deviceKind() const
+{
+    return sameDevice ? QStringLiteral("Same device")
+                      : QStringLiteral("Different or unidentified devices");
+}
+
 QString ScanComparison::summary(const Inventory &a, const Inventory &b) const
 {
     QString firstLine;
@@ -156,10 +168,9 @@ QString ScanComparison::summary(const Inventory &a, const Inventory &b) const
         firstLine = QStringLiteral(
             "Device comparison \u00B7 Only in A/B refers to the selected inventories");
     }
-    QString text = firstLine +
-        QStringLiteral("\n%1 differences across %2 apps. Blank sizes cannot be "
-                       "compared. Version changes may be upgrades or downgrades.")
-            .arg(QString::number(changedCount()), QString::number(differences.size()));
+    QString text = firstLine + u'\n' + countLine() +
+        QStringLiteral(". Blank sizes cannot be compared. Version changes may be upgrades or "
+                       "downgrades.");
     if (const QString device = deviceLine(); !device.isEmpty())
         text += u'\n' + device;
     return text;

@@ -24,6 +24,10 @@ struct ScanComparison {
     QList<ScanDifference> shown(bool changesOnly) const;
     // Apps with any measured change.
     qsizetype changedCount() const;
+    // "4 differences across 5 apps".
+    QString countLine() const;
+    // "Same device", or "Different or unidentified devices".
+    QString deviceKind() const;
     // The two summary lines for A and B, the inventories that were compared, and a third with
     // the device's changes when there are any.
     QString summary(const Inventory &a, const Inventory &b) const;

@@ -267,9 +267,7 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
         report.subtitle += u'\n' + device;
     report.summary =
         QStringLiteral("%1 apps shown \u00B7 %2\n%3")
-            .arg(QString::number(shown.size()),
-                 comparison.sameDevice ? QStringLiteral("Same device")
-                                       : QStringLiteral("Different or unidentified devices"),
+            .arg(QString::number(shown.size()), comparison.deviceKind(),
                  changesOnly ? QStringLiteral("Apps with no measured change are hidden")
                              : QStringLiteral("All matched apps included"));
 

@@ -28,10 +28,44 @@ Workbook::Cell cell(const QString &field, const QString &text)
     return Workbook::Cell::of(text);
 }
 
+// What a workbook tells of a scan: the rows of an inventory's "Device" sheet, the columns of a
+// comparison's "Scans" sheet.
+struct ScanItem {
+    QString label;
+    Workbook::Cell (*cell)(const Inventory &);
+};
+
+const ScanItem scanItems[] = {
+    {QStringLiteral("Device name"),
+     [](const Inventory &scan) { return Workbook::Cell::of(scan.deviceName.value_or(QString())); }},
+    {QStringLiteral("Device identifier"),
+     [](const Inventory &scan) {
+         return Workbook::Cell::of(scan.resolvedDeviceID().value_or(QString()));
+     }},
+    {QStringLiteral("Scan date (UTC)"),
+     [](const Inventory &scan) {
+         return scan.scannedAt ? Workbook::Cell::of(*scan.scannedAt) : Workbook::Cell();
+     }},
+    {QStringLiteral("Snapshot name"),
+     [](const Inventory &scan) {
+         return Workbook::Cell::of(scan.snapshotName.value_or(QString()));
+     }},
+    {QStringLiteral("Notes"),
+     [](const Inventory &scan) {
+         return Workbook::Cell::of(scan.snapshotNotes.value_or(QString()));
+     }},
+};
+
+Workbook::Line itemLine(const QString &label, const QString &value)
+{
+    return {Workbook::Cell::of(label), Workbook::Cell::of(value)};
+}
+
 } // namespace
 
 void SpreadsheetExport::inventory(const QString &path, const Inventory &inventory,
-                                  const QStringList &fields, const QList<Row> &rows)
+                                  const QStringList &fields, const QList<Row> &rows,
+                                  const QString &filter)
 {
     Workbook workbook;
     const FieldOrder order(fields);
@@ -47,20 +81,13 @@ void SpreadsheetExport::inventory(const QString &path, const Inventory &inventor
     }
     workbook.addTable(QStringLiteral("Apps"), fields, lines);
 
-    QList<Workbook::Line> device{
-        {Workbook::Cell::of(QStringLiteral("Device name")),
-         Workbook::Cell::of(inventory.deviceName.value_or(QString()))},
-        {Workbook::Cell::of(QStringLiteral("Device identifier")),
-         Workbook::Cell::of(inventory.resolvedDeviceID().value_or(QString()))},
-        {Workbook::Cell::of(QStringLiteral("Scan date (UTC)")),
-         inventory.scannedAt ? Workbook::Cell::of(*inventory.scannedAt) : Workbook::Cell()},
-        {Workbook::Cell::of(QStringLiteral("Snapshot name")),
-         Workbook::Cell::of(inventory.snapshotName.value_or(QString()))},
-        {Workbook::Cell::of(QStringLiteral("Notes")),
-         Workbook::Cell::of(inventory.snapshotNotes.value_or(QString()))},
-    };
+    QList<Workbook::Line> device;
+    for (const ScanItem &item : scanItems)
+        device.append({Workbook::Cell::of(item.label), item.cell(inventory)});
+    // A sheet of some apps must say which, as the report does.
+    device.append(itemLine(QStringLiteral("Filter"), filter));
     for (const auto &[label, value] : DeviceDescription::details(inventory.deviceFacts))
-        device.append({Workbook::Cell::of(label), Workbook::Cell::of(value)});
+        device.append(itemLine(label, value));
     workbook.addTable(QStringLiteral("Device"), {QStringLiteral("Item"), QStringLiteral("Value")},
                       device);
     workbook.save(path);
@@ -68,7 +95,8 @@ void SpreadsheetExport::inventory(const QString &path, const Inventory &inventor
 
 void SpreadsheetExport::comparison(const QString &path, const QString &titleA,
                                    const QString &titleB, const Inventory &a, const Inventory &b,
-                                   const QList<ScanDifference> &rows)
+                                   const ScanComparison &comparison,
+                                   const QList<ScanDifference> &rows, bool changesOnly)
 {
     // The sizes compared, from the rows the comparison took.
     const QHash<QString, const Row *> appsA = ScanComparison::comparedApps(a);
@@ -99,8 +127,35 @@ void SpreadsheetExport::comparison(const QString &path, const QString &titleA,
                        QStringLiteral("Version B"), QStringLiteral("Total MB A"),
                        QStringLiteral("Total MB B"), QStringLiteral("Change MB")},
                       lines);
-    workbook.addTable(QStringLiteral("Scans"), {QStringLiteral("Scan"), QStringLiteral("Title")},
-                      {{Workbook::Cell::of(QStringLiteral("A")), Workbook::Cell::of(titleA)},
-                       {Workbook::Cell::of(QStringLiteral("B")), Workbook::Cell::of(titleB)}});
+
+    // "Scan" and "Title" stay the first two columns, as scripts have read them.
+    QStringList scanHeader{QStringLiteral("Scan"), QStringLiteral("Title")};
+    for (const ScanItem &item : scanItems)
+        scanHeader.append(item.label);
+    scanHeader.append(QStringLiteral("Apps"));
+    auto scanLine = [](const QString &letter, const QString &title, const Inventory &scan) {
+        Workbook::Line line{Workbook::Cell::of(letter), Workbook::Cell::of(title)};
+        for (const ScanItem &item : scanItems)
+            line.append(item.cell(scan));
+        line.append(Workbook::Cell::count(scan.namedRows().size()));
+        return line;
+    };
+    workbook.addTable(
+        QStringLiteral("Scans"), scanHeader,
+        {scanLine(QStringLiteral("A"), titleA, a), scanLine(QStringLiteral("B"), titleB, b)});
+
+    // An empty "Comparison" sheet is not left to speak for itself.
+    workbook.addTable(
+        QStringLiteral("Summary"), {QStringLiteral("Item"), QStringLiteral("Value")},
+        {itemLine(QStringLiteral("Differences"),
+                  comparison.changedCount() == 0 ? QStringLiteral("No differences between A and B")
+                                                 : comparison.countLine()),
+         itemLine(QStringLiteral("Devices"), comparison.deviceKind()),
+         itemLine(QStringLiteral("Device changes"),
+                  comparison.deviceChanges.isEmpty()
+                      ? QStringLiteral("None known")
+                      : comparison.deviceChanges.join(QStringLiteral("; "))),
+         itemLine(QStringLiteral("Apps with no measured change"),
+                  changesOnly ? QStringLiteral("Left out") : QStringLiteral("Included"))});
     workbook.save(path);
 }

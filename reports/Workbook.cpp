@@ -42,6 +42,8 @@ qsizetype shownWidth(const Workbook::Cell &cell)
         return cell.text.size();
     case Workbook::Cell::Kind::Number:
         return 10;
+    case Workbook::Cell::Kind::Count:
+        return 6;
     case Workbook::Cell::Kind::Day:
         return 10;
     case Workbook::Cell::Kind::Moment:
@@ -60,6 +62,14 @@ Workbook::Cell Workbook::Cell::of(std::optional<double> number)
     Cell cell;
     cell.kind = Kind::Number;
     cell.number = *number;
+    return cell;
+}
+
+Workbook::Cell Workbook::Cell::count(qint64 value)
+{
+    Cell cell;
+    cell.kind = Kind::Count;
+    cell.number = double(value);
     return cell;
 }
 
@@ -98,6 +108,8 @@ Workbook::Workbook()
     format_set_bold(m_bold);
     m_twoPlaces = workbook_add_format(m_workbook);
     format_set_num_format(m_twoPlaces, "0.00");
+    m_whole = workbook_add_format(m_workbook);
+    format_set_num_format(m_whole, "0");
     m_day = workbook_add_format(m_workbook);
     format_set_num_format(m_day, "mm/dd/yyyy");
     m_moment = workbook_add_format(m_workbook);
@@ -160,6 +172,9 @@ void Workbook::addTable(const QString &name, const QStringList &header, const QL
                 break;
             case Cell::Kind::Number:
                 error = worksheet_write_number(sheet, row, column, cell.number, m_twoPlaces);
+                break;
+            case Cell::Kind::Count:
+                error = worksheet_write_number(sheet, row, column, cell.number, m_whole);
                 break;
             case Cell::Kind::Day:
                 if (inRange(cell.day)) {

@@ -16,10 +16,10 @@ struct lxw_format;
 // that a version "1.10" stays "1.10" and nothing is ever a formula.
 class Workbook {
 public:
-    // One cell: text, a number shown with two decimals, a day, or a moment in UTC. A cell with
-    // nothing in it stays empty.
+    // One cell: text, a number shown with two decimals, a count, a day, or a moment in UTC. A
+    // cell with nothing in it stays empty.
     struct Cell {
-        enum class Kind { Empty, Text, Number, Day, Moment };
+        enum class Kind { Empty, Text, Number, Count, Day, Moment };
         Kind kind = Kind::Empty;
         QString text;
         double number = 0;
@@ -36,6 +36,8 @@ public:
         static Cell of(std::optional<double> number);
         static Cell of(const QDate &day);
         static Cell of(const QDateTime &moment);
+        // Named, not an overload of of(): a double must never turn into a count unseen.
+        static Cell count(qint64 value);
     };
     using Line = QList<Cell>;
 
@@ -59,6 +61,7 @@ private:
     lxw_workbook *m_workbook = nullptr;
     lxw_format *m_bold = nullptr;
     lxw_format *m_twoPlaces = nullptr;
+    lxw_format *m_whole = nullptr;
     lxw_format *m_day = nullptr;
     lxw_format *m_moment = nullptr;
     QString m_problem;

@@ -1,5 +1,6 @@
 #include "app/cli/Compare.h"
 
+#include "app/cli/History.h"
 #include "app/cli/Printer.h"
 #include "app/cli/ScanArgument.h"
 #include "common/PlainText.h"
@@ -18,6 +19,17 @@ const QString allOption = QStringLiteral("all");
 const QString jsonOption = QStringLiteral("json");
 const QString pdfOption = QStringLiteral("pdf");
 const QString xlsxOption = QStringLiteral("xlsx");
+
+// A compared scan as history --json lists it, with its title, and the device identifier the
+// comparison went by (an import may name it in its rows alone).
+QJsonObject scanJson(const SavedScan &scan)
+{
+    QJsonObject entry = History::scanJson(scan.id, scan.inventory, scan.appCount);
+    entry.insert(QStringLiteral("title"), scan.title());
+    if (const std::optional<QString> device = scan.inventory.resolvedDeviceID())
+        entry.insert(QStringLiteral("deviceID"), *device);
+    return entry;
+}
 
 } // namespace
 
@@ -55,7 +67,8 @@ int Compare::execute(const QCommandLineParser &parser, Printer &printer) const
     }
     if (parser.isSet(xlsxOption)) {
         const QString path = parser.value(xlsxOption);
-        SpreadsheetExport::comparison(path, a.title(), b.title(), a.inventory, b.inventory, shown);
+        SpreadsheetExport::comparison(path, a.title(), b.title(), a.inventory, b.inventory,
+                                      comparison, shown, changesOnly);
         printer.out() << QStringLiteral("Exported %1 apps to %2.\n")
                              .arg(QString::number(shown.size()),
                                   PlainText::printable(QFileInfo(path).fileName(), true));
@@ -72,10 +85,16 @@ int Compare::execute(const QCommandLineParser &parser, Printer &printer) const
                                            {QStringLiteral("versionA"), d.versionA},
                                            {QStringLiteral("versionB"), d.versionB},
                                            {QStringLiteral("sizeDelta"), d.sizeDelta}});
-        const QJsonObject result{{QStringLiteral("a"), a.id},
-                                 {QStringLiteral("b"), b.id},
-                                 {QStringLiteral("sameDevice"), comparison.sameDevice},
-                                 {QStringLiteral("differences"), differences}};
+        const QJsonObject result{
+            {QStringLiteral("a"), a.id},
+            {QStringLiteral("b"), b.id},
+            {QStringLiteral("scanA"), scanJson(a)},
+            {QStringLiteral("scanB"), scanJson(b)},
+            {QStringLiteral("sameDevice"), comparison.sameDevice},
+            {QStringLiteral("deviceChanges"), QJsonArray::fromStringList(comparison.deviceChanges)},
+            {QStringLiteral("changedCount"), qint64(comparison.changedCount())},
+            {QStringLiteral("changesOnly"), changesOnly},
+            {QStringLiteral("differences"), differences}};
         printer.printJson(QJsonDocument(result).toJson(QJsonDocument::Compact));
         return 0;
     }

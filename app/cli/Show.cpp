@@ -42,7 +42,8 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         1)
         return printer.usageError(QStringLiteral("choose one of --csv, --json and --xlsx"));
     const Inventory shown = ScanArgument::inventory(parser.positionalArguments().value(0));
-    const QList<Row> rows = AppFilter(parser).rows(shown);
+    const AppFilter filter(parser);
+    const QList<Row> rows = filter.rows(shown);
     if (parser.isSet(csvOption)) {
         CsvExport::write(shown.fields, rows,
                          [&printer](QByteArrayView piece) { printer.printBytes(piece); });
@@ -50,7 +51,7 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
     }
     if (parser.isSet(xlsxOption)) {
         const QString path = parser.value(xlsxOption);
-        SpreadsheetExport::inventory(path, shown, shown.fields, rows);
+        SpreadsheetExport::inventory(path, shown, shown.fields, rows, filter.text());
         printer.out() << QStringLiteral("Exported %1 apps to %2.\n")
                              .arg(QString::number(rows.size()),
                                   PlainText::printable(QFileInfo(path).fileName(), true));

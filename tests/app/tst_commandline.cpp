@@ -865,6 +865,21 @@ void TestCommandLine::compareJson()
     QCOMPARE(object.value(u"a"_s), QJsonValue(idA));
     QCOMPARE(object.value(u"b"_s), QJsonValue(idB));
     QCOMPARE(object.value(u"sameDevice"_s), QJsonValue(true));
+    // Each scan as history --json lists it (newest first: B, A, C), and what the comparison found.
+    const QJsonArray listed =
+        QJsonDocument::fromJson(run({u"history"_s, u"--json"_s}).out)[u"scans"_s].toArray();
+    auto scan = [&listed](int index) {
+        QJsonObject entry = listed[index].toObject();
+        entry.remove(u"name"_s);
+        entry.remove(u"notes"_s);
+        return QJsonValue(entry);
+    };
+    QCOMPARE(object.value(u"scanA"_s), scan(1));
+    QCOMPARE(object.value(u"scanB"_s), scan(0));
+    QCOMPARE(object[u"scanA"_s][u"scannedAt"_s], QJsonValue(u"2024-03-01T10:00:00.000Z"_s));
+    QCOMPARE(object.value(u"changesOnly"_s), QJsonValue(true));
+    QCOMPARE(object.value(u"changedCount"_s).toInt(), 4);
+    QCOMPARE(object.value(u"deviceChanges"_s), QJsonValue(QJsonArray()));
     // Every field of every difference, in a fixed order.
     QStringList differences;
     for (const QJsonValue &d : object.value(u"differences"_s).toArray()) {
@@ -885,6 +900,8 @@ void TestCommandLine::compareJson()
     QCOMPARE(devices.status, 0);
     const QJsonObject all = QJsonDocument::fromJson(devices.out).object();
     QCOMPARE(all.value(u"sameDevice"_s), QJsonValue(false));
+    QCOMPARE(all.value(u"scanB"_s), scan(2));
+    QCOMPARE(all.value(u"changesOnly"_s), QJsonValue(false));
     QStringList statuses;
     for (const QJsonValue &value : all.value(u"differences"_s).toArray())
         statuses.append(value[u"status"_s].toString());
@@ -949,6 +966,16 @@ void TestCommandLine::xlsx_data()
     QTest::newRow("current inventory, filtered")
         << QStringList{u"show"_s, u"--category"_s, u"Productivity"_s, u"--search"_s, u"no"_s}
         << u"Apps"_s << QStringList{u"Notes"_s} << QStringList{u"Ledger"_s, u"Maps"_s};
+    QTest::newRow("the filter, with the device")
+        << QStringList{u"show"_s, u"--category"_s, u"Productivity"_s, u"--search"_s, u"no"_s}
+        << u"Device"_s
+        << QStringList{u"Filter"_s, u"Category: Productivity \u00B7 Search: no"_s, u"Old iPhone"_s}
+        << QStringList{u"Category: All categories"_s};
+    QTest::newRow("comparison, what it found")
+        << QStringList{u"compare"_s, idA, idC, u"--all"_s} << u"Summary"_s
+        << QStringList{u"4 differences across 5 apps"_s, u"Different or unidentified devices"_s,
+                       u"Included"_s}
+        << QStringList{u"Left out"_s};
 }
 
 void TestCommandLine::xlsx()

@@ -101,6 +101,8 @@ private Q_SLOTS:
     void spreadsheetCells_data();
     void spreadsheetCells();
     void comparisonSpreadsheet();
+    void comparisonContext_data();
+    void comparisonContext();
     void spreadsheetTooWide();
     void hostileText_data();
     void hostileText();
@@ -533,7 +535,7 @@ void TestReports::spreadsheetCells()
     inventory.deviceName = u"Ann\u2019s iPhone"_s;
     inventory.scannedAt = QDateTime(QDate(2024, 3, 5), QTime(14, 30), QTimeZone::utc());
     const QString path = m_dir.filePath(u"apps.xlsx"_s);
-    SpreadsheetExport::inventory(path, inventory, inventory.fields, inventory.rows);
+    SpreadsheetExport::inventory(path, inventory, inventory.fields, inventory.rows, {});
 
     const auto sheets = SpreadsheetReader::read(path);
     QCOMPARE(sheets.keys(), (QStringList{u"Apps"_s, u"Device"_s}));
@@ -561,7 +563,7 @@ void TestReports::spreadsheetTooWide()
         inventory.fields << u"c"_s + QString::number(i);
     const QString path = m_dir.filePath(u"wide.xlsx"_s);
     try {
-        SpreadsheetExport::inventory(path, inventory, inventory.fields, {});
+        SpreadsheetExport::inventory(path, inventory, inventory.fields, {}, {});
         QFAIL("written");
     } catch (const Failure &error) {
         QVERIFY2(error.description().contains(u"a sheet holds at most 16,384 columns"_s),
@@ -625,7 +627,7 @@ void TestReports::hostileText()
     QCOMPARE(lines.at(1).toArray().at(0).toString(), readBack);
 
     const QString xlsx = m_dir.filePath(u"apps.xlsx"_s);
-    SpreadsheetExport::inventory(xlsx, inventory, inventory.fields, inventory.rows);
+    SpreadsheetExport::inventory(xlsx, inventory, inventory.fields, inventory.rows, {});
     const auto sheets = SpreadsheetReader::read(xlsx);
     QCOMPARE(sheets.value(u"Apps"_s).value(u"A2"_s).value, readBack);
     QCOMPARE(sheets.value(u"Device"_s).value(u"B2"_s).value, readBack);
@@ -671,10 +673,11 @@ void TestReports::comparisonSpreadsheet()
         {u"Notes"_s, u"com.b"_s, u""_s, ScanDifference::removed, u"1.0"_s, u""_s, u""_s},
     };
     const QString path = m_dir.filePath(u"comparison.xlsx"_s);
-    SpreadsheetExport::comparison(path, u"Scan A"_s, u"Scan B"_s, a, b, rows);
+    SpreadsheetExport::comparison(path, u"Scan A"_s, u"Scan B"_s, a, b,
+                                  ScanComparison::compare(a, b), rows, true);
 
     const auto sheets = SpreadsheetReader::read(path);
-    QCOMPARE(sheets.keys(), (QStringList{u"Comparison"_s, u"Scans"_s}));
+    QCOMPARE(sheets.keys(), (QStringList{u"Comparison"_s, u"Scans"_s, u"Summary"_s}));
     const SpreadsheetReader::Sheet sheet = sheets[u"Comparison"_s];
     auto values = [&](int row) {
         QStringList line;
@@ -695,6 +698,75 @@ void TestReports::comparisonSpreadsheet()
     for (const QString &cell : {u"G2"_s, u"H2"_s, u"I2"_s})
         QCOMPARE(sheet[cell].type, u"n"_s);
     QCOMPARE(sheets[u"Scans"_s].value(u"B3"_s).value, u"Scan B"_s);
+}
+
+void TestReports::comparisonContext_data()
+{
+    QTest::addColumn<QString>("deviceB");
+    QTest::addColumn<QString>("versionB");
+    QTest::addColumn<bool>("changesOnly");
+    // Differences, Devices, Device changes, Apps with no measured change.
+    QTest::addColumn<QStringList>("summary");
+    const QString phone = u"00008110-001A2B3C4D5E801E"_s;
+    const QString battery = u"battery 90% \u2192 82%"_s;
+    QTest::newRow("an update, unchanged left out")
+        << phone << u"1.1"_s << true
+        << QStringList{u"1 differences across 2 apps"_s, u"Same device"_s, battery, u"Left out"_s};
+    QTest::newRow("two devices, all included")
+        << u"00008030-000E1D2C3B4A5968"_s << u"1.1"_s << false
+        << QStringList{u"1 differences across 2 apps"_s, u"Different or unidentified devices"_s,
+                       battery, u"Included"_s};
+    QTest::newRow("no differences") << phone << u"1.0"_s << true
+                                    << QStringList{u"No differences between A and B"_s,
+                                                   u"Same device"_s, battery, u"Left out"_s};
+}
+
+// What the window and the PDF say of a comparison besides its rows, read back.
+void TestReports::comparisonContext()
+{
+    QFETCH(QString, deviceB);
+    QFETCH(QString, versionB);
+    QFETCH(bool, changesOnly);
+    QFETCH(QStringList, summary);
+    Inventory a;
+    a.rows = {{{Column::appName, u"Maps"_s},
+               {Column::bundleIdentifier, u"com.a"_s},
+               {Column::version, u"1.0"_s}},
+              {{Column::appName, u"Notes"_s}, {Column::bundleIdentifier, u"com.b"_s}}};
+    a.deviceID = u"00008110-001A2B3C4D5E801E"_s;
+    a.deviceFacts.batteryLevel = 90;
+    Inventory b = a;
+    b.rows[0].insert(Column::version, versionB);
+    b.deviceName = u"Work iPad"_s;
+    b.deviceID = deviceB;
+    // Noon in New York; the workbook keeps UTC.
+    b.scannedAt = QDateTime(QDate(2024, 4, 1), QTime(12, 0), QTimeZone("America/New_York"));
+    b.deviceFacts.batteryLevel = 82;
+    const ScanComparison comparison = ScanComparison::compare(a, b);
+    const QString path = m_dir.filePath(u"context.xlsx"_s);
+    SpreadsheetExport::comparison(path, u"Scan A"_s, u"Scan B"_s, a, b, comparison,
+                                  comparison.shown(changesOnly), changesOnly);
+
+    auto sheets = SpreadsheetReader::read(path);
+    auto line = [&](const QString &sheet, int row) {
+        QStringList values;
+        for (char column = 'A'; column <= 'H'; ++column)
+            values << sheets[sheet].value(QLatin1Char(column) + QString::number(row)).value;
+        return values;
+    };
+    QStringList scanB = line(u"Scans"_s, 3);
+    QCOMPARE(scanB.takeAt(4).toDouble(), 45383 + 16.0 / 24);
+    QCOMPARE(scanB,
+             (QStringList{u"B"_s, u"Scan B"_s, u"Work iPad"_s, deviceB, u""_s, u""_s, u"2"_s}));
+    QCOMPARE(sheets[u"Scans"_s][u"E3"_s].format, u"yyyy-mm-dd hh:mm"_s);
+    QCOMPARE(sheets[u"Scans"_s][u"H3"_s].type + sheets[u"Scans"_s][u"H3"_s].format, u"n0"_s);
+    QStringList found;
+    for (int row = 2; row <= 5; ++row)
+        found << line(u"Summary"_s, row).value(1);
+    QCOMPARE(found, summary);
+    // No line about the apps among them, for a script to take for one.
+    QCOMPARE(sheets[u"Comparison"_s].contains(u"A2"_s),
+             comparison.changedCount() > 0 || !changesOnly);
 }
 
 int main(int argc, char **argv)
