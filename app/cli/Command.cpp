@@ -52,6 +52,11 @@ int Command::run(const QStringList &arguments, Printer &printer) const
         return printer.usageError(QStringLiteral("usage: quillet-cli %1").arg(usage()));
     if (const std::optional<QString> error = LaunchOptions::apply(parser))
         return printer.usageError(*error);
+    // An empty file name would be taken for the folder a script runs in.
+    for (const QCommandLineOption &option : options()) {
+        if (option.valueName() == u"file" && parser.isSet(option) && parser.value(option).isEmpty())
+            return printer.usageError(QStringLiteral("%1 needs a file name").arg(longName(option)));
+    }
     if (LaunchOptions::isDemo(parser)) {
         DemoDevice::prepare();
         // On standard error, so that a script reading the output gets only the output.

@@ -30,9 +30,12 @@ Scan::Scan()
 
 int Scan::execute(const QCommandLineParser &parser, Printer &printer) const
 {
-    const QString chosen = parser.value(deviceOption);
+    const QString given = parser.value(deviceOption);
     const bool all = parser.isSet(allDevicesOption);
-    if (all && !chosen.isEmpty())
+    if (parser.isSet(deviceOption) && given.trimmed().isEmpty())
+        return printer.usageError(QStringLiteral("--device needs a device identifier, or the "
+                                                 "start of one"));
+    if (all && !given.isEmpty())
         return printer.usageError(QStringLiteral("choose one of --device and --all-devices"));
 
     Scanner scanner;
@@ -45,15 +48,27 @@ int Scan::execute(const QCommandLineParser &parser, Printer &printer) const
         if (devices.isEmpty())
             throw Scanner::noDevice();
         // Here a device can be chosen, or all of them scanned: the message says how.
-        if (!all && chosen.isEmpty() && devices.size() > 1)
+        if (!all && given.isEmpty() && devices.size() > 1)
             throw ScanError(Scanner::multipleDevices().description() +
                             QStringLiteral("\nUse --device UDID or --all-devices; "
                                            "\u201Cquillet-cli devices\u201D lists them."));
-        if (!chosen.isEmpty() && !devices.contains(chosen))
-            throw ScanError(QStringLiteral("No connected device has the identifier %1. "
-                                           "Connected: %2.")
-                                .arg(QChar(0x201C) + chosen + QChar(0x201D),
-                                     devices.join(QStringLiteral(", "))));
+        // As scan ids are: the whole identifier, or a start of it that only one device has.
+        QString chosen = given;
+        if (!given.isEmpty() && !devices.contains(given)) {
+            QStringList matching;
+            for (const QString &device : devices) {
+                if (device.startsWith(given, Qt::CaseInsensitive))
+                    matching.append(device);
+            }
+            if (matching.size() != 1)
+                throw ScanError(QStringLiteral("%1 connected device has an identifier that "
+                                               "starts with %2. Connected: %3.")
+                                    .arg(matching.isEmpty() ? QStringLiteral("No")
+                                                            : QStringLiteral("More than one"),
+                                         QChar(0x201C) + given + QChar(0x201D),
+                                         devices.join(QStringLiteral(", "))));
+            chosen = matching.first();
+        }
         const QStringList scanned =
             all ? devices : QStringList{chosen.isEmpty() ? devices.first() : chosen};
         for (qsizetype i = 0; i < scanned.size(); ++i) {

@@ -73,8 +73,15 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         }
         cells.append(line);
     }
-    if (const QString device = DeviceDescription::line(shown.deviceFacts); !device.isEmpty())
-        printer.out() << PlainText::printable(device) << "\n\n";
+    // Whose apps these are, as the window's title block says.
+    QStringList device;
+    if (shown.deviceName && !shown.deviceName->trimmed().isEmpty())
+        device.append(shown.deviceName->trimmed());
+    if (const QString facts = DeviceDescription::line(shown.deviceFacts); !facts.isEmpty())
+        device.append(facts);
+    if (!device.isEmpty())
+        printer.out() << PlainText::printable(device.join(QStringLiteral(" \u00B7 ")), true)
+                      << "\n\n";
     printer.printTable(shown.fields, cells);
     printer.out() << AppList::countText(rows.size(), shown.namedRows().size()) << "\n";
     return 0;

@@ -137,6 +137,8 @@ private Q_SLOTS:
     void commandHelp_data();
     void commandHelp();
     void scan();
+    void deviceByStart_data();
+    void deviceByStart();
     void scanFails_data();
     void scanFails();
     void interruptedScan_data();
@@ -363,6 +365,15 @@ void TestCommandLine::usage_data()
     QTest::newRow("completion for another shell")
         << QStringList{u"completion"_s, u"zsh"_s} << false << 2 << u""_s
         << u"quillet-cli: usage: quillet-cli completion bash\n"_s;
+    QTest::newRow("an empty workbook name")
+        << QStringList{u"show"_s, u"--xlsx"_s, u""_s} << true << 2 << u""_s
+        << u"quillet-cli: --xlsx needs a file name\n"_s;
+    QTest::newRow("an empty report name")
+        << QStringList{u"compare"_s, idA, idB, u"--pdf"_s, u""_s} << true << 2 << u""_s
+        << u"quillet-cli: --pdf needs a file name\n"_s;
+    QTest::newRow("an empty device")
+        << QStringList{u"scan"_s, u"--device"_s, u""_s} << true << 2 << u""_s
+        << u"quillet-cli: --device needs a device identifier, or the start of one\n"_s;
     // Refused before anything is asked of it.
     QTest::newRow("plain HTTP lookup elsewhere")
         << QStringList{u"history"_s, u"--lookup-url"_s, u"http://lookup.invalid/lookup"_s} << false
@@ -468,6 +479,40 @@ void TestCommandLine::scan()
     QCOMPARE(QDir(data(u"History"_s)).entryList(QDir::Files),
              QStringList{*saved.scanID + u".json"_s});
     QCOMPARE(HistoryStore().inventory(HistoryStore().list().scans.value(0)), saved);
+}
+
+void TestCommandLine::deviceByStart_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("err"); // empty: the device is scanned
+    const QString other = u"00008110-002B3C4D5E6F802E"_s;
+    const QString connected = u"Connected: "_s + device + u", "_s + other + u".\n"_s;
+    QTest::newRow("the whole identifier") << device << QString();
+    QTest::newRow("a start only it has") << u"00008110-001"_s << QString();
+    QTest::newRow("in lower case") << u"00008110-001a"_s << QString();
+    QTest::newRow("a start both have")
+        << u"00008110"_s
+        << u"More than one connected device has an identifier that starts with \u201C00008110\u201D. "_s +
+            connected;
+    QTest::newRow("no such start")
+        << u"FFFF"_s
+        << u"No connected device has an identifier that starts with \u201CFFFF\u201D. "_s +
+            connected;
+}
+
+// --device takes the start of an identifier, as scan ids do, when only one device has it.
+void TestCommandLine::deviceByStart()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, err);
+    connectDevice();
+    tool(u"idevice_id"_s, device.toLatin1() + "\n00008110-002B3C4D5E6F802E\n");
+    const Result result = run({u"scan"_s, u"--device"_s, given});
+    QCOMPARE(result.status, err.isEmpty() ? 0 : 1);
+    if (err.isEmpty())
+        QCOMPARE(Inventory::readFile(data(u"inventory.json"_s)).deviceID, std::optional(device));
+    else
+        QVERIFY2(result.err.endsWith(err), qPrintable(result.err));
 }
 
 void TestCommandLine::scanFails_data()
@@ -666,6 +711,9 @@ void TestCommandLine::show()
     QStringList lines = table.text().split(u'\n');
     QCOMPARE(lines.takeLast(), u""_s);
     QCOMPARE(lines.takeLast(), AppList::countText(shown.size(), 4));
+    // The device the apps are on heads the table.
+    QCOMPARE(lines.takeFirst(), *scanA().deviceName);
+    QCOMPARE(lines.takeFirst(), u""_s);
     QCOMPARE(cells(lines.takeFirst()), expected.fields);
     QCOMPARE(lines.size(), expected.rows.size());
     for (qsizetype i = 0; i < lines.size(); ++i) {
