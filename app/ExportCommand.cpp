@@ -4,6 +4,7 @@
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/Locations.h"
+#include "common/Plural.h"
 #include "reports/CsvExport.h"
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
@@ -35,8 +36,10 @@ void ExportCommand::apps(const QString &suffix, const QString &filter,
                 showError(error.description());
                 return;
             }
-            m_setStatus(QStringLiteral("Exported %1 apps to %2.")
-                            .arg(QString::number(exported.size()), QFileInfo(path).fileName()));
+            m_setStatus(
+                QStringLiteral("Exported %1 to %2.")
+                    .arg(Plural::of(exported.size(), QStringLiteral("app"), QStringLiteral("apps")),
+                         QFileInfo(path).fileName()));
         });
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/Collation.h"
 #include "common/DecimalText.h"
+#include "common/Plural.h"
 #include "scanning/Column.h"
 #include "scanning/DeviceDescription.h"
 
@@ -146,8 +147,9 @@ qsizetype ScanComparison::changedCount() const
 
 QString ScanComparison::countLine() const
 {
-    return QStringLiteral("%1 differences across %2 apps")
-        .arg(QString::number(changedCount()), QString::number(differences.size()));
+    return Plural::of(changedCount(), QStringLiteral("difference"), QStringLiteral("differences")) +
+        QStringLiteral(" across ") +
+        Plural::of(differences.size(), QStringLiteral("app"), QStringLiteral("apps"));
 }
 
 QString ScanComparison::deviceKind() const

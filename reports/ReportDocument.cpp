@@ -3,6 +3,7 @@
 #include "common/DataFile.h"
 #include "common/DecimalText.h"
 #include "common/PlainText.h"
+#include "common/Plural.h"
 #include "scanning/Column.h"
 #include "scanning/DeviceDescription.h"
 #include "scanning/ScanError.h"
@@ -240,10 +241,11 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     if (const QString facts = DeviceDescription::line(inventory.deviceFacts); !facts.isEmpty())
         report.subtitle += facts + u'\n';
     report.subtitle += filter;
-    report.summary = QStringLiteral("%1 apps \u00B7 Reported storage: %2 MB\nComplete sizes "
-                                    "available for %3 of %1 apps")
-                         .arg(QString::number(rows.size()), DecimalText::twoPlaces(total),
-                              QString::number(complete));
+    report.summary =
+        QStringLiteral("%1 \u00B7 Reported storage: %2 MB\nComplete sizes "
+                       "available for %3 of %1")
+            .arg(Plural::of(rows.size(), QStringLiteral("app"), QStringLiteral("apps")),
+                 DecimalText::twoPlaces(total), QString::number(complete));
     report.headings = {QStringLiteral("App"), QStringLiteral("Category"), QStringLiteral("Version"),
                        QStringLiteral("Total MB")};
     report.widths = {248, 108, 82, 86};
@@ -266,8 +268,9 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
     if (const QString device = comparison.deviceLine(); !device.isEmpty())
         report.subtitle += u'\n' + device;
     report.summary =
-        QStringLiteral("%1 apps shown \u00B7 %2\n%3")
-            .arg(QString::number(shown.size()), comparison.deviceKind(),
+        QStringLiteral("%1 shown \u00B7 %2\n%3")
+            .arg(Plural::of(shown.size(), QStringLiteral("app"), QStringLiteral("apps")),
+                 comparison.deviceKind(),
                  changesOnly ? QStringLiteral("Apps with no measured change are hidden")
                              : QStringLiteral("All matched apps included"));
 

@@ -1,6 +1,7 @@
 #include "scanning/AppList.h"
 
 #include "common/Collation.h"
+#include "common/Plural.h"
 #include "scanning/Column.h"
 #include "scanning/Inventory.h"
 #include "scanning/RowBuilder.h"
@@ -133,5 +134,6 @@ QList<qsizetype> AppList::visible(const QString &query, const QString &category,
 
 QString AppList::countText(qsizetype visible, qsizetype total)
 {
-    return QStringLiteral("%1 of %2 apps").arg(QString::number(visible), QString::number(total));
+    return QString::number(visible) + QStringLiteral(" of ") +
+        Plural::of(total, QStringLiteral("app"), QStringLiteral("apps"));
 }

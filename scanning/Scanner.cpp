@@ -4,6 +4,7 @@
 #include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
+#include "common/Plural.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
 #include "scanning/LegacyImport.h"
@@ -54,8 +55,9 @@ QString Scanner::completedText(const QList<Row> &namedRows)
     const auto categorized = std::count_if(namedRows.begin(), namedRows.end(), [](const Row &row) {
         return !row.value(Column::category).isEmpty();
     });
-    return QStringLiteral("Scan complete. %1 apps; %2 categories available. Saved on %3.")
-        .arg(QString::number(namedRows.size()), QString::number(categorized),
+    return QStringLiteral("Scan complete. %1; %2 available. Saved on %3.")
+        .arg(Plural::of(namedRows.size(), QStringLiteral("app"), QStringLiteral("apps")),
+             Plural::of(categorized, QStringLiteral("category"), QStringLiteral("categories")),
              HostWording::thisComputer());
 }
 

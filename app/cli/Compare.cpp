@@ -4,6 +4,7 @@
 #include "app/cli/Printer.h"
 #include "app/cli/ScanArgument.h"
 #include "common/PlainText.h"
+#include "common/Plural.h"
 #include "history/ScanComparison.h"
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
@@ -69,8 +70,9 @@ int Compare::execute(const QCommandLineParser &parser, Printer &printer) const
         const QString path = parser.value(xlsxOption);
         SpreadsheetExport::comparison(path, a.title(), b.title(), a.inventory, b.inventory,
                                       comparison, shown, changesOnly);
-        printer.out() << QStringLiteral("Exported %1 apps to %2.\n")
-                             .arg(QString::number(shown.size()),
+        printer.out() << QStringLiteral("Exported %1 to %2.\n")
+                             .arg(Plural::of(shown.size(), QStringLiteral("app"),
+                                             QStringLiteral("apps")),
                                   PlainText::printable(QFileInfo(path).fileName(), true));
     }
     if (parser.isSet(pdfOption) || parser.isSet(xlsxOption))

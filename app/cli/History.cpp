@@ -2,6 +2,7 @@
 
 #include "app/cli/Printer.h"
 #include "common/PlainText.h"
+#include "common/Plural.h"
 #include "history/HistoryStore.h"
 
 #include <QJsonArray>
@@ -64,12 +65,13 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
     }
     QList<QStringList> rows;
     for (const SavedScan &scan : listing.scans)
-        rows.append({scan.id, scan.title(), QStringLiteral("%1 apps").arg(scan.appCount)});
+        rows.append({scan.id, scan.title(),
+                     Plural::of(scan.appCount, QStringLiteral("app"), QStringLiteral("apps"))});
     printer.printTable({QStringLiteral("ID"), QStringLiteral("Scan"), QStringLiteral("Apps")},
                        rows);
     if (listing.unreadable > 0)
-        printer.err() << QStringLiteral("%1 saved scans could not be read. Their files have been "
-                                        "preserved.\n")
-                             .arg(listing.unreadable);
+        printer.err() << QStringLiteral("%1 could not be read. Their files have been preserved.\n")
+                             .arg(Plural::of(listing.unreadable, QStringLiteral("saved scan"),
+                                             QStringLiteral("saved scans")));
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "app/cli/Printer.h"
 #include "app/cli/ScanArgument.h"
 #include "common/PlainText.h"
+#include "common/Plural.h"
 #include "reports/CsvExport.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/AppList.h"
@@ -52,8 +53,9 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
     if (parser.isSet(xlsxOption)) {
         const QString path = parser.value(xlsxOption);
         SpreadsheetExport::inventory(path, shown, shown.fields, rows, filter.text());
-        printer.out() << QStringLiteral("Exported %1 apps to %2.\n")
-                             .arg(QString::number(rows.size()),
+        printer.out() << QStringLiteral("Exported %1 to %2.\n")
+                             .arg(Plural::of(rows.size(), QStringLiteral("app"),
+                                             QStringLiteral("apps")),
                                   PlainText::printable(QFileInfo(path).fileName(), true));
         return 0;
     }

@@ -1037,7 +1037,7 @@ void TestCommandLine::xlsx()
     const Result result = run(arguments << u"--xlsx"_s << path);
     QCOMPARE(result.err, u""_s);
     QVERIFY2(result.text().startsWith(u"Exported "_s) &&
-                 result.text().endsWith(u" apps to out.xlsx.\n"_s),
+                 result.text().endsWith(u" to out.xlsx.\n"_s),
              qPrintable(result.text()));
     QCOMPARE(result.status, 0);
     QStringList texts;
@@ -1151,7 +1151,7 @@ void TestCommandLine::plantedFiles()
     const auto inventoryBefore = standing(inventory);
 
     const Result history = run({u"history"_s});
-    QCOMPARE(history.err, u"1 saved scans could not be read. Their files have been preserved.\n"_s);
+    QCOMPARE(history.err, u"1 saved scan could not be read. Their files have been preserved.\n"_s);
     QCOMPARE(history.out, listed);
     QCOMPARE(history.status, 0);
 

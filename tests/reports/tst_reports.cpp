@@ -298,8 +298,8 @@ void TestReports::inventory_data()
     dated.scannedAt = utc("2024-03-01T12:00:00");
     const QString scanned = u"Test iPhone \u00B7 Scanned "_s + march + u"\nCategory: Games"_s;
     auto summary = [](int n, const char *total, int complete) {
-        return u"%1 apps \u00B7 Reported storage: %2 MB\nComplete sizes available for %3 of %1 apps"_s
-            .arg(n)
+        return u"%1 \u00B7 Reported storage: %2 MB\nComplete sizes available for %3 of %1"_s
+            .arg(n == 1 ? u"1 app"_s : u"%1 apps"_s.arg(n))
             .arg(QLatin1StringView(total))
             .arg(complete);
     };
@@ -711,10 +711,10 @@ void TestReports::comparisonContext_data()
     const QString battery = u"battery 90% \u2192 82%"_s;
     QTest::newRow("an update, unchanged left out")
         << phone << u"1.1"_s << true
-        << QStringList{u"1 differences across 2 apps"_s, u"Same device"_s, battery, u"Left out"_s};
+        << QStringList{u"1 difference across 2 apps"_s, u"Same device"_s, battery, u"Left out"_s};
     QTest::newRow("two devices, all included")
         << u"00008030-000E1D2C3B4A5968"_s << u"1.1"_s << false
-        << QStringList{u"1 differences across 2 apps"_s, u"Different or unidentified devices"_s,
+        << QStringList{u"1 difference across 2 apps"_s, u"Different or unidentified devices"_s,
                        battery, u"Included"_s};
     QTest::newRow("no differences") << phone << u"1.0"_s << true
                                     << QStringList{u"No differences between A and B"_s,
