@@ -24,7 +24,8 @@ void HelpSheets::showAbout(QWidget *window)
     QMessageBox *about = Sheet::alert(
         window, QMessageBox::NoIcon, QStringLiteral("Quillet"),
         QStringLiteral("Version %1 \u2022 Marrowby\n\nYour iPhone and iPad app inventory, on %2."
-                       "\nBrowse categories, compare storage sizes, and export a CSV.\n\n"
+                       "\nBrowse categories, compare storage sizes, and export a CSV, a "
+                       "spreadsheet or a PDF.\n\n"
                        "https://marrowby.example/quillet\n\nIncludes open-source device tools. "
                        "License notices are available in Help.")
             .arg(version, HostWording::yourComputer()));
@@ -63,7 +64,8 @@ void HelpSheets::showGettingStarted(QWidget *window)
             "1. Connect one iPhone or iPad with a USB data cable. Unlock it and approve Trust This "
             "Computer %1.\n\n2. Click Scan Device. Each successful scan is saved in Scan History, "
             "ready to browse while disconnected.\n\n3. Use Compare Scans to compare dates or "
-            "devices. Export the displayed apps as CSV or a PDF report.\n\nInventories stay on "
+            "devices. Export the displayed apps as CSV, a spreadsheet or a PDF "
+            "report.\n\nInventories stay on "
             "%2. Category lookup sends app bundle identifiers to Apple.")
             .arg(HostWording::trustPlaces(), HostWording::thisComputer()));
     QPushButton *start = welcome->addButton(QStringLiteral("Get Started"), QMessageBox::AcceptRole);
