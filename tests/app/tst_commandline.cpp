@@ -1,3 +1,5 @@
+#include "app/cli/Command.h"
+#include "app/cli/CommandLineTool.h"
 #include "common/DataFile.h"
 #include "common/DataFolderLock.h"
 #include "common/Failure.h"
@@ -400,42 +402,30 @@ void TestCommandLine::commandHelp_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("usage");
-    // The commands of the overview, or the long options of a command's help.
+    // The commands of the overview, or the long options of a command's help, as the command
+    // table has them.
     QTest::addColumn<QStringList>("listed");
-    const QStringList every{u"--data-dir"_s,      u"--resources"_s, u"--lookup-url"_s,
-                            u"--store-country"_s, u"--demo"_s,      u"--help"_s};
-    const QStringList filters{u"--search"_s, u"--category"_s, u"--sort"_s};
+    QStringList overview;
+    for (const auto &command : CommandLineTool::listedCommands())
+        overview.append(command->name());
     QTest::newRow("overview, none of the build's")
-        << QStringList{u"--help"_s} << u"COMMAND [OPTIONS]"_s
-        << QStringList{u"scan"_s, u"devices"_s, u"watch"_s,  u"history"_s,
-                       u"show"_s, u"compare"_s, u"report"_s, u"annotate"_s};
-    QTest::newRow("scan") << QStringList{u"scan"_s, u"-h"_s}
-                          << u"scan [--device UDID | --all-devices]"_s
-                          << QStringList{u"--device"_s, u"--all-devices"_s} + every;
-    QTest::newRow("devices") << QStringList{u"devices"_s, u"--help"_s} << u"devices [--json]"_s
-                             << QStringList{u"--json"_s} + every;
-    QTest::newRow("history") << QStringList{u"history"_s, u"--help"_s} << u"history [--json]"_s
-                             << QStringList{u"--json"_s} + every;
-    QTest::newRow("show") << QStringList{u"show"_s, u"--help"_s}
-                          << u"show [SCAN] [--csv | --json | --xlsx FILE]"_s
-                          << filters + QStringList{u"--csv"_s, u"--json"_s, u"--xlsx"_s} + every;
-    QTest::newRow("compare") << QStringList{u"compare"_s, u"--help"_s}
-                             << u"compare A B [--all] [--json] [--pdf FILE] [--xlsx FILE]"_s
-                             << QStringList{u"--all"_s, u"--json"_s, u"--pdf"_s, u"--xlsx"_s} +
-            every;
-    QTest::newRow("report") << QStringList{u"report"_s, u"--help"_s}
-                            << u"report [SCAN] --pdf FILE"_s
-                            << filters + QStringList{u"--pdf"_s} + every;
-    QTest::newRow("annotate") << QStringList{u"annotate"_s, u"--help"_s}
-                              << u"annotate SCAN [--name TEXT] [--notes TEXT]"_s
-                              << QStringList{u"--name"_s, u"--notes"_s} + every;
-    QTest::newRow("completion") << QStringList{u"completion"_s, u"--help"_s} << u"completion bash"_s
-                                << every;
-    QTest::newRow("manual") << QStringList{u"manual"_s, u"--help"_s} << u"manual TEMPLATE"_s
-                            << every;
+        << QStringList{u"--help"_s} << u"COMMAND [OPTIONS]"_s << overview;
+    for (const auto &command : CommandLineTool::commands()) {
+        QStringList options;
+        for (const QCommandLineOption &option : command->options() + Command::commonOptions())
+            options.append(Command::longName(option));
+        QTest::newRow(qPrintable(command->name()))
+            << QStringList{command->name(), u"--help"_s} << command->usage() << options;
+    }
+    // A command's help is its own, whichever way it is asked for.
+    QTest::newRow("scan, -h") << QStringList{u"scan"_s, u"-h"_s}
+                              << u"scan [--device UDID | --all-devices]"_s
+                              << QStringList{u"--device"_s,     u"--all-devices"_s,
+                                             u"--data-dir"_s,   u"--resources"_s,
+                                             u"--lookup-url"_s, u"--store-country"_s,
+                                             u"--demo"_s,       u"--help"_s};
 }
 
-// Each command parses its own options and the common ones, and no other command's.
 void TestCommandLine::commandHelp()
 {
     QFETCH(QStringList, arguments);
@@ -1372,10 +1362,11 @@ void TestCommandLine::completion_data()
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<QStringList>("offered");
     const QString tool = u"quillet-cli"_s;
+    QStringList commands;
+    for (const auto &command : CommandLineTool::listedCommands())
+        commands.append(command->name());
     QTest::newRow("commands, none of the build's")
-        << QStringList{tool, u""_s}
-        << QStringList{u"scan"_s,    u"devices"_s, u"watch"_s,    u"history"_s, u"show"_s,
-                       u"compare"_s, u"report"_s,  u"annotate"_s, u"--help"_s,  u"--version"_s};
+        << QStringList{tool, u""_s} << commands + QStringList{u"--help"_s, u"--version"_s};
     QTest::newRow("a command's own options and the common ones")
         << QStringList{tool, u"history"_s, u"--"_s}
         << QStringList{u"--json"_s,          u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s,
