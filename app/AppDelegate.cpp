@@ -4,7 +4,6 @@
 #include "app/DeviceWatch.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
-#include "app/Sheet.h"
 #include "app/SnapshotEditing.h"
 #include "app/StoreCountrySheet.h"
 #include "app/UpdateCommand.h"
@@ -21,6 +20,7 @@
 #include "scanning/DeviceDescription.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
+#include "widgets/Sheet.h"
 
 #include <QApplication>
 #include <QComboBox>

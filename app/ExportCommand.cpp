@@ -1,6 +1,5 @@
 #include "app/ExportCommand.h"
 
-#include "app/Sheet.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/Locations.h"
@@ -8,6 +7,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/Inventory.h"
+#include "widgets/Sheet.h"
 
 #include <QFileInfo>
 

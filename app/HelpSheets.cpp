@@ -1,8 +1,8 @@
 #include "app/HelpSheets.h"
 
-#include "app/Sheet.h"
 #include "common/HostWording.h"
 #include "common/Locations.h"
+#include "widgets/Sheet.h"
 
 #include <QApplication>
 #include <QFileInfo>

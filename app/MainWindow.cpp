@@ -2,9 +2,9 @@
 
 #include "app/BusyIndicator.h"
 #include "app/ElidedLabel.h"
-#include "app/TableCopy.h"
 #include "common/StoreCountry.h"
 #include "scanning/AppList.h"
+#include "widgets/TableCopy.h"
 
 #include <QApplication>
 #include <QClipboard>

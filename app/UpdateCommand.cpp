@@ -1,8 +1,8 @@
 #include "app/UpdateCommand.h"
 
-#include "app/Sheet.h"
 #include "common/Locations.h"
 #include "features/UpdateCheck.h"
+#include "widgets/Sheet.h"
 
 #include <QCoreApplication>
 #include <QPushButton>

@@ -1,6 +1,5 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
-#include "app/Sheet.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
@@ -13,6 +12,7 @@
 #include "tests/SampleInventory.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
+#include "widgets/Sheet.h"
 
 #include <QClipboard>
 #include <QComboBox>
