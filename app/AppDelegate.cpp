@@ -1,16 +1,16 @@
 #include "app/AppDelegate.h"
 
+#include "app/CommandTable.h"
 #include "app/DeviceChooser.h"
 #include "app/DeviceWatch.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
 #include "app/SnapshotEditing.h"
-#include "app/StoreCountrySheet.h"
+#include "app/StoreCountryCommand.h"
 #include "app/UpdateCommand.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
 #include "common/PlainText.h"
-#include "common/StoreCountry.h"
 #include "features/AppDetailsWindow.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -81,6 +82,8 @@ void AppDelegate::launch()
     m_snapshots->setWindow(m_window);
     const auto status = [this](const QString &text) { setStatus(text); };
     m_updates = new UpdateCommand(m_window, status, this);
+    m_storeCountry = new StoreCountryCommand(m_window, m_demo, this);
+    connect(m_updates, &UpdateCommand::checkingChanged, this, &AppDelegate::refreshCommands);
     m_exports.emplace(m_window, status);
     connectControls();
     buildMenus();
@@ -101,53 +104,101 @@ QMainWindow *AppDelegate::window() const
 
 void AppDelegate::buildMenus()
 {
+    using Group = Command::Group;
     auto key = [](const char *text) { return QKeySequence(QLatin1StringView(text)); };
-    m_window->addMenu(
-        QStringLiteral("Quillet"),
-        {{QStringLiteral("About Quillet\u2026"), {}, QAction::AboutRole, [this] { showAbout(); }},
-         {QStringLiteral("Check for Updates\u2026"),
-          {},
-          QAction::ApplicationSpecificRole,
-          [this] { checkForUpdates(); }},
-         {QStringLiteral("App Store Country\u2026"),
-          {},
-          QAction::ApplicationSpecificRole,
-          [this] { chooseStoreCountry(); }},
-         {},
-         {QStringLiteral("Quit Quillet"), key("Ctrl+Q"), QAction::QuitRole,
-          [this] { m_window->close(); }, true}});
-    m_window->addMenu(
-        QStringLiteral("File"),
-        {{QStringLiteral("Scan Device"), key("Ctrl+R"), {}, [this] { scanDevice(); }},
-         {.title = QStringLiteral("Scan Devices When Connected"),
-          .run = [this] { toggleScanWhenConnected(); },
-          .checked = DeviceWatch::isRemembered()},
-         {QStringLiteral("Export CSV\u2026"), key("Ctrl+E"), {}, [this] { exportCSV(); }},
-         {QStringLiteral("Export Spreadsheet\u2026"),
-          key("Ctrl+Shift+E"),
-          {},
-          [this] { exportSpreadsheet(); }},
-         {QStringLiteral("Export PDF Report\u2026"), key("Ctrl+P"), {}, [this] { exportReport(); }},
-         {QStringLiteral("App Details\u2026"),
-          key("Ctrl+I"),
-          {},
-          [this] { showSelectedAppDetails(); }},
-         {QStringLiteral("Snapshot Name && Notes\u2026"), {}, {}, [this] { editSnapshot(); }},
-         {QStringLiteral("Compare Scans\u2026"), {}, {}, [this] { compareScans(); }},
-         {},
-         {QStringLiteral("Close Window"),
-          key("Ctrl+W"),
-          {},
-          [] {
-              if (QWidget *window = QApplication::activeWindow())
-                  window->close();
-          },
-          true}});
-    m_window->addEditMenu();
-    m_window->addMenu(
-        QStringLiteral("Help"),
-        {{QStringLiteral("Quillet Help"), key("Ctrl+?"), {}, [this] { showHelp(); }, true},
-         {QStringLiteral("Getting Started\u2026"), {}, {}, [this] { showGettingStarted(); }}});
+    const auto hasApps = [this] { return !isBusy() && !m_visible.isEmpty(); };
+    MainWindow *window = m_window;
+    m_commands = new CommandTable(window);
+    m_commands->add({
+        m_updates->command(),
+        m_storeCountry->command(),
+        {.group = Group::Quit,
+         .title = QStringLiteral("Quit Quillet"),
+         .run = [this] { m_window->close(); },
+         .standardKey = QKeySequence::Quit,
+         .shortcut = key("Ctrl+Q"),
+         .role = QAction::QuitRole,
+         .reach = Command::Reach::OverSheets},
+        {.group = Group::Scan,
+         .title = QStringLiteral("Scan Device"),
+         .run = [this] { scanDevice(); },
+         .shortcut = key("Ctrl+R"),
+         // While the saved inventory loads there is nothing to scan or cancel.
+         .enabled = [this] { return m_scanState != MainWindow::ScanState::Loading; },
+         .retitle =
+             [this] {
+                 return m_scanState == MainWindow::ScanState::Scanning
+                     ? QStringLiteral("Cancel Scan")
+                     : QStringLiteral("Scan Device");
+             },
+         .buttons = {window->scanButton()}},
+        {.group = Group::Scan,
+         .title = QStringLiteral("Scan Devices When Connected"),
+         .run = [this] { toggleScanWhenConnected(); },
+         .checked = [this] { return m_watch->isOn(); }},
+        {.group = Group::Export,
+         .title = QStringLiteral("Export CSV\u2026"),
+         .run = [this] { exportCSV(); },
+         .shortcut = key("Ctrl+E"),
+         .enabled = hasApps,
+         .buttons = {window->exportButton()}},
+        {.group = Group::Export,
+         .title = QStringLiteral("Export Spreadsheet\u2026"),
+         .run = [this] { exportSpreadsheet(); },
+         .shortcut = key("Ctrl+Shift+E"),
+         .enabled = hasApps,
+         .buttons = {window->exportSpreadsheetButton()}},
+        {.group = Group::Export,
+         .title = QStringLiteral("Export PDF Report\u2026"),
+         .run = [this] { exportReport(); },
+         .shortcut = key("Ctrl+P"),
+         .enabled = hasApps,
+         .buttons = {window->exportPDFButton()}},
+        {.group = Group::Inspect,
+         .title = QStringLiteral("App Details\u2026"),
+         .run = [this] { showSelectedAppDetails(); },
+         .shortcut = key("Ctrl+I"),
+         .enabled = [this] { return !isBusy() && m_table->chosenRow() >= 0; }},
+        {.group = Group::Inspect,
+         .title = QStringLiteral("Snapshot Name && Notes\u2026"),
+         .run = [this] { editSnapshot(); },
+         .enabled = [this] { return !isBusy() && showsSavedScan(); },
+         .buttons = {window->editSnapshotButton()}},
+        {.group = Group::Inspect,
+         .title = QStringLiteral("Compare Scans\u2026"),
+         .run = [this] { compareScans(); },
+         .enabled = [this] { return !isBusy() && m_savedScans.size() >= 2; },
+         .buttons = {window->compareButton()}},
+        {.group = Group::Close,
+         .title = QStringLiteral("Close Window"),
+         .run =
+             [] {
+                 if (QWidget *active = QApplication::activeWindow())
+                     active->close();
+             },
+         .standardKey = QKeySequence::Close,
+         .shortcut = key("Ctrl+W"),
+         .reach = Command::Reach::OverSheets},
+    });
+    m_commands->add(HelpSheets::commands(window));
+    m_commands->add(window->commands());
+    m_commands->buildMenuBar();
+    window->setCommandKeys(m_commands->keys());
+}
+
+void AppDelegate::refreshCommands()
+{
+    m_commands->refresh();
+    // The picker is no command, but goes by the same state.
+    m_window->historyPicker()->setEnabled(!isBusy() && !m_savedScans.isEmpty());
+}
+
+bool AppDelegate::showsSavedScan() const
+{
+    const std::optional<QString> &id = m_currentInventory.scanID;
+    return id && std::any_of(m_savedScans.begin(), m_savedScans.end(), [&](const SavedScan &scan) {
+               return scan.id == *id;
+           });
 }
 
 void AppDelegate::connectControls()
@@ -155,18 +206,13 @@ void AppDelegate::connectControls()
     MainWindow *window = m_window;
     connect(window->smallerText(), &QPushButton::clicked, m_table, &InventoryTable::decreaseFont);
     connect(window->largerText(), &QPushButton::clicked, m_table, &InventoryTable::increaseFont);
-    connect(window->scanButton(), &QPushButton::clicked, this, &AppDelegate::scanDevice);
-    connect(window->exportButton(), &QPushButton::clicked, this, &AppDelegate::exportCSV);
-    connect(window->exportSpreadsheetButton(), &QPushButton::clicked, this,
-            &AppDelegate::exportSpreadsheet);
     connect(window->search(), &QLineEdit::textChanged, this, &AppDelegate::filterChanged);
     connect(window->category(), &QComboBox::activated, this, &AppDelegate::filterChanged);
     connect(window->historyPicker(), &QComboBox::activated, this, &AppDelegate::selectHistory);
-    connect(window->editSnapshotButton(), &QPushButton::clicked, this, &AppDelegate::editSnapshot);
-    connect(window->compareButton(), &QPushButton::clicked, this, &AppDelegate::compareScans);
-    connect(window->exportPDFButton(), &QPushButton::clicked, this, &AppDelegate::exportReport);
     connect(m_table, &InventoryTable::sortChanged, this, &AppDelegate::applyFilter);
     connect(m_table, &InventoryTable::rowActivated, this, &AppDelegate::presentAppDetails);
+    connect(m_table->view()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &AppDelegate::refreshCommands);
     auto showFontSize = [window](double size) {
         window->smallerText()->setEnabled(size > smallestFontSize);
         window->largerText()->setEnabled(size < largestFontSize);
@@ -235,7 +281,7 @@ void AppDelegate::applyFilter()
                                m_table->sortColumn(), m_table->sortOrder());
     m_table->setRows(&m_apps, m_visible);
     m_window->count()->setText(AppList::countText(m_visible.size(), m_apps.rows().size()));
-    m_window->setExportEnabled(!m_visible.isEmpty() && !m_busy);
+    refreshCommands();
 }
 
 void AppDelegate::filterChanged()
@@ -249,7 +295,7 @@ void AppDelegate::scanDevice()
 {
     if (!m_window)
         return;
-    if (m_busy) {
+    if (isBusy()) {
         m_bridge->cancel();
         m_watch->cancel();
         setStatus(QStringLiteral("Cancelling scan\u2026"));
@@ -270,14 +316,10 @@ void AppDelegate::startJob(ScanBridge::Mode mode)
 
 void AppDelegate::showBusy(bool scanning, const QString &status)
 {
-    m_busy = true;
-    m_window->setScanState(scanning ? MainWindow::ScanState::Scanning
-                                    : MainWindow::ScanState::Loading);
-    m_window->setExportEnabled(false);
+    m_scanState = scanning ? MainWindow::ScanState::Scanning : MainWindow::ScanState::Loading;
+    m_window->setScanState(m_scanState);
     setStatus(status);
-    m_window->historyPicker()->setEnabled(false);
-    m_window->compareButton()->setEnabled(false);
-    m_window->editSnapshotButton()->setEnabled(false);
+    refreshCommands();
 }
 
 void AppDelegate::succeeded(const Inventory &inventory, ScanBridge::Mode mode)
@@ -318,9 +360,8 @@ void AppDelegate::failed(const QString &description)
 
 void AppDelegate::finish()
 {
-    m_busy = false;
-    m_window->setScanState(MainWindow::ScanState::Idle);
-    m_window->setExportEnabled(!m_visible.isEmpty());
+    m_scanState = MainWindow::ScanState::Idle;
+    m_window->setScanState(m_scanState);
     refreshHistory();
 }
 
@@ -345,6 +386,7 @@ bool AppDelegate::isWatchingDevices() const
 void AppDelegate::toggleScanWhenConnected()
 {
     m_watch->setOn(!m_watch->isOn());
+    refreshCommands();
     setStatus(m_watch->isOn() ? QStringLiteral("Each device is scanned when it is connected, while "
                                                "Quillet is open.")
                               : QStringLiteral("Devices are scanned only when you click Scan "
@@ -433,9 +475,7 @@ void AppDelegate::refreshHistory()
     }
     m_window->historyPicker()->setCurrentIndex(selected);
     m_shownEntry = selected;
-    m_window->historyPicker()->setEnabled(!m_busy && !m_savedScans.isEmpty());
-    m_window->compareButton()->setEnabled(!m_busy && m_savedScans.size() >= 2);
-    m_window->editSnapshotButton()->setEnabled(!m_busy && selected > 0);
+    refreshCommands();
     if (listing.unreadable > 0)
         setStatus(QStringLiteral("%1 saved scans could not be read. Their files have been "
                                  "preserved.")
@@ -446,7 +486,7 @@ void AppDelegate::refreshHistory()
 
 void AppDelegate::selectHistory()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     const int index = m_window->historyPicker()->currentIndex();
     if (index < 1 || index > m_savedScans.size()) {
@@ -470,7 +510,6 @@ void AppDelegate::displayInventory(const Inventory &inventory)
     const Inventory shown = inventory.withStoreColumns();
     m_currentInventory = shown;
     showInventory(shown);
-    m_window->editSnapshotButton()->setEnabled(!m_busy && shown.scanID.has_value());
     const QString date = shown.scannedAt
         ? QLocale::system().toString(shown.scannedAt->toLocalTime().date(), QLocale::ShortFormat)
         : QStringLiteral("scan date unknown");
@@ -494,37 +533,18 @@ void AppDelegate::showClickedAppDetails(const QModelIndex &index)
 
 void AppDelegate::presentAppDetails(int row)
 {
-    if (m_busy || row < 0 || row >= m_visible.size() || hasSheet())
+    if (isBusy() || row < 0 || row >= m_visible.size() || hasSheet())
         return;
     m_appDetailsWindow =
         new AppDetailsWindow(m_apps.rows().at(m_visible.at(row)), m_currentInventory, m_window);
     // The sheet blocks the main window's shortcuts; Quit, Close Window and Help work from it.
-    m_appDetailsWindow->addActions(m_window->everyWindowActions());
+    m_appDetailsWindow->addActions(m_commands->overSheetActions());
     m_appDetailsWindow->open();
 }
 
 void AppDelegate::chooseStoreCountry()
 {
-    if (hasSheet())
-        return;
-    auto *sheet = new StoreCountrySheet(StoreCountry::current(), m_window);
-    connect(sheet, &QDialog::accepted, this, [this, sheet] {
-        const QString country = sheet->country();
-        if (country.isEmpty() || country == StoreCountry::current())
-            return;
-        StoreCountry::save(country);
-        // The demo's store answers are made here, never asked for: made again as that store's.
-        if (m_demo) {
-            try {
-                DemoDevice::prepare();
-            } catch (const Failure &error) {
-                showError(error.description());
-            }
-        }
-        m_window->setStoreName(StoreCountry::storeName(country));
-        setStatus(QStringLiteral("The next scan asks %1.").arg(StoreCountry::storeName(country)));
-    });
-    sheet->open();
+    m_storeCountry->run();
 }
 
 void AppDelegate::checkForUpdates()
@@ -540,7 +560,7 @@ bool AppDelegate::isCheckingUpdates() const
 
 void AppDelegate::compareScans()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     refreshHistory();
     if (m_savedScans.size() < 2) {
@@ -561,7 +581,7 @@ void AppDelegate::compareScans()
 
 void AppDelegate::editSnapshot()
 {
-    if (m_busy || !m_currentInventory.scanID || hasSheet())
+    if (isBusy() || !showsSavedScan() || hasSheet())
         return;
     m_snapshots->edit(m_currentInventory);
 }
@@ -580,27 +600,22 @@ void AppDelegate::snapshotSaved()
 
 // --- Exports -------------------------------------------------------------------------------
 
-void AppDelegate::showError(const QString &description)
-{
-    Sheet::alert(m_window, QMessageBox::Warning, description, QString())->open();
-}
-
 void AppDelegate::exportCSV()
 {
-    if (!m_busy && !m_visible.isEmpty())
+    if (!isBusy() && !m_visible.isEmpty())
         m_exports->csv(
             m_fields, [this] { return visibleRows(); }, m_deviceName);
 }
 
 void AppDelegate::exportSpreadsheet()
 {
-    if (!m_busy && !m_visible.isEmpty())
+    if (!isBusy() && !m_visible.isEmpty())
         m_exports->spreadsheet(m_currentInventory, m_fields, [this] { return visibleRows(); });
 }
 
 void AppDelegate::exportReport()
 {
-    if (m_busy || m_visible.isEmpty())
+    if (isBusy() || m_visible.isEmpty())
         return;
     const QComboBox *category = m_window->category();
     QString filter = QStringLiteral("Category: ") +

@@ -2,6 +2,7 @@
 
 #include "app/ExportCommand.h"
 #include "app/InventoryTable.h"
+#include "app/MainWindow.h"
 #include "app/ScanBridge.h"
 #include "history/HistoryStore.h"
 #include "history/SavedScan.h"
@@ -16,12 +17,13 @@
 
 #include <memory>
 
+class CommandTable;
 class ComparisonWindow;
-class MainWindow;
 class QMenu;
 class DeviceChooser;
 class DeviceWatch;
 class SnapshotEditing;
+class StoreCountryCommand;
 class QModelIndex;
 class UpdateCommand;
 
@@ -41,7 +43,7 @@ public:
     void setDemo(bool demo) { m_demo = demo; }
 
     QMainWindow *window() const;
-    bool isBusy() const { return m_busy; }
+    bool isBusy() const { return m_scanState != MainWindow::ScanState::Idle; }
     const Inventory &currentInventory() const { return m_currentInventory; }
     const Inventory &latestInventory() const { return m_latestInventory; }
     const QList<SavedScan> &savedScans() const { return m_savedScans; }
@@ -81,6 +83,10 @@ public Q_SLOTS:
 
 private:
     void buildMenus();
+    // Enables the commands and the controls that go with them as the window's state says.
+    void refreshCommands();
+    // What the table shows is one of the saved scans, whose name and notes can be edited.
+    bool showsSavedScan() const;
     void connectControls();
     void applyFilter();
     void configureCategories();
@@ -103,7 +109,6 @@ private:
     void refreshHistory();
     void displayInventory(const Inventory &inventory);
     void setStatus(const QString &text);
-    void showError(const QString &description);
     // The name and notes of a scan were saved: what shows them follows.
     void snapshotSaved();
     void showInventory(const Inventory &shown);
@@ -111,8 +116,10 @@ private:
 
     InventoryTable *m_table = nullptr;
     QPointer<MainWindow> m_window;
+    CommandTable *m_commands = nullptr;
     ScanBridge *m_bridge = nullptr;
     UpdateCommand *m_updates = nullptr;
+    StoreCountryCommand *m_storeCountry = nullptr;
     std::optional<ExportCommand> m_exports;
     DeviceWatch *m_watch = nullptr;
     SnapshotEditing *m_snapshots = nullptr;
@@ -128,7 +135,7 @@ private:
     std::optional<QString> m_deviceName;
     QList<qsizetype> m_visible;
 
-    bool m_busy = false;
+    MainWindow::ScanState m_scanState = MainWindow::ScanState::Idle;
     Inventory m_currentInventory;
     Inventory m_latestInventory;
     QList<SavedScan> m_savedScans;

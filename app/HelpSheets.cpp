@@ -50,6 +50,30 @@ void HelpSheets::showHelp(QWidget *window)
                    QStringLiteral("The help is the file"));
 }
 
+QList<Command> HelpSheets::commands(QWidget *window)
+{
+    using Group = Command::Group;
+    return {
+        {.group = Group::About,
+         .title = QStringLiteral("About Quillet\u2026"),
+         .run = [window] { showAbout(window); },
+         .role = QAction::AboutRole},
+        {.group = Group::Help,
+         .title = QStringLiteral("Quillet Help"),
+         // Asked for from any window; what goes wrong is said there.
+         .run =
+             [window] {
+                 QWidget *active = QApplication::activeWindow();
+                 showHelp(active ? active : window);
+             },
+         .standardKey = QKeySequence::HelpContents,
+         .reach = Command::Reach::OverSheets},
+        {.group = Group::Help,
+         .title = QStringLiteral("Getting Started\u2026"),
+         .run = [window] { showGettingStarted(window); }},
+    };
+}
+
 bool HelpSheets::welcomeCompleted()
 {
     return QSettings().value(keyCompletedWelcome).toBool();

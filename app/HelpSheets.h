@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Command.h"
+
 class QWidget;
 
 // The About, Help and Getting Started sheets of the main window.
@@ -11,6 +13,8 @@ public:
     // The welcome shown until it has been dismissed once.
     static void showGettingStarted(QWidget *window);
     static bool welcomeCompleted();
+    // About, Help and Getting Started, for the menu bar.
+    static QList<Command> commands(QWidget *window);
 
     HelpSheets() = delete;
 };
