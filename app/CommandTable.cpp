@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-using Group = Command::Group;
+using Group = WindowCommand::Group;
 
 // macOS drops the keyboard letters and moves About, Quit and the settings to the application
 // menu by their roles; on Linux "Quillet" is the first menu.
@@ -19,7 +19,7 @@ const QList<CommandTable::Menu> CommandTable::menus = {
 namespace {
 
 // The platform's keys where it has some (Windows, for one, has no Quit key), else ours.
-QList<QKeySequence> keysOf(const Command &command)
+QList<QKeySequence> keysOf(const WindowCommand &command)
 {
     QList<QKeySequence> keys;
     if (command.standardKey != QKeySequence::UnknownKey)
@@ -33,14 +33,14 @@ QList<QKeySequence> keysOf(const Command &command)
 
 CommandTable::CommandTable(QMainWindow *window) : QObject(window), m_window(window) {}
 
-void CommandTable::add(const QList<Command> &commands)
+void CommandTable::add(const QList<WindowCommand> &commands)
 {
-    for (const Command &command : commands) {
+    for (const WindowCommand &command : commands) {
         auto *action = new QAction(command.title, m_window);
         action->setShortcuts(keysOf(command));
         action->setMenuRole(command.role);
         action->setCheckable(bool(command.checked));
-        if (command.reach != Command::Reach::MainWindow)
+        if (command.reach != WindowCommand::Reach::MainWindow)
             action->setShortcutContext(Qt::ApplicationShortcut);
         connect(action, &QAction::triggered, this, command.run);
         for (QAbstractButton *button : command.buttons)
@@ -71,7 +71,7 @@ void CommandTable::buildMenuBar()
 void CommandTable::refresh()
 {
     for (const Entry &entry : std::as_const(m_entries)) {
-        const Command &command = entry.command;
+        const WindowCommand &command = entry.command;
         const bool enabled = !command.enabled || command.enabled();
         entry.action->setEnabled(enabled);
         for (QAbstractButton *button : command.buttons)
@@ -87,7 +87,7 @@ QList<QAction *> CommandTable::overSheetActions() const
 {
     QList<QAction *> actions;
     for (const Entry &entry : m_entries) {
-        if (entry.command.reach == Command::Reach::OverSheets)
+        if (entry.command.reach == WindowCommand::Reach::OverSheets)
             actions.append(entry.action);
     }
     return actions;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Command.h"
+#include "app/WindowCommand.h"
 
 #include <QList>
 #include <QObject>
@@ -18,7 +18,7 @@ class CommandTable : public QObject {
 public:
     explicit CommandTable(QMainWindow *window);
 
-    void add(const QList<Command> &commands);
+    void add(const QList<WindowCommand> &commands);
     // The window's menu bar: each menu with its groups in their order, each group's commands in
     // the order they were added.
     void buildMenuBar();
@@ -36,13 +36,13 @@ public:
     // the platform uses them.
     struct Menu {
         QString title;
-        QList<Command::Group> groups;
+        QList<WindowCommand::Group> groups;
     };
     static const QList<Menu> menus;
 
 private:
     struct Entry {
-        Command command;
+        WindowCommand command;
         QAction *action = nullptr;
     };
 

@@ -50,9 +50,9 @@ void HelpSheets::showHelp(QWidget *window)
                    QStringLiteral("The help is the file"));
 }
 
-QList<Command> HelpSheets::commands(QWidget *window)
+QList<WindowCommand> HelpSheets::commands(QWidget *window)
 {
-    using Group = Command::Group;
+    using Group = WindowCommand::Group;
     return {
         {.group = Group::About,
          .title = QStringLiteral("About Quillet\u2026"),
@@ -60,18 +60,19 @@ QList<Command> HelpSheets::commands(QWidget *window)
          .role = QAction::AboutRole},
         {.group = Group::Help,
          .title = QStringLiteral("Quillet Help"),
-         // Asked for from any window; what goes wrong is said there.
-         .run =
-             [window] {
-                 QWidget *active = QApplication::activeWindow();
-                 showHelp(active ? active : window);
-             },
+         .run = [window] { showHelpFromActiveWindow(window); },
          .standardKey = QKeySequence::HelpContents,
-         .reach = Command::Reach::OverSheets},
+         .reach = WindowCommand::Reach::OverSheets},
         {.group = Group::Help,
          .title = QStringLiteral("Getting Started\u2026"),
          .run = [window] { showGettingStarted(window); }},
     };
+}
+
+void HelpSheets::showHelpFromActiveWindow(QWidget *window)
+{
+    QWidget *active = QApplication::activeWindow();
+    showHelp(active ? active : window);
 }
 
 bool HelpSheets::welcomeCompleted()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Command.h"
+#include "app/WindowCommand.h"
 
 class QWidget;
 
@@ -10,11 +10,13 @@ public:
     static void showAbout(QWidget *window);
     // Opens the bundled help in the browser, or says why it cannot.
     static void showHelp(QWidget *window);
+    // The same, asked for from any window: what goes wrong is said there, else on `window`.
+    static void showHelpFromActiveWindow(QWidget *window);
     // The welcome shown until it has been dismissed once.
     static void showGettingStarted(QWidget *window);
     static bool welcomeCompleted();
     // About, Help and Getting Started, for the menu bar.
-    static QList<Command> commands(QWidget *window);
+    static QList<WindowCommand> commands(QWidget *window);
 
     HelpSheets() = delete;
 };

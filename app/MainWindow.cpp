@@ -211,9 +211,9 @@ QLayout *MainWindow::buildStatusLine()
     return status;
 }
 
-QList<Command> MainWindow::commands()
+QList<WindowCommand> MainWindow::commands()
 {
-    using Group = Command::Group;
+    using Group = WindowCommand::Group;
     auto forward = [](auto lineEdit, auto textEdit, void (*view)(QTableView *)) {
         return [=] {
             QWidget *focus = QApplication::focusWidget();
@@ -231,11 +231,11 @@ QList<Command> MainWindow::commands()
             QGuiApplication::clipboard()->setText(rows);
     };
     auto edit = [](const QString &title, QKeySequence::StandardKey key, std::function<void()> run) {
-        return Command{.group = Group::Clipboard,
-                       .title = title,
-                       .run = std::move(run),
-                       .standardKey = key,
-                       .reach = Command::Reach::EveryWindow};
+        return WindowCommand{.group = Group::Clipboard,
+                             .title = title,
+                             .run = std::move(run),
+                             .standardKey = key,
+                             .reach = WindowCommand::Reach::EveryWindow};
     };
     return {
         edit(QStringLiteral("Cut"), QKeySequence::Cut,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Command.h"
+#include "app/WindowCommand.h"
 
 #include <QKeySequence>
 #include <QMainWindow>
@@ -28,7 +28,7 @@ public:
     void setScanState(ScanState state);
     // Cut, Copy, Paste and Select All, for whichever field or table has the keyboard focus in
     // any window, and Find, which goes to the search field.
-    QList<Command> commands();
+    QList<WindowCommand> commands();
     // The keys of the window's commands, which the search field leaves to them.
     void setCommandKeys(const QList<QKeySequence> &keys) { m_commandKeys = keys; }
     void setStatus(const QString &text);

@@ -11,9 +11,9 @@ StoreCountryCommand::StoreCountryCommand(MainWindow *window, bool demo, QObject 
     : QObject(parent), m_window(window), m_demo(demo)
 {}
 
-Command StoreCountryCommand::command()
+WindowCommand StoreCountryCommand::command()
 {
-    return {.group = Command::Group::Settings,
+    return {.group = WindowCommand::Group::Settings,
             .title = QStringLiteral("App Store Country\u2026"),
             .run = [this] { run(); },
             .role = QAction::ApplicationSpecificRole};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Command.h"
+#include "app/WindowCommand.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,7 +16,7 @@ class StoreCountryCommand : public QObject {
 public:
     StoreCountryCommand(MainWindow *window, bool demo, QObject *parent = nullptr);
 
-    Command command();
+    WindowCommand command();
     // Does nothing while the window shows another sheet.
     void run();
 

@@ -13,9 +13,9 @@ UpdateCommand::UpdateCommand(QWidget *window, std::function<void(const QString &
     : QObject(parent), m_window(window), m_setStatus(std::move(setStatus))
 {}
 
-Command UpdateCommand::command()
+WindowCommand UpdateCommand::command()
 {
-    return {.group = Command::Group::Settings,
+    return {.group = WindowCommand::Group::Settings,
             .title = QStringLiteral("Check for Updates\u2026"),
             .run = [this] { run(); },
             .enabled = [this] { return !m_checking; },

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Command.h"
+#include "app/WindowCommand.h"
 
 #include <QObject>
 #include <QString>
@@ -22,7 +22,7 @@ public:
     void run();
     bool isChecking() const { return m_checking; }
     // Check for Updates, for the menu bar: off while a check runs.
-    Command command();
+    WindowCommand command();
     // A sheet with `detail` and, for an HTTPS `url`, a Visit Website button that opens it.
     void showMessage(const QString &title, const QString &detail, const QString &url);
 

@@ -149,6 +149,11 @@ private Q_SLOTS:
     void textSize();
     void filter_data();
     void filter();
+    void menuCommands_data();
+    void menuCommands();
+    void commandKeysInTheSearchField_data();
+    void commandKeysInTheSearchField();
+    void findGoesToTheSearchField();
     void exportCSV();
     void exportReport();
     void exportIgnored_data();
@@ -159,9 +164,6 @@ private Q_SLOTS:
     void alertShowsItsWholeText();
     void copySelectedRows_data();
     void copySelectedRows();
-    void menuCommands_data();
-    void menuCommands();
-    void findGoesToTheSearchField();
 
 private:
     bool launch()
@@ -701,6 +703,139 @@ void TestMainWindow::filter()
     QCOMPARE(control<QPushButton>("export")->isEnabled(), !names.isEmpty());
 }
 
+void TestMainWindow::menuCommands_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("disabled");
+    const QStringList exports{csvCommand, spreadsheetCommand, pdfCommand};
+    QTest::newRow("empty window") << u"empty"_s
+                                  << exports +
+            QStringList{detailsCommand, notesCommand, compareCommand};
+    QTest::newRow("busy scanning")
+        << u"scanning"_s << exports + QStringList{detailsCommand, notesCommand, compareCommand};
+    QTest::newRow("with apps") << u"apps"_s << QStringList{detailsCommand, compareCommand};
+    QTest::newRow("an app selected") << u"selected"_s << QStringList{compareCommand};
+    QTest::newRow("nothing matches the search")
+        << u"no match"_s << exports + QStringList{detailsCommand, compareCommand};
+    QTest::newRow("two saved scans") << u"two scans"_s << QStringList{detailsCommand};
+}
+
+// The menu bar comes from the command table, and each command and the button beside it are
+// enabled exactly when the command can do something.
+void TestMainWindow::menuCommands()
+{
+    QFETCH(QString, state);
+    QFETCH(QStringList, disabled);
+    if (state == u"scanning") {
+        prepareScan();
+        tool(u"ideviceinstaller"_s, {}, hang);
+    } else if (state != u"empty") {
+        library().writeFile(data(u"inventory.json"_s));
+    }
+    if (state == u"two scans") {
+        Inventory later = library();
+        later.scanID = u"BBBBBBBB-0000-4000-8000-000000000002"_s;
+        later.scannedAt = utc("2024-04-01T10:00:00");
+        Inventory earlier = library();
+        earlier.scanID = earlierID;
+        HistoryStore().archive(earlier);
+        HistoryStore().archive(later);
+        later.writeFile(data(u"inventory.json"_s));
+    }
+    QVERIFY(launch());
+    if (state == u"scanning")
+        m_delegate->scanDevice();
+    else if (state == u"selected")
+        table()->selectRow(0);
+    else if (state == u"no match")
+        QTest::keyClicks(control<QLineEdit>("search"), u"zzz"_s);
+    QCOMPARE(m_delegate->isBusy(), state == u"scanning");
+    QCOMPARE(m_delegate->savedScans().size(), state == u"two scans" ? 2 : int(state != u"empty"));
+
+    const QMenuBar *bar = m_delegate->window()->menuBar();
+    QHash<QString, QMenu *> menus;
+    QStringList titles;
+    for (const QAction *menu : bar->actions()) {
+        titles.append(menu->text());
+        menus.insert(menu->text(), menu->menu());
+    }
+    QCOMPARE(titles, (QStringList{u"&Quillet"_s, u"&File"_s, u"&Edit"_s, u"&Help"_s}));
+    const QList<QPushButton *> buttons = m_delegate->window()->findChildren<QPushButton *>();
+    QHash<QString, QStringList> order;
+    for (const MenuItem &expected : menuItems()) {
+        // The scan under way is cancelled from where it was started.
+        const QString title = expected.title == scanCommand && state == u"scanning"
+            ? u"Cancel Scan"_s
+            : expected.title;
+        order[expected.menu].append(title);
+        const QAction *action = item(menus.value(expected.menu), title);
+        QVERIFY2(action, qPrintable(title));
+        QCOMPARE(action->shortcut(), expected.key);
+        QVERIFY2(action->isEnabled() == !disabled.contains(expected.title), qPrintable(title));
+        if (!expected.button.isEmpty()) {
+            const auto button = std::find_if(buttons.begin(), buttons.end(), [&](auto *b) {
+                return b->text() == expected.button ||
+                    (expected.title == scanCommand && b->objectName() == u"scan");
+            });
+            QVERIFY2(button != buttons.end(), qPrintable(expected.button));
+            QVERIFY2((*button)->isEnabled() == action->isEnabled(), qPrintable(expected.button));
+        }
+    }
+    // Nothing else, in the table's order.
+    for (const QString &menu : titles)
+        QCOMPARE(texts(menus.value(menu)), order.value(menu));
+}
+
+void TestMainWindow::commandKeysInTheSearchField_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QString>("opens");
+    QTest::newRow("Export CSV") << u"o"_s << QKeySequence(u"Ctrl+E"_s) << u"savePanel"_s;
+    QTest::newRow("Export PDF Report") << u"o"_s << QKeySequence(u"Ctrl+P"_s) << u"savePanel"_s;
+    QTest::newRow("App Details") << u"o"_s << QKeySequence(u"Ctrl+I"_s) << u"appDetails"_s;
+    // With the command off, the key is the field's own again.
+    QTest::newRow("Export CSV, nothing to export")
+        << u"zzz"_s << QKeySequence(u"Ctrl+E"_s) << QString();
+    QTest::newRow("App Details, nothing to show")
+        << u"zzz"_s << QKeySequence(u"Ctrl+I"_s) << QString();
+}
+
+// A line edit keeps some of the commands' keys for itself (emacs keys on X11): typing in the
+// search field, the window's commands still come first.
+void TestMainWindow::commandKeysInTheSearchField()
+{
+    QFETCH(QString, search);
+    QFETCH(QKeySequence, key);
+    QFETCH(QString, opens);
+    downloads();
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    auto *field = control<QLineEdit>("search");
+    QTest::keyClicks(field, search);
+    table()->selectRow(0);
+    field->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
+
+    QTest::keySequence(field, key);
+    if (opens == u"savePanel")
+        QTRY_VERIFY(savePanel() && savePanel()->isVisible());
+    else if (opens == u"appDetails")
+        QTRY_VERIFY(m_delegate->appDetailsWindow() && m_delegate->appDetailsWindow()->isVisible());
+    QCOMPARE(m_delegate->hasSheet(), !opens.isEmpty());
+    QCOMPARE(field->text(), search);
+}
+
+void TestMainWindow::findGoesToTheSearchField()
+{
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    table()->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
+    QTest::keySequence(table(), QKeySequence::Find);
+    QTRY_VERIFY(control<QLineEdit>("search")->hasFocus());
+}
+
 // Downloads in the test's own folder, through the user-dirs file beside the settings.
 QString TestMainWindow::downloads()
 {
@@ -951,100 +1086,6 @@ void TestMainWindow::copySelectedRows()
     QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
     QTest::keySequence(table(), QKeySequence::Copy);
     QCOMPARE(QGuiApplication::clipboard()->text(), copied);
-}
-
-void TestMainWindow::menuCommands_data()
-{
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<QStringList>("disabled");
-    const QStringList exports{csvCommand, spreadsheetCommand, pdfCommand};
-    QTest::newRow("empty window") << u"empty"_s
-                                  << exports +
-            QStringList{detailsCommand, notesCommand, compareCommand};
-    QTest::newRow("busy scanning")
-        << u"scanning"_s << exports + QStringList{detailsCommand, notesCommand, compareCommand};
-    QTest::newRow("with apps") << u"apps"_s << QStringList{detailsCommand, compareCommand};
-    QTest::newRow("an app selected") << u"selected"_s << QStringList{compareCommand};
-    QTest::newRow("nothing matches the search")
-        << u"no match"_s << exports + QStringList{detailsCommand, compareCommand};
-    QTest::newRow("two saved scans") << u"two scans"_s << QStringList{detailsCommand};
-}
-
-// The menu bar comes from the command table, and each command and the button beside it are
-// enabled exactly when the command can do something.
-void TestMainWindow::menuCommands()
-{
-    QFETCH(QString, state);
-    QFETCH(QStringList, disabled);
-    if (state == u"scanning") {
-        prepareScan();
-        tool(u"ideviceinstaller"_s, {}, hang);
-    } else if (state != u"empty") {
-        library().writeFile(data(u"inventory.json"_s));
-    }
-    if (state == u"two scans") {
-        Inventory later = library();
-        later.scanID = u"BBBBBBBB-0000-4000-8000-000000000002"_s;
-        later.scannedAt = utc("2024-04-01T10:00:00");
-        Inventory earlier = library();
-        earlier.scanID = earlierID;
-        HistoryStore().archive(earlier);
-        HistoryStore().archive(later);
-        later.writeFile(data(u"inventory.json"_s));
-    }
-    QVERIFY(launch());
-    if (state == u"scanning")
-        m_delegate->scanDevice();
-    else if (state == u"selected")
-        table()->selectRow(0);
-    else if (state == u"no match")
-        QTest::keyClicks(control<QLineEdit>("search"), u"zzz"_s);
-    QCOMPARE(m_delegate->isBusy(), state == u"scanning");
-    QCOMPARE(m_delegate->savedScans().size(), state == u"two scans" ? 2 : int(state != u"empty"));
-
-    const QMenuBar *bar = m_delegate->window()->menuBar();
-    QHash<QString, QMenu *> menus;
-    QStringList titles;
-    for (const QAction *menu : bar->actions()) {
-        titles.append(menu->text());
-        menus.insert(menu->text(), menu->menu());
-    }
-    QCOMPARE(titles, (QStringList{u"&Quillet"_s, u"&File"_s, u"&Edit"_s, u"&Help"_s}));
-    const QList<QPushButton *> buttons = m_delegate->window()->findChildren<QPushButton *>();
-    int listed = 0;
-    for (const MenuItem &expected : menuItems()) {
-        // The scan under way is cancelled from where it was started.
-        const QString title = expected.title == scanCommand && state == u"scanning"
-            ? u"Cancel Scan"_s
-            : expected.title;
-        const QAction *action = item(menus.value(expected.menu), title);
-        QVERIFY2(action, qPrintable(title));
-        QCOMPARE(action->shortcut(), expected.key);
-        QVERIFY2(action->isEnabled() == !disabled.contains(expected.title), qPrintable(title));
-        if (!expected.button.isEmpty()) {
-            const auto button = std::find_if(buttons.begin(), buttons.end(), [&](auto *b) {
-                return b->text() == expected.button ||
-                    (expected.title == scanCommand && b->objectName() == u"scan");
-            });
-            QVERIFY2(button != buttons.end(), qPrintable(expected.button));
-            QVERIFY2((*button)->isEnabled() == action->isEnabled(), qPrintable(expected.button));
-        }
-        ++listed;
-    }
-    int items = 0;
-    for (const QMenu *menu : std::as_const(menus))
-        items += int(texts(menu).size());
-    QCOMPARE(items, listed);
-}
-
-void TestMainWindow::findGoesToTheSearchField()
-{
-    library().writeFile(data(u"inventory.json"_s));
-    QVERIFY(launch());
-    table()->setFocus();
-    QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
-    QTest::keySequence(table(), QKeySequence::Find);
-    QTRY_VERIFY(control<QLineEdit>("search")->hasFocus());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -11,7 +11,7 @@ class QAbstractButton;
 
 // One command of the menu bar, as the window or a part of it contributes it to the
 // CommandTable: where it goes, its keys, what it does and when it can do it.
-struct Command {
+struct WindowCommand {
     // The groups of the menu bar's menus, which CommandTable lays out; a line separates them.
     enum class Group { About, Settings, Quit, Scan, Export, Inspect, Close, Clipboard, Find, Help };
     // Where its keys work: in the main window; in every window, on the widget with the focus
