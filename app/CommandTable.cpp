@@ -96,16 +96,9 @@ QList<QAction *> CommandTable::overSheetActions() const
 QList<QKeySequence> CommandTable::keys() const
 {
     QList<QKeySequence> keys;
-    for (const Entry &entry : m_entries)
-        keys += entry.action->shortcuts();
-    return keys;
-}
-
-QAction *CommandTable::action(const QString &title) const
-{
     for (const Entry &entry : m_entries) {
-        if (entry.command.title == title)
-            return entry.action;
+        if (entry.command.reach != WindowCommand::Reach::EveryWindow)
+            keys += entry.action->shortcuts();
     }
-    return nullptr;
+    return keys;
 }

@@ -7,7 +7,6 @@
 #include <QPointer>
 
 class QMainWindow;
-class QMenu;
 
 // The commands of a window, each registered once, and the menu bar built from them: menus,
 // keys, enabled and checked states. Each part of the window adds its own commands; refresh()
@@ -27,11 +26,11 @@ public:
 
     // The commands that work over a sheet, for a sheet to take on.
     QList<QAction *> overSheetActions() const;
-    // Every key of the commands, for a field that would otherwise keep one for itself.
+    // The keys of the window's own commands, for a field that would otherwise keep one for
+    // itself. The Edit menu's are left out: a field cuts, copies and pastes by itself.
     QList<QKeySequence> keys() const;
-    // The item titled `title`, for tests and for parts that show one.
-    QAction *action(const QString &title) const;
 
+private:
     // The menus in order, with their titles: "&File" gives the menu a keyboard letter where
     // the platform uses them.
     struct Menu {
@@ -40,7 +39,6 @@ public:
     };
     static const QList<Menu> menus;
 
-private:
     struct Entry {
         WindowCommand command;
         QAction *action = nullptr;

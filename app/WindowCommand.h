@@ -24,7 +24,7 @@ struct WindowCommand {
     std::function<void()> run;
     // The platform's own keys for it, where it has any (F1 for help on Linux, Cmd+? on the Mac).
     QKeySequence::StandardKey standardKey = QKeySequence::UnknownKey;
-    // The key where the platform has none.
+    // Our key: for a command with no standard key, or where the platform has none for it.
     QKeySequence shortcut = {};
     // Whether it can do anything in the window's state now; always, when not given.
     std::function<bool()> enabled = {};
