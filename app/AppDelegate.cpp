@@ -1,106 +1,63 @@
 #include "app/AppDelegate.h"
 
-#include "app/DeviceChooser.h"
-#include "app/DeviceWatch.h"
+#include "app/CommandTable.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
-#include "app/Sheet.h"
-#include "app/SnapshotEditing.h"
-#include "app/StoreCountrySheet.h"
-#include "app/UpdateCommand.h"
-#include "common/Failure.h"
-#include "common/HostWording.h"
-#include "common/PlainText.h"
-#include "common/StoreCountry.h"
-#include "features/AppDetailsWindow.h"
-#include "history/ComparisonWindow.h"
-#include "history/HistoryStore.h"
-#include "reports/ReportDocument.h"
-#include "scanning/Column.h"
-#include "scanning/DemoDevice.h"
-#include "scanning/DeviceDescription.h"
-#include "scanning/ScanError.h"
-#include "scanning/Scanner.h"
+#include "app/StoreCountryCommand.h"
+#include "widgets/Sheet.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QMenu>
 #include <QPushButton>
 
-namespace {
-
-const QString connectText =
-    QStringLiteral("Connect a device and click Scan Device to get started.");
-
-// The table's filter as the exports name it: "Category: Games · Search: maps".
-QString shownFilter(const MainWindow &window)
-{
-    const QComboBox *category = window.category();
-    QString filter = QStringLiteral("Category: ") +
-        (category->currentIndex() >= 0 ? category->currentText() : AppList::allCategories);
-    if (const QString search = window.search()->text(); !search.isEmpty())
-        filter += QStringLiteral(" \u00B7 Search: ") + search;
-    return filter;
-}
-
-} // namespace
-
-AppDelegate::AppDelegate(QObject *parent)
-    : QObject(parent),
-      m_table(new InventoryTable(this)),
-      m_bridge(new ScanBridge(this)),
-      m_watch(new DeviceWatch(this)),
-      m_snapshots(new SnapshotEditing(this))
-{
-    connect(m_bridge, &ScanBridge::progress, this, &AppDelegate::setStatus);
-    connect(m_bridge, &ScanBridge::succeeded, this, &AppDelegate::succeeded);
-    connect(m_bridge, &ScanBridge::failed, this, &AppDelegate::failed);
-    connect(m_bridge, &ScanBridge::choose, this, &AppDelegate::chooseDevice);
-    connect(m_bridge, &ScanBridge::scanned, this, &AppDelegate::scannedOne);
-    connect(m_bridge, &ScanBridge::deviceFailed, this, &AppDelegate::failedOne);
-    connect(m_bridge, &ScanBridge::runFinished, this, &AppDelegate::runFinished);
-    connect(m_watch, &DeviceWatch::started, this, [this](const QString &status) {
-        m_statusBeforeRun = m_window->status();
-        showBusy(true, status);
-    });
-    connect(m_watch, &DeviceWatch::progress, this, &AppDelegate::setStatus);
-    connect(m_watch, &DeviceWatch::saved, this, &AppDelegate::showSaved);
-    connect(m_watch, &DeviceWatch::finished, this, [this](const QString &summary) {
-        finish();
-        setStatus(summary.isEmpty() ? m_statusBeforeRun : summary);
-    });
-    connect(m_watch, &DeviceWatch::lookFailed, this, &AppDelegate::setStatus);
-    // Not while a scan by hand or the device chooser is under way: due again at a later look.
-    m_watch->setMayScan([this] { return !m_bridge->isRunning() && !m_chooser; });
-    connect(m_snapshots, &SnapshotEditing::saved, this, &AppDelegate::snapshotSaved);
-}
+AppDelegate::AppDelegate(QObject *parent) : QObject(parent), m_table(new InventoryTable(this)) {}
 
 AppDelegate::~AppDelegate()
 {
-    // A scan still running is stopped before the window it reports to goes.
-    delete m_watch;
-    delete m_bridge;
+    // Scans still running are stopped before the window they report to goes.
+    delete m_scans;
     delete m_window;
 }
 
 void AppDelegate::launch()
 {
     m_window = new MainWindow(m_table->view(), m_demo);
-    m_snapshots->setWindow(m_window);
-    const auto status = [this](const QString &text) { setStatus(text); };
-    m_updates = new UpdateCommand(m_window, status, this);
-    m_exports.emplace(m_window, status);
-    connectControls();
-    buildMenus();
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
-    startJob(ScanBridge::Mode::Load);
-    if (DeviceWatch::isRemembered())
-        m_watch->setOn(true);
+    MainWindow *window = m_window;
+    m_commands = new CommandTable(window);
+    m_shown = new ShownInventory(window, m_table, this);
+    m_scans = new ScanCommand(window, m_shown, m_demo, this);
+    const auto busy = [scans = QPointer(m_scans)] { return scans && scans->isBusy(); };
+    m_history = new ScanHistory(window, m_shown, busy, this);
+    m_exports.emplace(window, m_shown, busy);
+    m_details = new AppDetailsCommand(window, m_table, m_shown, busy, this);
+    m_details->setCommands(m_commands);
+    m_updates = new UpdateCommand(
+        window, [window](const QString &text) { window->setStatus(text); }, this);
+    m_storeCountry = new StoreCountryCommand(window, m_demo, this);
+
+    connect(m_scans, &ScanCommand::historyChanged, m_history, &ScanHistory::refresh);
+    connect(m_shown, &ShownInventory::changed, this, &AppDelegate::refreshCommands);
+    connect(m_scans, &ScanCommand::changed, this, &AppDelegate::refreshCommands);
+    connect(m_history, &ScanHistory::changed, this, &AppDelegate::refreshCommands);
+    connect(m_details, &AppDetailsCommand::changed, this, &AppDelegate::refreshCommands);
+    connect(m_updates, &UpdateCommand::checkingChanged, this, &AppDelegate::refreshCommands);
+    connectTextSize();
+
+    m_commands->add(HelpSheets::commands(window));
+    m_commands->add({m_updates->command(), m_storeCountry->command()});
+    m_commands->add(m_scans->commands());
+    m_commands->add(m_exports->commands());
+    m_commands->add({m_details->command()});
+    m_commands->add(m_history->commands());
+    m_commands->add(commands());
+    m_commands->add(window->commands());
+    m_commands->buildMenuBar();
+    window->setCommandKeys(m_commands->keys());
+
+    window->show();
+    window->raise();
+    window->activateWindow();
+    m_scans->load();
     if (!HelpSheets::welcomeCompleted())
         showGettingStarted();
 }
@@ -110,74 +67,42 @@ QMainWindow *AppDelegate::window() const
     return m_window;
 }
 
-void AppDelegate::buildMenus()
+QList<WindowCommand> AppDelegate::commands()
 {
-    auto key = [](const char *text) { return QKeySequence(QLatin1StringView(text)); };
-    m_window->addMenu(
-        QStringLiteral("Quillet"),
-        {{QStringLiteral("About Quillet\u2026"), {}, QAction::AboutRole, [this] { showAbout(); }},
-         {QStringLiteral("Check for Updates\u2026"),
-          {},
-          QAction::ApplicationSpecificRole,
-          [this] { checkForUpdates(); }},
-         {QStringLiteral("App Store Country\u2026"),
-          {},
-          QAction::ApplicationSpecificRole,
-          [this] { chooseStoreCountry(); }},
-         {},
-         {QStringLiteral("Quit Quillet"), key("Ctrl+Q"), QAction::QuitRole,
-          [this] { m_window->close(); }, true}});
-    m_window->addMenu(
-        QStringLiteral("File"),
-        {{QStringLiteral("Scan Device"), key("Ctrl+R"), {}, [this] { scanDevice(); }},
-         {.title = QStringLiteral("Scan Devices When Connected"),
-          .run = [this] { toggleScanWhenConnected(); },
-          .checked = DeviceWatch::isRemembered()},
-         {QStringLiteral("Export CSV\u2026"), key("Ctrl+E"), {}, [this] { exportCSV(); }},
-         {QStringLiteral("Export Spreadsheet\u2026"),
-          key("Ctrl+Shift+E"),
-          {},
-          [this] { exportSpreadsheet(); }},
-         {QStringLiteral("Export PDF Report\u2026"), key("Ctrl+P"), {}, [this] { exportReport(); }},
-         {QStringLiteral("App Details\u2026"),
-          key("Ctrl+I"),
-          {},
-          [this] { showSelectedAppDetails(); }},
-         {QStringLiteral("Snapshot Name && Notes\u2026"), {}, {}, [this] { editSnapshot(); }},
-         {QStringLiteral("Compare Scans\u2026"), {}, {}, [this] { compareScans(); }},
-         {},
-         {QStringLiteral("Close Window"),
-          key("Ctrl+W"),
-          {},
-          [] {
-              if (QWidget *window = QApplication::activeWindow())
-                  window->close();
-          },
-          true}});
-    m_window->addEditMenu();
-    m_window->addMenu(
-        QStringLiteral("Help"),
-        {{QStringLiteral("Quillet Help"), key("Ctrl+?"), {}, [this] { showHelp(); }, true},
-         {QStringLiteral("Getting Started\u2026"), {}, {}, [this] { showGettingStarted(); }}});
+    using Group = WindowCommand::Group;
+    return {
+        {.group = Group::Quit,
+         .title = QStringLiteral("Quit Quillet"),
+         .run = [this] { m_window->close(); },
+         .standardKey = QKeySequence::Quit,
+         .shortcut = QKeySequence(QStringLiteral("Ctrl+Q")),
+         .role = QAction::QuitRole,
+         .reach = WindowCommand::Reach::OverSheets},
+        {.group = Group::Close,
+         .title = QStringLiteral("Close Window"),
+         .run =
+             [] {
+                 if (QWidget *active = QApplication::activeWindow())
+                     active->close();
+             },
+         .standardKey = QKeySequence::Close,
+         .shortcut = QKeySequence(QStringLiteral("Ctrl+W")),
+         .reach = WindowCommand::Reach::OverSheets},
+    };
 }
 
-void AppDelegate::connectControls()
+void AppDelegate::refreshCommands()
+{
+    m_commands->refresh();
+    // The picker is no command, but goes by the same state.
+    m_window->historyPicker()->setEnabled(m_history->canPick());
+}
+
+void AppDelegate::connectTextSize()
 {
     MainWindow *window = m_window;
     connect(window->smallerText(), &QPushButton::clicked, m_table, &InventoryTable::decreaseFont);
     connect(window->largerText(), &QPushButton::clicked, m_table, &InventoryTable::increaseFont);
-    connect(window->scanButton(), &QPushButton::clicked, this, &AppDelegate::scanDevice);
-    connect(window->exportButton(), &QPushButton::clicked, this, &AppDelegate::exportCSV);
-    connect(window->exportSpreadsheetButton(), &QPushButton::clicked, this,
-            &AppDelegate::exportSpreadsheet);
-    connect(window->search(), &QLineEdit::textChanged, this, &AppDelegate::filterChanged);
-    connect(window->category(), &QComboBox::activated, this, &AppDelegate::filterChanged);
-    connect(window->historyPicker(), &QComboBox::activated, this, &AppDelegate::selectHistory);
-    connect(window->editSnapshotButton(), &QPushButton::clicked, this, &AppDelegate::editSnapshot);
-    connect(window->compareButton(), &QPushButton::clicked, this, &AppDelegate::compareScans);
-    connect(window->exportPDFButton(), &QPushButton::clicked, this, &AppDelegate::exportReport);
-    connect(m_table, &InventoryTable::sortChanged, this, &AppDelegate::applyFilter);
-    connect(m_table, &InventoryTable::rowActivated, this, &AppDelegate::presentAppDetails);
     auto showFontSize = [window](double size) {
         window->smallerText()->setEnabled(size > smallestFontSize);
         window->largerText()->setEnabled(size < largestFontSize);
@@ -186,13 +111,9 @@ void AppDelegate::connectControls()
     showFontSize(m_table->fontSize());
 }
 
-QList<Row> AppDelegate::visibleRows() const
+QMenu *AppDelegate::columnMenu(int column)
 {
-    QList<Row> rows;
-    rows.reserve(m_visible.size());
-    for (qsizetype index : m_visible)
-        rows.append(m_apps.rows().at(index));
-    return rows;
+    return m_table->columnMenu(column, m_window);
 }
 
 bool AppDelegate::hasSheet() const
@@ -200,426 +121,15 @@ bool AppDelegate::hasSheet() const
     return Sheet::isShowing(m_window);
 }
 
-void AppDelegate::setStatus(const QString &text)
-{
-    m_window->setStatus(text);
-}
-
-// --- Table -----------------------------------------------------------------------------------
-
-double AppDelegate::tableFontSize() const
-{
-    return m_table->fontSize();
-}
-
-QMenu *AppDelegate::columnMenu(int column)
-{
-    return m_table->columnMenu(column, m_window);
-}
-
-void AppDelegate::toggleColumn(const QString &column)
-{
-    m_table->toggleColumn(column);
-}
-
-void AppDelegate::showAllColumns()
-{
-    m_table->showAllColumns();
-}
-
-void AppDelegate::configureCategories()
-{
-    QComboBox *category = m_window->category();
-    const QString selected = category->currentText();
-    const QStringList choices = m_apps.categoryChoices();
-    category->clear();
-    category->addItems(choices);
-    category->setCurrentIndex(std::max(0, int(choices.indexOf(selected))));
-}
-
-void AppDelegate::applyFilter()
-{
-    const QComboBox *category = m_window->category();
-    m_visible = m_apps.visible(m_window->search()->text(),
-                               category->currentIndex() >= 0 ? category->currentText()
-                                                             : AppList::allCategories,
-                               m_table->sortColumn(), m_table->sortOrder());
-    m_table->setRows(&m_apps, m_visible);
-    m_window->count()->setText(AppList::countText(m_visible.size(), m_apps.rows().size()));
-    m_window->setExportEnabled(!m_visible.isEmpty() && !m_busy);
-}
-
-void AppDelegate::filterChanged()
-{
-    applyFilter();
-}
-
-// --- Loading and scanning -------------------------------------------------------------------
-
-void AppDelegate::scanDevice()
-{
-    if (!m_window)
-        return;
-    if (m_busy) {
-        m_bridge->cancel();
-        m_watch->cancel();
-        setStatus(QStringLiteral("Cancelling scan\u2026"));
-        return;
-    }
-    startJob(ScanBridge::Mode::Scan);
-}
-
-void AppDelegate::startJob(ScanBridge::Mode mode)
-{
-    const bool scanning = mode == ScanBridge::Mode::Scan;
-    showBusy(scanning,
-             scanning ? QStringLiteral("Reading device\u2026 The first category lookup "
-                                       "can take a few minutes.")
-                      : QStringLiteral("Loading saved inventory\u2026"));
-    m_bridge->start(mode);
-}
-
-void AppDelegate::showBusy(bool scanning, const QString &status)
-{
-    m_busy = true;
-    m_window->setScanState(scanning ? MainWindow::ScanState::Scanning
-                                    : MainWindow::ScanState::Loading);
-    m_window->setExportEnabled(false);
-    setStatus(status);
-    m_window->historyPicker()->setEnabled(false);
-    m_window->compareButton()->setEnabled(false);
-    m_window->editSnapshotButton()->setEnabled(false);
-}
-
-void AppDelegate::succeeded(const Inventory &inventory, ScanBridge::Mode mode)
-{
-    const bool scanned = mode == ScanBridge::Mode::Scan;
-    // Scanned by hand, a connected device is not scanned again as if it were new.
-    if (scanned && inventory.deviceID)
-        m_watch->watcher().scanned(*inventory.deviceID);
-    m_currentInventory = inventory;
-    m_latestInventory = inventory;
-    showInventory(inventory);
-    const QList<Row> &rows = m_apps.rows();
-    // A newcomer trying the demo should not take its apps for their own.
-    if (m_demo && !scanned)
-        setStatus(DemoDevice::description + QStringLiteral(" Click Scan Device to scan it."));
-    else if (rows.isEmpty())
-        setStatus(connectText);
-    else if (scanned)
-        setStatus(Scanner::completedText(rows));
-    else
-        setStatus(QStringLiteral("Saved inventory loaded. Scan your device to refresh it."));
-    finish();
-    // A first look at the demo should show apps at once, not an empty table.
-    if (m_demo && !scanned && rows.isEmpty())
-        QMetaObject::invokeMethod(this, &AppDelegate::scanDevice, Qt::QueuedConnection);
-}
-
-void AppDelegate::failed(const QString &description)
-{
-    setStatus(description);
-    finish();
-    if (description.startsWith(QStringLiteral("Scan cancelled")) || hasSheet())
-        return;
-    Sheet::alert(m_window, QMessageBox::Warning, QStringLiteral("Unable to load inventory"),
-                 description)
-        ->open();
-}
-
-void AppDelegate::finish()
-{
-    m_busy = false;
-    m_window->setScanState(MainWindow::ScanState::Idle);
-    m_window->setExportEnabled(!m_visible.isEmpty());
-    refreshHistory();
-}
-
-void AppDelegate::showInventory(const Inventory &shown)
-{
-    m_fields = shown.fields;
-    m_apps = AppList(shown.namedRows());
-    m_deviceName = shown.deviceName;
-    m_window->setDeviceLine(DeviceDescription::line(shown.deviceFacts));
-    m_table->setColumns(m_fields);
-    configureCategories();
-    applyFilter();
-}
-
-// --- Several devices ------------------------------------------------------------------------
-
-bool AppDelegate::isWatchingDevices() const
-{
-    return m_watch->isOn();
-}
-
-void AppDelegate::toggleScanWhenConnected()
-{
-    m_watch->setOn(!m_watch->isOn());
-    setStatus(m_watch->isOn() ? QStringLiteral("Each device is scanned when it is connected, while "
-                                               "Quillet is open.")
-                              : QStringLiteral("Devices are scanned only when you click Scan "
-                                               "Device."));
-}
-
-void AppDelegate::chooseDevice(const QList<ConnectedDevice> &devices)
-{
-    finish();
-    setStatus(QStringLiteral("%1 devices are connected. Choose the one to scan, or scan them all.")
-                  .arg(devices.size()));
-    if (hasSheet())
-        return;
-    m_chooser =
-        new DeviceChooser(devices, m_latestInventory.deviceID.value_or(QString()), m_window);
-    connect(m_chooser, &DeviceChooser::chosen, this,
-            [this](const QList<ConnectedDevice> &chosen) { scanEach(chosen); });
-    connect(m_chooser, &QDialog::rejected, this,
-            [this] { setStatus(ScanError::cancelledMessage()); });
-    m_chooser->open();
-}
-
-void AppDelegate::scanEach(const QList<ConnectedDevice> &devices)
-{
-    m_run = ScanRun(devices.size());
-    showBusy(true, ScanRun::progressLead(0, devices.size(), devices.first().title()));
-    m_bridge->scanEach(devices);
-}
-
-void AppDelegate::scannedOne(const ConnectedDevice &device, const Inventory &inventory)
-{
-    m_run->saved(device.title(), inventory);
-    m_watch->watcher().scanned(device.identifier);
-    showSaved(inventory);
-}
-
-void AppDelegate::showSaved(const Inventory &inventory)
-{
-    // Each scan is on screen as soon as it is saved.
-    m_currentInventory = inventory;
-    m_latestInventory = inventory;
-    showInventory(inventory);
-    refreshHistory();
-}
-
-void AppDelegate::failedOne(const ConnectedDevice &device, const QString &description)
-{
-    m_run->failed(device.title(), description);
-}
-
-void AppDelegate::runFinished(bool cancelled)
-{
-    const ScanRun run = *m_run;
-    m_run.reset();
-    // One device chosen by hand fails as a scan of the one connected device does.
-    if (!cancelled && run.total() == 1 && !run.failures().isEmpty())
-        return failed(run.failures().first().second);
-    finish();
-    setStatus(run.summary(cancelled));
-    if (cancelled || run.failures().isEmpty() || hasSheet())
-        return;
-    const auto [message, explanation] = run.failureAlert();
-    Sheet::alert(m_window, QMessageBox::Warning, message, explanation)->open();
-}
-
-// --- History ---------------------------------------------------------------------------------
-
-void AppDelegate::refreshHistory()
-{
-    HistoryStore::Listing listing;
-    try {
-        listing = HistoryStore().list();
-    } catch (const Failure &error) {
-        setStatus(QStringLiteral("Unable to read scan history: ") + error.description());
-        return;
-    }
-    m_savedScans = listing.scans;
-    m_window->historyPicker()->clear();
-    m_window->historyPicker()->addItem(QStringLiteral("Current inventory"));
-    int selected = 0;
-    for (int i = 0; i < m_savedScans.size(); ++i) {
-        m_window->historyPicker()->addItem(m_savedScans[i].title());
-        if (selected == 0 && m_currentInventory.scanID &&
-            m_savedScans[i].id == *m_currentInventory.scanID)
-            selected = i + 1;
-    }
-    m_window->historyPicker()->setCurrentIndex(selected);
-    m_shownEntry = selected;
-    m_window->historyPicker()->setEnabled(!m_busy && !m_savedScans.isEmpty());
-    m_window->compareButton()->setEnabled(!m_busy && m_savedScans.size() >= 2);
-    m_window->editSnapshotButton()->setEnabled(!m_busy && selected > 0);
-    if (listing.unreadable > 0)
-        setStatus(QStringLiteral("%1 saved scans could not be read. Their files have been "
-                                 "preserved.")
-                      .arg(listing.unreadable));
-    if (!listing.notesProblem.isEmpty())
-        setStatus(listing.notesProblem);
-}
-
-void AppDelegate::selectHistory()
-{
-    if (m_busy)
-        return;
-    const int index = m_window->historyPicker()->currentIndex();
-    if (index < 1 || index > m_savedScans.size()) {
-        displayInventory(m_latestInventory);
-    } else {
-        // The listing holds no rows; the chosen scan's are read now.
-        try {
-            displayInventory(HistoryStore().inventory(m_savedScans[index - 1]));
-        } catch (const Failure &error) {
-            // The table still shows the scan before; so does the picker.
-            m_window->historyPicker()->setCurrentIndex(m_shownEntry);
-            setStatus(error.description());
-            return;
-        }
-    }
-    m_shownEntry = index;
-}
-
-void AppDelegate::displayInventory(const Inventory &inventory)
-{
-    const Inventory shown = inventory.withStoreColumns();
-    m_currentInventory = shown;
-    showInventory(shown);
-    m_window->editSnapshotButton()->setEnabled(!m_busy && shown.scanID.has_value());
-    const QString date = shown.scannedAt
-        ? QLocale::system().toString(shown.scannedAt->toLocalTime().date(), QLocale::ShortFormat)
-        : QStringLiteral("scan date unknown");
-    setStatus(
-        QStringLiteral("Viewing %1 \u00B7 %2 \u00B7 %3 apps")
-            .arg(PlainText::isolated(shown.deviceName.value_or(QStringLiteral("unnamed device"))),
-                 date, QString::number(m_apps.rows().size())));
-}
-
-// --- Commands of later parts of the window ---------------------------------------------------
-
-void AppDelegate::showSelectedAppDetails()
-{
-    presentAppDetails(m_table->chosenRow());
-}
-
 void AppDelegate::showClickedAppDetails(const QModelIndex &index)
 {
-    presentAppDetails(index.isValid() ? index.row() : -1);
-}
-
-void AppDelegate::presentAppDetails(int row)
-{
-    if (m_busy || row < 0 || row >= m_visible.size() || hasSheet())
-        return;
-    m_appDetailsWindow =
-        new AppDetailsWindow(m_apps.rows().at(m_visible.at(row)), m_currentInventory, m_window);
-    // The sheet blocks the main window's shortcuts; Quit, Close Window and Help work from it.
-    m_appDetailsWindow->addActions(m_window->everyWindowActions());
-    m_appDetailsWindow->open();
+    m_details->show(index.isValid() ? index.row() : -1);
 }
 
 void AppDelegate::chooseStoreCountry()
 {
-    if (hasSheet())
-        return;
-    auto *sheet = new StoreCountrySheet(StoreCountry::current(), m_window);
-    connect(sheet, &QDialog::accepted, this, [this, sheet] {
-        const QString country = sheet->country();
-        if (country.isEmpty() || country == StoreCountry::current())
-            return;
-        StoreCountry::save(country);
-        // The demo's store answers are made here, never asked for: made again as that store's.
-        if (m_demo) {
-            try {
-                DemoDevice::prepare();
-            } catch (const Failure &error) {
-                showError(error.description());
-            }
-        }
-        m_window->setStoreName(StoreCountry::storeName(country));
-        setStatus(QStringLiteral("The next scan asks %1.").arg(StoreCountry::storeName(country)));
-    });
-    sheet->open();
+    m_storeCountry->run();
 }
-
-void AppDelegate::checkForUpdates()
-{
-    if (m_updates)
-        m_updates->run();
-}
-
-bool AppDelegate::isCheckingUpdates() const
-{
-    return m_updates && m_updates->isChecking();
-}
-
-void AppDelegate::compareScans()
-{
-    if (m_busy)
-        return;
-    refreshHistory();
-    if (m_savedScans.size() < 2) {
-        Sheet::alert(m_window, QMessageBox::Information,
-                     QStringLiteral("Save two scans to compare"),
-                     QStringLiteral("Scan a device twice to see changes, or scan each of two "
-                                    "devices to compare their apps. Each successful scan is saved "
-                                    "automatically."))
-            ->open();
-        return;
-    }
-    // One comparison at a time: a new one replaces the old.
-    m_comparisonWindow = std::make_unique<ComparisonWindow>(m_savedScans);
-    m_comparisonWindow->show();
-    m_comparisonWindow->raise();
-    m_comparisonWindow->activateWindow();
-}
-
-void AppDelegate::editSnapshot()
-{
-    if (m_busy || !m_currentInventory.scanID || hasSheet())
-        return;
-    m_snapshots->edit(m_currentInventory);
-}
-
-void AppDelegate::snapshotSaved()
-{
-    const HistoryStore history;
-    m_currentInventory = history.applyingAnnotations(m_currentInventory);
-    m_latestInventory = history.applyingAnnotations(m_latestInventory);
-    refreshHistory();
-    if (m_comparisonWindow)
-        m_comparisonWindow->updateScans(m_savedScans);
-    setStatus(
-        QStringLiteral("Snapshot name and notes saved on %1.").arg(HostWording::thisComputer()));
-}
-
-// --- Exports -------------------------------------------------------------------------------
-
-void AppDelegate::showError(const QString &description)
-{
-    Sheet::alert(m_window, QMessageBox::Warning, description, QString())->open();
-}
-
-void AppDelegate::exportCSV()
-{
-    if (!m_busy && !m_visible.isEmpty())
-        m_exports->csv(
-            m_fields, [this] { return visibleRows(); }, m_deviceName);
-}
-
-void AppDelegate::exportSpreadsheet()
-{
-    if (!m_busy && !m_visible.isEmpty())
-        m_exports->spreadsheet(
-            m_currentInventory, m_fields, [this] { return visibleRows(); }, shownFilter(*m_window));
-}
-
-void AppDelegate::exportReport()
-{
-    if (m_busy || m_visible.isEmpty())
-        return;
-    m_exports->report(
-        ReportDocument::inventory(m_currentInventory, visibleRows(), shownFilter(*m_window)),
-        m_deviceName);
-}
-
-// --- About, help, welcome --------------------------------------------------------------------
 
 void AppDelegate::showAbout()
 {
@@ -628,9 +138,7 @@ void AppDelegate::showAbout()
 
 void AppDelegate::showHelp()
 {
-    // Help is asked for from any window; what goes wrong is said there.
-    QWidget *active = QApplication::activeWindow();
-    HelpSheets::showHelp(active ? active : m_window.data());
+    HelpSheets::showHelpFromActiveWindow(m_window);
 }
 
 void AppDelegate::showGettingStarted()

@@ -1,33 +1,31 @@
 #pragma once
 
+#include "app/AppDetailsCommand.h"
 #include "app/ExportCommand.h"
 #include "app/InventoryTable.h"
-#include "app/ScanBridge.h"
-#include "history/HistoryStore.h"
-#include "history/SavedScan.h"
-#include "scanning/AppList.h"
-#include "scanning/Inventory.h"
-#include "scanning/ScanRun.h"
+#include "app/ScanCommand.h"
+#include "app/ScanHistory.h"
+#include "app/ShownInventory.h"
+#include "app/UpdateCommand.h"
 
 #include <QDialog>
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
 
-#include <memory>
+#include <optional>
 
+class CommandTable;
 class ComparisonWindow;
 class MainWindow;
 class QMenu;
-class DeviceChooser;
-class DeviceWatch;
-class SnapshotEditing;
 class QModelIndex;
-class UpdateCommand;
+class StoreCountryCommand;
 
-// The application: it builds the main window and its menus, and keeps what the window shows (the
-// displayed inventory, its filter, the scan history) in step with scans, loads and the user's
-// commands. Everything here runs on the main thread.
+// The application: it builds the main window, gives each part of it (the shown inventory, the
+// scans, the history row, the exports, App Details, the sheets of the Quillet and Help menus)
+// its controls and takes their commands for the menu bar, which follows their state. Everything
+// here runs on the main thread. The accessors serve after launch().
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -41,18 +39,18 @@ public:
     void setDemo(bool demo) { m_demo = demo; }
 
     QMainWindow *window() const;
-    bool isBusy() const { return m_busy; }
-    const Inventory &currentInventory() const { return m_currentInventory; }
-    const Inventory &latestInventory() const { return m_latestInventory; }
-    const QList<SavedScan> &savedScans() const { return m_savedScans; }
+    bool isBusy() const { return m_scans->isBusy(); }
+    const Inventory &currentInventory() const { return m_shown->current(); }
+    const Inventory &latestInventory() const { return m_shown->latest(); }
+    const QList<SavedScan> &savedScans() const { return m_history->savedScans(); }
     // Scan Devices When Connected is on.
-    bool isWatchingDevices() const;
-    ComparisonWindow *comparisonWindow() const { return m_comparisonWindow.get(); }
-    QDialog *appDetailsWindow() const { return m_appDetailsWindow; }
-    bool isCheckingUpdates() const;
+    bool isWatchingDevices() const { return m_scans->isWatching(); }
+    ComparisonWindow *comparisonWindow() const { return m_history->comparisonWindow(); }
+    QDialog *appDetailsWindow() const { return m_details->sheet(); }
+    bool isCheckingUpdates() const { return m_updates->isChecking(); }
     // The rows the table shows, in order.
-    QList<Row> visibleRows() const;
-    double tableFontSize() const;
+    QList<Row> visibleRows() const { return m_shown->visibleRows(); }
+    double tableFontSize() const { return m_table->fontSize(); }
     QMenu *columnMenu(int column);
     // Whether a window-modal dialog is showing on the main window.
     bool hasSheet() const;
@@ -61,80 +59,40 @@ public:
     static constexpr double largestFontSize = InventoryTable::largestFontSize;
 
 public Q_SLOTS:
-    void scanDevice();
-    void exportCSV();
-    void exportSpreadsheet();
-    void exportReport();
-    void showSelectedAppDetails();
+    void scanDevice() { m_scans->scanDevice(); }
+    void exportCSV() { m_exports->csv(); }
+    void exportSpreadsheet() { m_exports->spreadsheet(); }
+    void exportReport() { m_exports->report(); }
+    void showSelectedAppDetails() { m_details->showChosen(); }
     void showClickedAppDetails(const QModelIndex &index);
-    void editSnapshot();
-    void compareScans();
-    void selectHistory();
-    void checkForUpdates();
+    void editSnapshot() { m_history->editSnapshot(); }
+    void compareScans() { m_history->compare(); }
+    void selectHistory() { m_history->select(); }
+    void checkForUpdates() { m_updates->run(); }
     void chooseStoreCountry();
-    void filterChanged();
-    void toggleColumn(const QString &column);
-    void showAllColumns();
+    void filterChanged() { m_shown->applyFilter(); }
+    void toggleColumn(const QString &column) { m_table->toggleColumn(column); }
+    void showAllColumns() { m_table->showAllColumns(); }
     void showAbout();
     void showHelp();
     void showGettingStarted();
 
 private:
-    void buildMenus();
-    void connectControls();
-    void applyFilter();
-    void configureCategories();
-    void startJob(ScanBridge::Mode mode);
-    // The window while a scan or load runs: Cancel Scan, the spinner, history controls off.
-    void showBusy(bool scanning, const QString &status);
-    void succeeded(const Inventory &inventory, ScanBridge::Mode mode);
-    void failed(const QString &description);
-    void finish();
-    // Several devices are connected: the user chooses.
-    void chooseDevice(const QList<ConnectedDevice> &devices);
-    // Scans each device the user chose in turn.
-    void scanEach(const QList<ConnectedDevice> &devices);
-    void scannedOne(const ConnectedDevice &device, const Inventory &inventory);
-    // A scan was saved, by hand or in the background: the window shows it.
-    void showSaved(const Inventory &inventory);
-    void failedOne(const ConnectedDevice &device, const QString &description);
-    void runFinished(bool cancelled);
-    void toggleScanWhenConnected();
-    void refreshHistory();
-    void displayInventory(const Inventory &inventory);
-    void setStatus(const QString &text);
-    void showError(const QString &description);
-    // The name and notes of a scan were saved: what shows them follows.
-    void snapshotSaved();
-    void showInventory(const Inventory &shown);
-    void presentAppDetails(int row);
+    // Commands of the application rather than of a part of the window: Quit and Close Window.
+    QList<WindowCommand> commands();
+    void connectTextSize();
+    // Enables the commands and the controls that go with them as the window's state says.
+    void refreshCommands();
 
     InventoryTable *m_table = nullptr;
     QPointer<MainWindow> m_window;
-    ScanBridge *m_bridge = nullptr;
-    UpdateCommand *m_updates = nullptr;
+    CommandTable *m_commands = nullptr;
+    ShownInventory *m_shown = nullptr;
+    ScanCommand *m_scans = nullptr;
+    ScanHistory *m_history = nullptr;
     std::optional<ExportCommand> m_exports;
-    DeviceWatch *m_watch = nullptr;
-    SnapshotEditing *m_snapshots = nullptr;
-    QPointer<DeviceChooser> m_chooser;
-    // The scans of several devices chosen by hand, under way, if any.
-    std::optional<ScanRun> m_run;
-    // The status before background scans, for when they end with nothing to say.
-    QString m_statusBeforeRun;
-
-    // The displayed inventory.
-    QStringList m_fields;
-    AppList m_apps;
-    std::optional<QString> m_deviceName;
-    QList<qsizetype> m_visible;
-
-    bool m_busy = false;
-    Inventory m_currentInventory;
-    Inventory m_latestInventory;
-    QList<SavedScan> m_savedScans;
-    // The history picker's entry for what the table shows.
-    int m_shownEntry = 0;
-    std::unique_ptr<ComparisonWindow> m_comparisonWindow;
-    QPointer<QDialog> m_appDetailsWindow;
+    AppDetailsCommand *m_details = nullptr;
+    UpdateCommand *m_updates = nullptr;
+    StoreCountryCommand *m_storeCountry = nullptr;
     bool m_demo = false;
 };

@@ -1,7 +1,7 @@
 #include "app/DeviceChooser.h"
 
-#include "app/Sheet.h"
 #include "scanning/DeviceDescription.h"
+#include "widgets/Sheet.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>

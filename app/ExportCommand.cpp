@@ -1,6 +1,7 @@
 #include "app/ExportCommand.h"
 
-#include "app/Sheet.h"
+#include "app/MainWindow.h"
+#include "app/ShownInventory.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/Locations.h"
@@ -9,66 +10,111 @@
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/Inventory.h"
+#include "widgets/Sheet.h"
 
 #include <QFileInfo>
+#include <QPushButton>
 
-ExportCommand::ExportCommand(QWidget *window, std::function<void(const QString &)> setStatus)
-    : m_window(window), m_setStatus(std::move(setStatus))
+ExportCommand::ExportCommand(MainWindow *window, const ShownInventory *shown,
+                             std::function<bool()> busy)
+    : m_window(window), m_shown(shown), m_busy(std::move(busy))
 {}
+
+QList<WindowCommand> ExportCommand::commands() const
+{
+    using Group = WindowCommand::Group;
+    auto key = [](const char *text) { return QKeySequence(QLatin1StringView(text)); };
+    const auto enabled = [*this] { return canExport(); };
+    return {
+        {.group = Group::Export,
+         .title = QStringLiteral("Export CSV\u2026"),
+         .run = [*this] { csv(); },
+         .shortcut = key("Ctrl+E"),
+         .enabled = enabled,
+         .buttons = {m_window->exportButton()}},
+        {.group = Group::Export,
+         .title = QStringLiteral("Export Spreadsheet\u2026"),
+         .run = [*this] { spreadsheet(); },
+         .shortcut = key("Ctrl+Shift+E"),
+         .enabled = enabled,
+         .buttons = {m_window->exportSpreadsheetButton()}},
+        {.group = Group::Export,
+         .title = QStringLiteral("Export PDF Report\u2026"),
+         .run = [*this] { report(); },
+         .shortcut = key("Ctrl+P"),
+         .enabled = enabled,
+         .buttons = {m_window->exportPDFButton()}},
+    };
+}
+
+bool ExportCommand::canExport() const
+{
+    return m_window && !m_busy() && m_shown->hasVisibleRows();
+}
 
 void ExportCommand::showError(const QString &description) const
 {
     Sheet::alert(m_window, QMessageBox::Warning, description, QString())->open();
 }
 
-void ExportCommand::apps(const QString &suffix, const QString &filter,
-                         const std::optional<QString> &deviceName, std::function<QList<Row>()> rows,
-                         Writer write) const
+void ExportCommand::setStatus(const QString &text) const
 {
-    Sheet::askForSavePath(
-        m_window, QStringLiteral("Export visible apps"),
-        CsvExport::unusedPath(Locations::downloads(), Inventory::exportStem(deviceName), suffix),
-        filter, [*this, rows, write](const QString &path) {
-            const QList<Row> exported = rows();
-            try {
-                write(path, exported);
-            } catch (const Failure &error) {
-                showError(error.description());
-                return;
-            }
-            m_setStatus(
-                QStringLiteral("Exported %1 to %2.")
-                    .arg(Plural::of(exported.size(), QStringLiteral("app"), QStringLiteral("apps")),
-                         QFileInfo(path).fileName()));
-        });
+    if (m_window)
+        m_window->setStatus(text);
 }
 
-void ExportCommand::csv(const QStringList &fields, std::function<QList<Row>()> rows,
-                        const std::optional<QString> &deviceName) const
+void ExportCommand::apps(const QString &suffix, const QString &filter, Writer write) const
 {
-    apps(QStringLiteral(".csv"), QString(), deviceName, std::move(rows),
-         [fields](const QString &path, const QList<Row> &exported) {
+    const QString stem = Inventory::exportStem(m_shown->deviceName());
+    Sheet::askForSavePath(m_window, QStringLiteral("Export visible apps"),
+                          CsvExport::unusedPath(Locations::downloads(), stem, suffix), filter,
+                          [*this, write](const QString &path) {
+                              const QList<Row> exported = m_shown->visibleRows();
+                              try {
+                                  write(path, exported);
+                              } catch (const Failure &error) {
+                                  showError(error.description());
+                                  return;
+                              }
+                              setStatus(QStringLiteral("Exported %1 to %2.")
+                                            .arg(Plural::of(exported.size(), QStringLiteral("app"),
+                                                            QStringLiteral("apps")),
+                                                 QFileInfo(path).fileName()));
+                          });
+}
+
+void ExportCommand::csv() const
+{
+    if (!canExport())
+        return;
+    apps(QStringLiteral(".csv"), QString(),
+         [fields = m_shown->fields()](const QString &path, const QList<Row> &exported) {
              DataFile::writeExport(
                  path, [&](const auto &write) { CsvExport::write(fields, exported, write); });
          });
 }
 
-void ExportCommand::spreadsheet(const Inventory &inventory, const QStringList &fields,
-                                std::function<QList<Row>()> rows, const QString &filter) const
+void ExportCommand::spreadsheet() const
 {
-    apps(QStringLiteral(".xlsx"), QStringLiteral("Spreadsheets (*.xlsx)"), inventory.deviceName,
-         std::move(rows),
-         [inventory, fields, filter](const QString &path, const QList<Row> &exported) {
-             SpreadsheetExport::inventory(path, inventory, fields, exported, filter);
+    if (!canExport())
+        return;
+    apps(QStringLiteral(".xlsx"), QStringLiteral("Spreadsheets (*.xlsx)"),
+         [inventory = m_shown->current(),
+          filter = m_shown->filterDescription()](const QString &path, const QList<Row> &exported) {
+             SpreadsheetExport::inventory(path, inventory, inventory.fields, exported, filter);
          });
 }
 
-void ExportCommand::report(const ReportDocument &report,
-                           const std::optional<QString> &deviceName) const
+void ExportCommand::report() const
 {
+    if (!canExport())
+        return;
+    const ReportDocument report = ReportDocument::inventory(
+        m_shown->current(), m_shown->visibleRows(), m_shown->filterDescription());
     Sheet::askForSavePath(
         m_window, QStringLiteral("Export App Inventory Report"),
-        Locations::downloads() + u'/' + Inventory::exportStem(deviceName) + QStringLiteral(".pdf"),
+        Locations::downloads() + u'/' + Inventory::exportStem(m_shown->deviceName()) +
+            QStringLiteral(".pdf"),
         QStringLiteral("PDF documents (*.pdf)"), [*this, report](const QString &path) {
             try {
                 report.write(path);
@@ -76,6 +122,6 @@ void ExportCommand::report(const ReportDocument &report,
                 showError(error.description());
                 return;
             }
-            m_setStatus(QStringLiteral("Saved report to %1.").arg(QFileInfo(path).fileName()));
+            setStatus(QStringLiteral("Saved report to %1.").arg(QFileInfo(path).fileName()));
         });
 }

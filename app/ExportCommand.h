@@ -1,41 +1,40 @@
 #pragma once
 
+#include "app/WindowCommand.h"
 #include "scanning/Row.h"
 
 #include <QList>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
-#include <QWidget>
 
 #include <functional>
-#include <optional>
 
-struct Inventory;
-struct ReportDocument;
+class MainWindow;
+class ShownInventory;
 
-// Export CSV, Export Spreadsheet and Export PDF Report: the save panel on the window, the file,
-// and the status line or an alert on what became of it.
+// Export CSV, Export Spreadsheet and Export PDF Report of the apps the table shows: the save
+// panel on the window, the file, and the status line or an alert on what became of it. What is
+// exported is what the table shows when the panel closes.
 class ExportCommand {
 public:
-    ExportCommand(QWidget *window, std::function<void(const QString &)> setStatus);
+    ExportCommand(MainWindow *window, const ShownInventory *shown, std::function<bool()> busy);
 
-    // The apps of `rows()`, asked for when the panel closes: what is exported is what the table
-    // shows then. The file is named after `deviceName`.
-    void csv(const QStringList &fields, std::function<QList<Row>()> rows,
-             const std::optional<QString> &deviceName) const;
-    // The same apps as a workbook, with a sheet about `inventory`'s scan and `filter`.
-    void spreadsheet(const Inventory &inventory, const QStringList &fields,
-                     std::function<QList<Row>()> rows, const QString &filter) const;
-    void report(const ReportDocument &report, const std::optional<QString> &deviceName) const;
+    QList<WindowCommand> commands() const;
+    // Each does nothing while its command is off.
+    void csv() const;
+    // The visible apps as a workbook, with a sheet about the shown scan.
+    void spreadsheet() const;
+    void report() const;
+    // Some apps are visible and no scan is under way.
+    bool canExport() const;
 
 private:
     using Writer = std::function<void(const QString &path, const QList<Row> &rows)>;
-    void apps(const QString &suffix, const QString &filter,
-              const std::optional<QString> &deviceName, std::function<QList<Row>()> rows,
-              Writer write) const;
+    void apps(const QString &suffix, const QString &filter, Writer write) const;
     void showError(const QString &description) const;
+    void setStatus(const QString &text) const;
 
-    QPointer<QWidget> m_window;
-    std::function<void(const QString &)> m_setStatus;
+    QPointer<MainWindow> m_window;
+    const ShownInventory *m_shown = nullptr;
+    std::function<bool()> m_busy;
 };

@@ -1,8 +1,8 @@
 #include "app/HelpSheets.h"
 
-#include "app/Sheet.h"
 #include "common/HostWording.h"
 #include "common/Locations.h"
+#include "widgets/Sheet.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -49,6 +49,31 @@ void HelpSheets::showHelp(QWidget *window)
     Sheet::openUrl(window, QUrl::fromLocalFile(path),
                    QStringLiteral("Quillet Help could not be opened"),
                    QStringLiteral("The help is the file"));
+}
+
+QList<WindowCommand> HelpSheets::commands(QWidget *window)
+{
+    using Group = WindowCommand::Group;
+    return {
+        {.group = Group::About,
+         .title = QStringLiteral("About Quillet\u2026"),
+         .run = [window] { showAbout(window); },
+         .role = QAction::AboutRole},
+        {.group = Group::Help,
+         .title = QStringLiteral("Quillet Help"),
+         .run = [window] { showHelpFromActiveWindow(window); },
+         .standardKey = QKeySequence::HelpContents,
+         .reach = WindowCommand::Reach::OverSheets},
+        {.group = Group::Help,
+         .title = QStringLiteral("Getting Started\u2026"),
+         .run = [window] { showGettingStarted(window); }},
+    };
+}
+
+void HelpSheets::showHelpFromActiveWindow(QWidget *window)
+{
+    QWidget *active = QApplication::activeWindow();
+    showHelp(active ? active : window);
 }
 
 bool HelpSheets::welcomeCompleted()

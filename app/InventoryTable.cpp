@@ -1,9 +1,9 @@
 #include "app/InventoryTable.h"
 
-#include "app/CellDelegate.h"
 #include "app/InventoryHeaderView.h"
 #include "app/InventoryTableModel.h"
 #include "scanning/Column.h"
+#include "widgets/CellDelegate.h"
 
 #include <QAction>
 #include <QHeaderView>

@@ -1,9 +1,9 @@
 #include "app/InventoryTableModel.h"
 
-#include "app/TableCopy.h"
 #include "common/PlainText.h"
 #include "scanning/Column.h"
 #include "scanning/Inventory.h"
+#include "widgets/TableCopy.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -2,9 +2,9 @@
 
 #include "app/BusyIndicator.h"
 #include "app/ElidedLabel.h"
-#include "app/TableCopy.h"
 #include "common/StoreCountry.h"
 #include "scanning/AppList.h"
+#include "widgets/TableCopy.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,7 +13,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -151,12 +150,6 @@ QLayout *MainWindow::buildHeader()
     return header;
 }
 
-void MainWindow::setExportEnabled(bool enabled)
-{
-    m_export->setEnabled(enabled);
-    m_exportSpreadsheet->setEnabled(enabled);
-}
-
 QLayout *MainWindow::buildFilters()
 {
     m_search = new QLineEdit;
@@ -225,62 +218,50 @@ QLayout *MainWindow::buildStatusLine()
     return status;
 }
 
-void MainWindow::addMenu(const QString &title, const QList<MenuCommand> &commands)
+QList<WindowCommand> MainWindow::commands()
 {
-    QMenu *menu = menuBar()->addMenu(title);
-    for (const MenuCommand &command : commands) {
-        if (command.title.isEmpty()) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction *action = menu->addAction(command.title);
-        action->setShortcut(command.shortcut);
-        action->setMenuRole(command.role);
-        if (command.checked) {
-            action->setCheckable(true);
-            action->setChecked(*command.checked);
-        }
-        if (command.everyWindow) {
-            action->setShortcutContext(Qt::ApplicationShortcut);
-            m_everyWindowActions.append(action);
-        }
-        if (!command.shortcut.isEmpty())
-            m_commandKeys.append(command.shortcut);
-        connect(action, &QAction::triggered, this, command.run);
-    }
-}
-
-void MainWindow::addEditMenu()
-{
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("Edit"));
-    auto forward = [edit](const QString &title, const QKeySequence &key, auto lineEdit,
-                          auto textEdit, auto view) {
-        QAction *action = edit->addAction(title);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::ApplicationShortcut);
-        connect(action, &QAction::triggered, edit, [=] {
+    using Group = WindowCommand::Group;
+    auto forward = [](auto lineEdit, auto textEdit, void (*view)(QTableView *)) {
+        return [=] {
             QWidget *focus = QApplication::focusWidget();
             if (auto *line = qobject_cast<QLineEdit *>(focus))
                 (line->*lineEdit)();
             else if (auto *text = qobject_cast<QTextEdit *>(focus))
                 (text->*textEdit)();
             else if (auto *table = qobject_cast<QTableView *>(focus); table && view)
-                (*view)(table);
-        });
+                view(table);
+        };
     };
-    using View = void (*)(QTableView *);
     auto selectAll = [](QTableView *table) { table->selectAll(); };
     auto copyRows = [](QTableView *table) {
         if (const QString rows = TableCopy::selectedRows(table); !rows.isEmpty())
             QGuiApplication::clipboard()->setText(rows);
     };
-    forward(QStringLiteral("Cut"), QKeySequence::Cut, &QLineEdit::cut, &QTextEdit::cut, View());
-    forward(QStringLiteral("Copy"), QKeySequence::Copy, &QLineEdit::copy, &QTextEdit::copy,
-            View(copyRows));
-    forward(QStringLiteral("Paste"), QKeySequence::Paste, &QLineEdit::paste, &QTextEdit::paste,
-            View());
-    forward(QStringLiteral("Select All"), QKeySequence::SelectAll, &QLineEdit::selectAll,
-            &QTextEdit::selectAll, View(selectAll));
+    auto edit = [](const QString &title, QKeySequence::StandardKey key, std::function<void()> run) {
+        return WindowCommand{.group = Group::Clipboard,
+                             .title = title,
+                             .run = std::move(run),
+                             .standardKey = key,
+                             .reach = WindowCommand::Reach::EveryWindow};
+    };
+    return {
+        edit(QStringLiteral("Cut"), QKeySequence::Cut,
+             forward(&QLineEdit::cut, &QTextEdit::cut, nullptr)),
+        edit(QStringLiteral("Copy"), QKeySequence::Copy,
+             forward(&QLineEdit::copy, &QTextEdit::copy, copyRows)),
+        edit(QStringLiteral("Paste"), QKeySequence::Paste,
+             forward(&QLineEdit::paste, &QTextEdit::paste, nullptr)),
+        edit(QStringLiteral("Select All"), QKeySequence::SelectAll,
+             forward(&QLineEdit::selectAll, &QTextEdit::selectAll, selectAll)),
+        {.group = Group::Find,
+         .title = QStringLiteral("Find"),
+         .run =
+             [this] {
+                 m_search->setFocus(Qt::ShortcutFocusReason);
+                 m_search->selectAll();
+             },
+         .standardKey = QKeySequence::Find},
+    };
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -313,7 +294,6 @@ void MainWindow::setScanState(ScanState state)
         m_spinner->start();
         break;
     }
-    m_scan->setEnabled(state != ScanState::Loading);
 }
 
 void MainWindow::setStatus(const QString &text)

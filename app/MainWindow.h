@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QAction>
+#include "app/WindowCommand.h"
+
 #include <QKeySequence>
 #include <QMainWindow>
-
-#include <functional>
-#include <optional>
 
 class BusyIndicator;
 class ElidedLabel;
@@ -13,19 +11,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-
-// One command of a menu; one without a title is a separator.
-struct MenuCommand {
-    QString title;
-    QKeySequence shortcut = {};
-    QAction::MenuRole role = QAction::NoRole;
-    std::function<void()> run = {};
-    // Reached from every window of the application, as the Mac's one menu bar does (Quit,
-    // Close Window, Help); the others belong to the main window.
-    bool everyWindow = false;
-    // A setting the command turns on and off, with its state at the start.
-    std::optional<bool> checked = std::nullopt;
-};
 
 // The main window's layout: the header with the text size and scan buttons, the filters, the
 // scan history row, the table, the status line and the footer. It holds no inventory; the
@@ -41,11 +26,11 @@ public:
     // the saved inventory loads. The busy indicator turns while it is not Idle.
     enum class ScanState { Idle, Scanning, Loading };
     void setScanState(ScanState state);
-    void addMenu(const QString &title, const QList<MenuCommand> &commands);
-    // Cut, Copy, Paste and Select All, for whichever field or table has the keyboard focus.
-    void addEditMenu();
-    // The commands of every window, for a window that blocks this one (a sheet) to take on.
-    const QList<QAction *> &everyWindowActions() const { return m_everyWindowActions; }
+    // Cut, Copy, Paste and Select All, for whichever field or table has the keyboard focus in
+    // any window, and Find, which goes to the search field.
+    QList<WindowCommand> commands();
+    // The keys of the window's commands, which the search field leaves to them.
+    void setCommandKeys(const QList<QKeySequence> &keys) { m_commandKeys = keys; }
     void setStatus(const QString &text);
     QString status() const;
     // "the US App Store": where the footer says categories come from.
@@ -59,8 +44,6 @@ public:
     QPushButton *scanButton() const { return m_scan; }
     QPushButton *exportButton() const { return m_export; }
     QPushButton *exportSpreadsheetButton() const { return m_exportSpreadsheet; }
-    // Both exports of the visible apps.
-    void setExportEnabled(bool enabled);
     QLineEdit *search() const { return m_search; }
     QComboBox *category() const { return m_category; }
     QLabel *count() const { return m_count; }
@@ -94,7 +77,6 @@ private:
     ElidedLabel *m_status = nullptr;
     ElidedLabel *m_deviceLine = nullptr;
     QLabel *m_footer = nullptr;
-    QList<QAction *> m_everyWindowActions;
-    // The keys of the window's menu commands, which the search field leaves to them.
+    // The keys of the window's commands.
     QList<QKeySequence> m_commandKeys;
 };

@@ -1,9 +1,9 @@
 #include "app/SnapshotEditing.h"
 
-#include "app/Sheet.h"
 #include "app/SnapshotEditor.h"
 #include "common/Failure.h"
 #include "common/PlainText.h"
+#include "widgets/Sheet.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include "app/SnapshotEditor.h"
 
-#include "app/Sheet.h"
+#include "widgets/Sheet.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #include "app/StoreCountrySheet.h"
 
-#include "app/Sheet.h"
 #include "common/StoreCountry.h"
+#include "widgets/Sheet.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,8 +1,8 @@
 #include "app/UpdateCommand.h"
 
-#include "app/Sheet.h"
 #include "common/Locations.h"
 #include "features/UpdateCheck.h"
+#include "widgets/Sheet.h"
 
 #include <QCoreApplication>
 #include <QPushButton>
@@ -12,6 +12,15 @@ UpdateCommand::UpdateCommand(QWidget *window, std::function<void(const QString &
                              QObject *parent)
     : QObject(parent), m_window(window), m_setStatus(std::move(setStatus))
 {}
+
+WindowCommand UpdateCommand::command()
+{
+    return {.group = WindowCommand::Group::Settings,
+            .title = QStringLiteral("Check for Updates\u2026"),
+            .run = [this] { run(); },
+            .enabled = [this] { return !m_checking; },
+            .role = QAction::ApplicationSpecificRole};
+}
 
 void UpdateCommand::run()
 {
@@ -38,6 +47,7 @@ void UpdateCommand::run()
         return;
     }
     m_checking = true;
+    Q_EMIT checkingChanged();
     m_setStatus(QStringLiteral("Checking for updates\u2026"));
     const QString website = settings->websiteURL;
     const QString compared = installed.isEmpty() ? QStringLiteral("0") : installed;
@@ -45,6 +55,7 @@ void UpdateCommand::run()
         feed, website, compared, this,
         [this, website, compared](const UpdateCheck::Outcome &outcome) {
             m_checking = false;
+            Q_EMIT checkingChanged();
             if (!outcome.release) {
                 m_setStatus(QStringLiteral("Could not check for updates."));
                 showMessage(QStringLiteral("Unable to check for updates"), outcome.error, website);

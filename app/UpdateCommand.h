@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/WindowCommand.h"
+
 #include <QObject>
 #include <QString>
 
@@ -19,8 +21,13 @@ public:
     // Does nothing while a check is running.
     void run();
     bool isChecking() const { return m_checking; }
+    // Check for Updates, for the menu bar: off while a check runs.
+    WindowCommand command();
     // A sheet with `detail` and, for an HTTPS `url`, a Visit Website button that opens it.
     void showMessage(const QString &title, const QString &detail, const QString &url);
+
+Q_SIGNALS:
+    void checkingChanged();
 
 private:
     QWidget *m_window;

@@ -1,14 +1,14 @@
 #include "history/ComparisonWindow.h"
 
-#include "app/CellDelegate.h"
-#include "app/Sheet.h"
-#include "app/TableCopy.h"
 #include "common/Failure.h"
 #include "common/Locations.h"
 #include "common/PlainText.h"
 #include "history/HistoryStore.h"
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
+#include "widgets/CellDelegate.h"
+#include "widgets/Sheet.h"
+#include "widgets/TableCopy.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,6 +2,7 @@
 
 // Helpers for the tests that drive the real windows offscreen.
 
+#include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QStringList>
@@ -31,6 +32,16 @@ inline void choose(QComboBox *box, const QString &text)
     for (int step = 0; step < box->count() && box->currentIndex() != target; ++step)
         QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
     QVERIFY2(target >= 0 && box->currentIndex() == target, qPrintable(text));
+}
+
+// The window's command titled `text`, as its menu item reads now.
+inline QAction *command(const QWidget *window, const QString &text)
+{
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
 }
 
 // Saves to `path` as a user typing it in would.

@@ -1,6 +1,5 @@
 #include "app/AppDelegate.h"
 #include "app/ElidedLabel.h"
-#include "app/Sheet.h"
 #include "common/DataFile.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
@@ -13,6 +12,7 @@
 #include "tests/SampleInventory.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
+#include "widgets/Sheet.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -75,6 +76,55 @@ QString hideItem(const QString &column)
     return u"Hide \u201C%1\u201D"_s.arg(column);
 }
 
+// The platform's key for a command where it has one, else ours.
+QKeySequence keyOf(QKeySequence::StandardKey standard, const QString &own = QString())
+{
+    const QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
+    return keys.isEmpty() ? QKeySequence(own) : keys.first();
+}
+
+const QString scanCommand = u"Scan Device"_s;
+const QString csvCommand = u"Export CSV\u2026"_s;
+const QString spreadsheetCommand = u"Export Spreadsheet\u2026"_s;
+const QString pdfCommand = u"Export PDF Report\u2026"_s;
+const QString detailsCommand = u"App Details\u2026"_s;
+const QString notesCommand = u"Snapshot Name && Notes\u2026"_s;
+const QString compareCommand = u"Compare Scans\u2026"_s;
+
+// Every command of the menu bar: its menu, title, key and the button that does the same.
+struct MenuItem {
+    QString menu;
+    QString title;
+    QKeySequence key;
+    QString button;
+};
+QList<MenuItem> menuItems()
+{
+    return {
+        {u"&Quillet"_s, u"About Quillet\u2026"_s, {}, {}},
+        {u"&Quillet"_s, u"Check for Updates\u2026"_s, {}, {}},
+        {u"&Quillet"_s, u"App Store Country\u2026"_s, {}, {}},
+        {u"&Quillet"_s, u"Quit Quillet"_s, keyOf(QKeySequence::Quit, u"Ctrl+Q"_s), {}},
+        {u"&File"_s, scanCommand, QKeySequence(u"Ctrl+R"_s), u"Scan Device"_s},
+        {u"&File"_s, u"Scan Devices When Connected"_s, {}, {}},
+        {u"&File"_s, csvCommand, QKeySequence(u"Ctrl+E"_s), u"Export CSV\u2026"_s},
+        {u"&File"_s, spreadsheetCommand, QKeySequence(u"Ctrl+Shift+E"_s),
+         u"Export Spreadsheet\u2026"_s},
+        {u"&File"_s, pdfCommand, QKeySequence(u"Ctrl+P"_s), u"Export PDF\u2026"_s},
+        {u"&File"_s, detailsCommand, QKeySequence(u"Ctrl+I"_s), {}},
+        {u"&File"_s, notesCommand, {}, u"Name && Notes\u2026"_s},
+        {u"&File"_s, compareCommand, {}, u"Compare Scans\u2026"_s},
+        {u"&File"_s, u"Close Window"_s, keyOf(QKeySequence::Close), {}},
+        {u"&Edit"_s, u"Cut"_s, keyOf(QKeySequence::Cut), {}},
+        {u"&Edit"_s, u"Copy"_s, keyOf(QKeySequence::Copy), {}},
+        {u"&Edit"_s, u"Paste"_s, keyOf(QKeySequence::Paste), {}},
+        {u"&Edit"_s, u"Select All"_s, keyOf(QKeySequence::SelectAll), {}},
+        {u"&Edit"_s, u"Find"_s, keyOf(QKeySequence::Find), {}},
+        {u"&Help"_s, u"Quillet Help"_s, keyOf(QKeySequence::HelpContents), {}},
+        {u"&Help"_s, u"Getting Started\u2026"_s, {}, {}},
+    };
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -99,6 +149,11 @@ private Q_SLOTS:
     void textSize();
     void filter_data();
     void filter();
+    void menuCommands_data();
+    void menuCommands();
+    void commandKeysInTheSearchField_data();
+    void commandKeysInTheSearchField();
+    void findGoesToTheSearchField();
     void exportCSV();
     void exportReport();
     void exportIgnored_data();
@@ -646,6 +701,139 @@ void TestMainWindow::filter()
     QCOMPARE(shown(Column::appName), names);
     QCOMPARE(countText(), AppList::countText(names.size(), libraryNames.size()));
     QCOMPARE(control<QPushButton>("export")->isEnabled(), !names.isEmpty());
+}
+
+void TestMainWindow::menuCommands_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("disabled");
+    const QStringList exports{csvCommand, spreadsheetCommand, pdfCommand};
+    QTest::newRow("empty window") << u"empty"_s
+                                  << exports +
+            QStringList{detailsCommand, notesCommand, compareCommand};
+    QTest::newRow("busy scanning")
+        << u"scanning"_s << exports + QStringList{detailsCommand, notesCommand, compareCommand};
+    QTest::newRow("with apps") << u"apps"_s << QStringList{detailsCommand, compareCommand};
+    QTest::newRow("an app selected") << u"selected"_s << QStringList{compareCommand};
+    QTest::newRow("nothing matches the search")
+        << u"no match"_s << exports + QStringList{detailsCommand, compareCommand};
+    QTest::newRow("two saved scans") << u"two scans"_s << QStringList{detailsCommand};
+}
+
+// The menu bar comes from the command table, and each command and the button beside it are
+// enabled exactly when the command can do something.
+void TestMainWindow::menuCommands()
+{
+    QFETCH(QString, state);
+    QFETCH(QStringList, disabled);
+    if (state == u"scanning") {
+        prepareScan();
+        tool(u"ideviceinstaller"_s, {}, hang);
+    } else if (state != u"empty") {
+        library().writeFile(data(u"inventory.json"_s));
+    }
+    if (state == u"two scans") {
+        Inventory later = library();
+        later.scanID = u"BBBBBBBB-0000-4000-8000-000000000002"_s;
+        later.scannedAt = utc("2024-04-01T10:00:00");
+        Inventory earlier = library();
+        earlier.scanID = earlierID;
+        HistoryStore().archive(earlier);
+        HistoryStore().archive(later);
+        later.writeFile(data(u"inventory.json"_s));
+    }
+    QVERIFY(launch());
+    if (state == u"scanning")
+        m_delegate->scanDevice();
+    else if (state == u"selected")
+        table()->selectRow(0);
+    else if (state == u"no match")
+        QTest::keyClicks(control<QLineEdit>("search"), u"zzz"_s);
+    QCOMPARE(m_delegate->isBusy(), state == u"scanning");
+    QCOMPARE(m_delegate->savedScans().size(), state == u"two scans" ? 2 : int(state != u"empty"));
+
+    const QMenuBar *bar = m_delegate->window()->menuBar();
+    QHash<QString, QMenu *> menus;
+    QStringList titles;
+    for (const QAction *menu : bar->actions()) {
+        titles.append(menu->text());
+        menus.insert(menu->text(), menu->menu());
+    }
+    QCOMPARE(titles, (QStringList{u"&Quillet"_s, u"&File"_s, u"&Edit"_s, u"&Help"_s}));
+    const QList<QPushButton *> buttons = m_delegate->window()->findChildren<QPushButton *>();
+    QHash<QString, QStringList> order;
+    for (const MenuItem &expected : menuItems()) {
+        // The scan under way is cancelled from where it was started.
+        const QString title = expected.title == scanCommand && state == u"scanning"
+            ? u"Cancel Scan"_s
+            : expected.title;
+        order[expected.menu].append(title);
+        const QAction *action = item(menus.value(expected.menu), title);
+        QVERIFY2(action, qPrintable(title));
+        QCOMPARE(action->shortcut(), expected.key);
+        QVERIFY2(action->isEnabled() == !disabled.contains(expected.title), qPrintable(title));
+        if (!expected.button.isEmpty()) {
+            const auto button = std::find_if(buttons.begin(), buttons.end(), [&](auto *b) {
+                return b->text() == expected.button ||
+                    (expected.title == scanCommand && b->objectName() == u"scan");
+            });
+            QVERIFY2(button != buttons.end(), qPrintable(expected.button));
+            QVERIFY2((*button)->isEnabled() == action->isEnabled(), qPrintable(expected.button));
+        }
+    }
+    // Nothing else, in the table's order.
+    for (const QString &menu : titles)
+        QCOMPARE(texts(menus.value(menu)), order.value(menu));
+}
+
+void TestMainWindow::commandKeysInTheSearchField_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QString>("opens");
+    QTest::newRow("Export CSV") << u"o"_s << QKeySequence(u"Ctrl+E"_s) << u"savePanel"_s;
+    QTest::newRow("Export PDF Report") << u"o"_s << QKeySequence(u"Ctrl+P"_s) << u"savePanel"_s;
+    QTest::newRow("App Details") << u"o"_s << QKeySequence(u"Ctrl+I"_s) << u"appDetails"_s;
+    // With the command off, the key is the field's own again.
+    QTest::newRow("Export CSV, nothing to export")
+        << u"zzz"_s << QKeySequence(u"Ctrl+E"_s) << QString();
+    QTest::newRow("App Details, nothing to show")
+        << u"zzz"_s << QKeySequence(u"Ctrl+I"_s) << QString();
+}
+
+// A line edit keeps some of the commands' keys for itself (emacs keys on X11): typing in the
+// search field, the window's commands still come first.
+void TestMainWindow::commandKeysInTheSearchField()
+{
+    QFETCH(QString, search);
+    QFETCH(QKeySequence, key);
+    QFETCH(QString, opens);
+    downloads();
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    auto *field = control<QLineEdit>("search");
+    QTest::keyClicks(field, search);
+    table()->selectRow(0);
+    field->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
+
+    QTest::keySequence(field, key);
+    if (opens == u"savePanel")
+        QTRY_VERIFY(savePanel() && savePanel()->isVisible());
+    else if (opens == u"appDetails")
+        QTRY_VERIFY(m_delegate->appDetailsWindow() && m_delegate->appDetailsWindow()->isVisible());
+    QCOMPARE(m_delegate->hasSheet(), !opens.isEmpty());
+    QCOMPARE(field->text(), search);
+}
+
+void TestMainWindow::findGoesToTheSearchField()
+{
+    library().writeFile(data(u"inventory.json"_s));
+    QVERIFY(launch());
+    table()->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_delegate->window()));
+    QTest::keySequence(table(), QKeySequence::Find);
+    QTRY_VERIFY(control<QLineEdit>("search")->hasFocus());
 }
 
 // Downloads in the test's own folder, through the user-dirs file beside the settings.

@@ -543,15 +543,19 @@ void TestFeatures::updateMessages()
     QVERIFY(launch(Inventory()));
     const QString before = status();
 
+    const QAction *item = command(m_delegate->window(), u"Check for Updates\u2026"_s);
+    QVERIFY(item && item->isEnabled());
     m_delegate->checkForUpdates();
     if (requests) {
         // One check at a time.
         QVERIFY(m_delegate->isCheckingUpdates());
+        QVERIFY(!item->isEnabled());
         QCOMPARE(status(), u"Checking for updates\u2026"_s);
         m_delegate->checkForUpdates();
     }
     QTRY_COMPARE(sheets().size(), 1);
     QVERIFY(!m_delegate->isCheckingUpdates());
+    QVERIFY(item->isEnabled());
     const QMessageBox *alert = sheets().constFirst();
     QCOMPARE(alert->text(), title);
     QCOMPARE(alert->informativeText(), detail);

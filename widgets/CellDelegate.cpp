@@ -1,4 +1,4 @@
-#include "app/CellDelegate.h"
+#include "widgets/CellDelegate.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/Sheet.h"
+#include "widgets/Sheet.h"
 
 #include "common/PlainText.h"
 

@@ -1,4 +1,4 @@
-#include "app/TableCopy.h"
+#include "widgets/TableCopy.h"
 
 #include "reports/CsvExport.h"
 

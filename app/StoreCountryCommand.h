@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/WindowCommand.h"
+
+#include <QObject>
+#include <QPointer>
+
+class MainWindow;
+
+// App Store Country: the sheet that chooses the store categories, store versions and icons come
+// from, and what follows the choice: the setting, the footer, the status line and, for the demo
+// device, its store answers.
+class StoreCountryCommand : public QObject {
+    Q_OBJECT
+
+public:
+    StoreCountryCommand(MainWindow *window, bool demo, QObject *parent = nullptr);
+
+    WindowCommand command();
+    // Does nothing while the window shows another sheet.
+    void run();
+
+private:
+    void choose(const QString &country);
+
+    QPointer<MainWindow> m_window;
+    bool m_demo = false;
+};
