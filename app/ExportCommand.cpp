@@ -66,21 +66,20 @@ void ExportCommand::setStatus(const QString &text) const
 void ExportCommand::apps(const QString &suffix, const QString &filter, Writer write) const
 {
     const QString stem = Inventory::exportStem(m_shown->deviceName());
-    Sheet::askForSavePath(m_window, QStringLiteral("Export visible apps"),
-                          CsvExport::unusedPath(Locations::downloads(), stem, suffix), filter,
-                          [*this, write](const QString &path) {
-                              const QList<Row> exported = m_shown->visibleRows();
-                              try {
-                                  write(path, exported);
-                              } catch (const Failure &error) {
-                                  showError(error.description());
-                                  return;
-                              }
-                              setStatus(QStringLiteral("Exported %1 to %2.")
-                                            .arg(Plural::of(exported.size(), QStringLiteral("app"),
-                                                            QStringLiteral("apps")),
-                                                 QFileInfo(path).fileName()));
-                          });
+    Sheet::askForSavePath(
+        m_window, QStringLiteral("Export visible apps"),
+        CsvExport::unusedPath(Locations::downloads(), stem, suffix), filter,
+        [*this, write](const QString &path) {
+            const QList<Row> exported = m_shown->visibleRows();
+            try {
+                write(path, exported);
+            } catch (const Failure &error) {
+                showError(error.description());
+                return;
+            }
+            setStatus(QStringLiteral("Exported %1 to %2.")
+                          .arg(Plural::apps(exported.size()), QFileInfo(path).fileName()));
+        });
 }
 
 void ExportCommand::csv() const

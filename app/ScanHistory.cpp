@@ -6,7 +6,6 @@
 #include "common/Failure.h"
 #include "common/HostWording.h"
 #include "common/PlainText.h"
-#include "common/Plural.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
 #include "widgets/Sheet.h"
@@ -84,10 +83,7 @@ void ScanHistory::refresh()
     m_shownEntry = selected;
     Q_EMIT changed();
     if (listing.unreadable > 0)
-        m_window->setStatus(QStringLiteral("%1 could not be read. Their files have been "
-                                           "preserved.")
-                                .arg(Plural::of(listing.unreadable, QStringLiteral("saved scan"),
-                                                QStringLiteral("saved scans"))));
+        m_window->setStatus(listing.unreadableText());
     if (!listing.notesProblem.isEmpty())
         m_window->setStatus(listing.notesProblem);
 }

@@ -10,5 +10,11 @@ public:
         return QString::number(count) + u' ' + (count == 1 ? one : many);
     }
 
+    // The most common count: "1 app", "2 apps".
+    static QString apps(qsizetype count)
+    {
+        return of(count, QStringLiteral("app"), QStringLiteral("apps"));
+    }
+
     Plural() = delete;
 };

@@ -4,6 +4,7 @@
 #include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "common/PlatformError.h"
+#include "common/Plural.h"
 #include "history/HistoryIndex.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/ScanError.h"
@@ -55,6 +56,14 @@ void writeIndex(const QString &storage, const QString &path, const QByteArray &i
 }
 
 } // namespace
+
+QString HistoryStore::Listing::unreadableText() const
+{
+    if (unreadable == 0)
+        return {};
+    return QStringLiteral("%1 could not be read. Their files have been preserved.")
+        .arg(Plural::of(unreadable, QStringLiteral("saved scan"), QStringLiteral("saved scans")));
+}
 
 HistoryStore::AnnotationConflict::AnnotationConflict(SnapshotAnnotation saved)
     : Failure(QStringLiteral("Another edit was saved meanwhile.")), saved(std::move(saved))

@@ -20,6 +20,9 @@ public:
         // What to tell the user when "snapshot-notes.json" could not be read: the scans are
         // then listed without names and notes, and the file is left as it is.
         QString notesProblem;
+
+        // What to tell the user of the unreadable files; empty when there are none.
+        QString unreadableText() const;
     };
 
     // A change to a scan's name and notes. An absent field keeps what is saved now.

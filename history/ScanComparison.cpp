@@ -148,8 +148,7 @@ qsizetype ScanComparison::changedCount() const
 QString ScanComparison::countLine() const
 {
     return Plural::of(changedCount(), QStringLiteral("difference"), QStringLiteral("differences")) +
-        QStringLiteral(" across ") +
-        Plural::of(differences.size(), QStringLiteral("app"), QStringLiteral("apps"));
+        QStringLiteral(" across ") + Plural::apps(differences.size());
 }
 
 QString ScanComparison::deviceKind() const

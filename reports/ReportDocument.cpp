@@ -241,11 +241,10 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     if (const QString facts = DeviceDescription::line(inventory.deviceFacts); !facts.isEmpty())
         report.subtitle += facts + u'\n';
     report.subtitle += filter;
-    report.summary =
-        QStringLiteral("%1 \u00B7 Reported storage: %2 MB\nComplete sizes "
-                       "available for %3 of %1")
-            .arg(Plural::of(rows.size(), QStringLiteral("app"), QStringLiteral("apps")),
-                 DecimalText::twoPlaces(total), QString::number(complete));
+    report.summary = QStringLiteral("%1 \u00B7 Reported storage: %2 MB\nComplete sizes "
+                                    "available for %3 of %1")
+                         .arg(Plural::apps(rows.size()), DecimalText::twoPlaces(total),
+                              QString::number(complete));
     report.headings = {QStringLiteral("App"), QStringLiteral("Category"), QStringLiteral("Version"),
                        QStringLiteral("Total MB")};
     report.widths = {248, 108, 82, 86};
@@ -269,8 +268,7 @@ ReportDocument ReportDocument::comparison(const QString &titleA, const QString &
         report.subtitle += u'\n' + device;
     report.summary =
         QStringLiteral("%1 shown \u00B7 %2\n%3")
-            .arg(Plural::of(shown.size(), QStringLiteral("app"), QStringLiteral("apps")),
-                 comparison.deviceKind(),
+            .arg(Plural::apps(shown.size()), comparison.deviceKind(),
                  changesOnly ? QStringLiteral("Apps with no measured change are hidden")
                              : QStringLiteral("All matched apps included"));
 

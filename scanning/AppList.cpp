@@ -134,6 +134,5 @@ QList<qsizetype> AppList::visible(const QString &query, const QString &category,
 
 QString AppList::countText(qsizetype visible, qsizetype total)
 {
-    return QString::number(visible) + QStringLiteral(" of ") +
-        Plural::of(total, QStringLiteral("app"), QStringLiteral("apps"));
+    return QString::number(visible) + QStringLiteral(" of ") + Plural::apps(total);
 }

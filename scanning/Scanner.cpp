@@ -56,7 +56,7 @@ QString Scanner::completedText(const QList<Row> &namedRows)
         return !row.value(Column::category).isEmpty();
     });
     return QStringLiteral("Scan complete. %1; %2 available. Saved on %3.")
-        .arg(Plural::of(namedRows.size(), QStringLiteral("app"), QStringLiteral("apps")),
+        .arg(Plural::apps(namedRows.size()),
              Plural::of(categorized, QStringLiteral("category"), QStringLiteral("categories")),
              HostWording::thisComputer());
 }

@@ -71,8 +71,7 @@ int Compare::execute(const QCommandLineParser &parser, Printer &printer) const
         SpreadsheetExport::comparison(path, a.title(), b.title(), a.inventory, b.inventory,
                                       comparison, shown, changesOnly);
         printer.out() << QStringLiteral("Exported %1 to %2.\n")
-                             .arg(Plural::of(shown.size(), QStringLiteral("app"),
-                                             QStringLiteral("apps")),
+                             .arg(Plural::apps(shown.size()),
                                   PlainText::printable(QFileInfo(path).fileName(), true));
     }
     if (parser.isSet(pdfOption) || parser.isSet(xlsxOption))

@@ -65,13 +65,10 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
     }
     QList<QStringList> rows;
     for (const SavedScan &scan : listing.scans)
-        rows.append({scan.id, scan.title(),
-                     Plural::of(scan.appCount, QStringLiteral("app"), QStringLiteral("apps"))});
+        rows.append({scan.id, scan.title(), Plural::apps(scan.appCount)});
     printer.printTable({QStringLiteral("ID"), QStringLiteral("Scan"), QStringLiteral("Apps")},
                        rows);
     if (listing.unreadable > 0)
-        printer.err() << QStringLiteral("%1 could not be read. Their files have been preserved.\n")
-                             .arg(Plural::of(listing.unreadable, QStringLiteral("saved scan"),
-                                             QStringLiteral("saved scans")));
+        printer.err() << listing.unreadableText() << "\n";
     return 0;
 }

@@ -54,8 +54,7 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         const QString path = parser.value(xlsxOption);
         SpreadsheetExport::inventory(path, shown, shown.fields, rows, filter.text());
         printer.out() << QStringLiteral("Exported %1 to %2.\n")
-                             .arg(Plural::of(rows.size(), QStringLiteral("app"),
-                                             QStringLiteral("apps")),
+                             .arg(Plural::apps(rows.size()),
                                   PlainText::printable(QFileInfo(path).fileName(), true));
         return 0;
     }
