@@ -36,6 +36,7 @@ void AppDelegate::launch()
     m_storeCountry = new StoreCountryCommand(window, m_demo, this);
 
     connect(m_scans, &ScanCommand::historyChanged, m_history, &ScanHistory::refresh);
+    connect(m_storeCountry, &StoreCountryCommand::chosen, m_shown, &ShownInventory::showStore);
     connect(m_shown, &ShownInventory::changed, this, &AppDelegate::refreshCommands);
     connect(m_scans, &ScanCommand::changed, this, &AppDelegate::refreshCommands);
     connect(m_history, &ScanHistory::changed, this, &AppDelegate::refreshCommands);

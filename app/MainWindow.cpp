@@ -2,7 +2,6 @@
 
 #include "app/BusyIndicator.h"
 #include "app/ElidedLabel.h"
-#include "common/StoreCountry.h"
 #include "scanning/AppList.h"
 #include "widgets/TableCopy.h"
 
@@ -99,7 +98,6 @@ MainWindow::MainWindow(QWidget *table, bool demo)
     m_footer->setObjectName(QStringLiteral("footer"));
     m_footer->setFont(fontOfSize(11));
     setFaint(m_footer, 0.35);
-    setStoreName(StoreCountry::storeName());
     layout->addWidget(m_footer);
 
     setCentralWidget(content);

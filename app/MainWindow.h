@@ -33,7 +33,7 @@ public:
     void setCommandKeys(const QList<QKeySequence> &keys) { m_commandKeys = keys; }
     void setStatus(const QString &text);
     QString status() const;
-    // "the US App Store": where the footer says categories come from.
+    // "the US App Store": where the footer says the shown categories came from.
     void setStoreName(const QString &store);
     // The facts of the device whose inventory is on screen, in one line; hidden when empty.
     void setDeviceLine(const QString &text);

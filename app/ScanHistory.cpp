@@ -82,7 +82,7 @@ void ScanHistory::refresh()
     picker->setCurrentIndex(selected);
     m_shownEntry = selected;
     Q_EMIT changed();
-    if (listing.unreadable > 0)
+    if (!listing.unreadable.isEmpty())
         m_window->setStatus(listing.unreadableText());
     if (!listing.notesProblem.isEmpty())
         m_window->setStatus(listing.notesProblem);

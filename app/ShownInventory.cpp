@@ -2,6 +2,7 @@
 
 #include "app/InventoryTable.h"
 #include "app/MainWindow.h"
+#include "common/StoreCountry.h"
 #include "history/HistoryStore.h"
 #include "scanning/DeviceDescription.h"
 
@@ -40,10 +41,17 @@ void ShownInventory::applyAnnotations()
 void ShownInventory::show(const Inventory &shown)
 {
     m_apps = AppList(shown.namedRows());
-    m_window->setDeviceLine(DeviceDescription::line(shown.deviceFacts));
+    m_window->setDeviceLine(DeviceDescription::line(shown.deviceFacts()));
     m_table->setColumns(shown.fields);
+    showStore();
     configureCategories();
     applyFilter();
+}
+
+void ShownInventory::showStore()
+{
+    const bool scanned = m_current.scannedAt || !m_current.rows.isEmpty();
+    m_window->setStoreName(scanned ? m_current.storeName() : StoreCountry::storeName());
 }
 
 void ShownInventory::configureCategories()

@@ -28,6 +28,9 @@ public:
     void applyAnnotations();
     // Filters and sorts again, after the search, the category or the sort changed.
     void applyFilter();
+    // The footer names the store the shown categories came from; before any scan, the store the
+    // first one will ask.
+    void showStore();
 
     const Inventory &current() const { return m_current; }
     const Inventory &latest() const { return m_latest; }

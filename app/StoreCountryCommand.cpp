@@ -41,7 +41,7 @@ void StoreCountryCommand::choose(const QString &country)
             Sheet::alert(m_window, QMessageBox::Warning, error.description())->open();
         }
     }
-    const QString store = StoreCountry::storeName(country);
-    m_window->setStoreName(store);
-    m_window->setStatus(QStringLiteral("The next scan asks %1.").arg(store));
+    m_window->setStatus(
+        QStringLiteral("The next scan asks %1.").arg(StoreCountry::storeName(country)));
+    Q_EMIT chosen();
 }

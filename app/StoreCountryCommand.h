@@ -8,8 +8,8 @@
 class MainWindow;
 
 // App Store Country: the sheet that chooses the store categories, store versions and icons come
-// from, and what follows the choice: the setting, the footer, the status line and, for the demo
-// device, its store answers.
+// from, and what follows the choice: the setting, the status line and, for the demo device, its
+// store answers.
 class StoreCountryCommand : public QObject {
     Q_OBJECT
 
@@ -19,6 +19,10 @@ public:
     WindowCommand command();
     // Does nothing while the window shows another sheet.
     void run();
+
+Q_SIGNALS:
+    // The next scan asks another store.
+    void chosen();
 
 private:
     void choose(const QString &country);

@@ -58,6 +58,7 @@ Row appRow(int index)
 Inventory inventoryOf(int apps, int seed)
 {
     Inventory inventory;
+    inventory.fields = Column::scanFields();
     for (int i = 0; i < apps; ++i)
         inventory.rows.append(appRow(i + seed));
     inventory.deviceName = QStringLiteral("Ann’s iPhone");

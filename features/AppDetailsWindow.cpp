@@ -1,7 +1,6 @@
 #include "features/AppDetailsWindow.h"
 
 #include "common/PlainText.h"
-#include "common/StoreCountry.h"
 #include "features/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
@@ -77,6 +76,12 @@ QString sizeText(const QString &value)
     return value == notAvailable ? value : value + QStringLiteral(" MB");
 }
 
+// Every date of the window in one style: the user's short date.
+QString dayText(const QDate &day)
+{
+    return QLocale::system().toString(day, QLocale::ShortFormat);
+}
+
 // A moment in seconds since 1970 as the user's short date.
 QString shortDate(const QString &text)
 {
@@ -86,12 +91,18 @@ QString shortDate(const QString &text)
         return notAvailable;
     const QDateTime moment =
         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000)), QTimeZone::utc());
-    return QLocale::system().toString(moment.toLocalTime().date(), QLocale::ShortFormat);
+    return dayText(moment.toLocalTime().date());
 }
 
 // The column's value as the details show it.
 QString shown(const Row &row, const Column &column)
 {
+    // The scan's day is kept as the table shows it, month first; here it reads as the others.
+    if (column.source == Column::Source::ScanDate) {
+        const QDate day = QDate::fromString(row.value(column.name), u"MM/dd/yyyy");
+        if (day.isValid())
+            return dayText(day);
+    }
     switch (column.kind) {
     case Column::Kind::Moment:
         return shortDate(row.value(column.name));
@@ -220,7 +231,7 @@ QString AppDetailsWindow::detailsText(const Row &row, const Inventory &inventory
             if (!std::exchange(deviceShown, true)) {
                 lines.append(QStringLiteral("Device: ") + deviceName(inventory));
                 for (const auto &[caption, text] :
-                     DeviceDescription::details(inventory.deviceFacts))
+                     DeviceDescription::details(inventory.deviceFacts()))
                     lines.append(caption + QStringLiteral(": ") + text);
             }
             lines.append(field.captionText() + QStringLiteral(": ") + text);
@@ -315,7 +326,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     // The facts the device gave about itself follow its name, when the scan has them.
     QList<std::pair<QString, QString>> deviceFacts{
         {QStringLiteral("Device"), deviceName(inventory)}};
-    deviceFacts += DeviceDescription::details(inventory.deviceFacts);
+    deviceFacts += DeviceDescription::details(inventory.deviceFacts());
     deviceFacts += facts(row, Place::DeviceAndScan);
     device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);
@@ -324,7 +335,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
         QStringLiteral("Missing sizes are unavailable, not zero. Scan date is not install date. "
                        "Updates and artwork reflect %1 at lookup time; availability can vary by "
                        "iOS version and account.")
-            .arg(StoreCountry::storeName()));
+            .arg(inventory.storeName()));
     footnote->setFont(fontOf(12));
     footnote->setWordWrap(true);
     makeSecondary(footnote);

@@ -138,10 +138,8 @@ std::pair<HistoryIndex::Map, QByteArray> HistoryIndex::fitting(const Map &map, q
         qsizetype least = name.size();
         if (entry.scan) {
             const Inventory &inventory = entry.scan->inventory;
-            for (const std::optional<QString> *text :
-                 {&inventory.deviceName, &inventory.scanID, &inventory.deviceID,
-                  &inventory.snapshotName, &inventory.snapshotNotes})
-                least += text->has_value() ? (*text)->size() : 0;
+            for (const auto &[key, member] : Inventory::texts())
+                least += (inventory.*member).has_value() ? (inventory.*member)->size() : 0;
         }
         if (out.size() + least + tail.size() > limit)
             continue;

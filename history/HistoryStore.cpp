@@ -3,6 +3,7 @@
 #include "common/DataFile.h"
 #include "common/DataFolderLock.h"
 #include "common/Failure.h"
+#include "common/PlainText.h"
 #include "common/PlatformError.h"
 #include "common/Plural.h"
 #include "history/HistoryIndex.h"
@@ -59,10 +60,22 @@ void writeIndex(const QString &storage, const QString &path, const QByteArray &i
 
 QString HistoryStore::Listing::unreadableText() const
 {
-    if (unreadable == 0)
+    if (unreadable.isEmpty())
         return {};
-    return QStringLiteral("%1 could not be read. Their files have been preserved.")
-        .arg(Plural::of(unreadable, QStringLiteral("saved scan"), QStringLiteral("saved scans")));
+    // A handful of names: enough to find the files, never a wall of them.
+    constexpr qsizetype named = 3;
+    QStringList names;
+    for (const QString &name : unreadable.first(std::min(named, unreadable.size())))
+        names.append(QChar(0x201C) + PlainText::isolated(PlainText::oneLine(name)) + QChar(0x201D));
+    QString listed = names.join(QStringLiteral(", "));
+    if (unreadable.size() > named)
+        listed += QStringLiteral(" and %1 more").arg(unreadable.size() - named);
+    return QStringLiteral("%1 could not be read: %2. %3 been preserved.")
+        .arg(Plural::of(unreadable.size(), QStringLiteral("saved scan"),
+                        QStringLiteral("saved scans")),
+             listed,
+             unreadable.size() == 1 ? QStringLiteral("Its file has")
+                                    : QStringLiteral("Their files have"));
 }
 
 HistoryStore::AnnotationConflict::AnnotationConflict(SnapshotAnnotation saved)
@@ -189,7 +202,7 @@ HistoryStore::Listing HistoryStore::list() const
             applyAnnotation(scan.inventory, annotations);
             listing.scans.append(std::move(scan));
         } else {
-            ++listing.unreadable;
+            listing.unreadable.append(name);
         }
         current.insert(name, std::move(entry));
     }

@@ -15,8 +15,8 @@ class HistoryStore {
 public:
     struct Listing {
         QList<SavedScan> scans;
-        // History files that could not be used; they are left where they are.
-        int unreadable = 0;
+        // The names of the history files that could not be used; they are left where they are.
+        QStringList unreadable;
         // What to tell the user when "snapshot-notes.json" could not be read: the scans are
         // then listed without names and notes, and the file is left as it is.
         QString notesProblem;

@@ -52,7 +52,7 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
     const std::optional<QString> deviceA = a.resolvedDeviceID();
     const std::optional<QString> deviceB = b.resolvedDeviceID();
     comparison.sameDevice = deviceA && deviceB && *deviceA == *deviceB;
-    comparison.deviceChanges = DeviceDescription::changes(a.deviceFacts, b.deviceFacts);
+    comparison.deviceChanges = DeviceDescription::changes(a.deviceFacts(), b.deviceFacts());
 
     const Index indexA(a);
     const Index indexB(b);

@@ -238,7 +238,7 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     ReportDocument report;
     report.title = QStringLiteral("App inventory");
     report.subtitle = device + QStringLiteral(" \u00B7 Scanned ") + scanDate + u'\n';
-    if (const QString facts = DeviceDescription::line(inventory.deviceFacts); !facts.isEmpty())
+    if (const QString facts = DeviceDescription::line(inventory.deviceFacts()); !facts.isEmpty())
         report.subtitle += facts + u'\n';
     report.subtitle += filter;
     report.summary = QStringLiteral("%1 \u00B7 Reported storage: %2 MB\nComplete sizes "

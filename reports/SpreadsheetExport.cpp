@@ -13,15 +13,18 @@
 
 namespace {
 
-// How the table's columns go into a sheet: sizes as numbers, the scan date as a day, the rest
-// as the text it is.
-Workbook::Cell cell(const QString &field, const QString &text)
+// How the table's columns go into a sheet: sizes as numbers, the scan date as the moment of the
+// scan (a day where the row's day is not the scan's), the rest as the text it is.
+Workbook::Cell cell(const QString &field, const QString &text,
+                    const std::optional<QDateTime> &scannedAt)
 {
     static const QSet<QString> sizes{Column::appMB, Column::dataMB, Column::totalMB};
     if (sizes.contains(field))
         return Workbook::Cell::of(AppList::parseNumber(text));
     if (field == Column::scanDate) {
         const QDate day = QDate::fromString(text, u"MM/dd/yyyy");
+        if (day.isValid() && scannedAt && scannedAt->toUTC().date() == day)
+            return Workbook::Cell::of(*scannedAt);
         if (day.isValid())
             return Workbook::Cell::of(day);
     }
@@ -76,7 +79,7 @@ void SpreadsheetExport::inventory(const QString &path, const Inventory &inventor
         Workbook::Line line;
         line.reserve(texts.size());
         for (qsizetype i = 0; i < texts.size(); ++i)
-            line.append(cell(fields[i], texts[i]));
+            line.append(cell(fields[i], texts[i], inventory.scannedAt));
         lines.append(std::move(line));
     }
     workbook.addTable(QStringLiteral("Apps"), fields, lines);
@@ -86,7 +89,7 @@ void SpreadsheetExport::inventory(const QString &path, const Inventory &inventor
         device.append({Workbook::Cell::of(item.label), item.cell(inventory)});
     // A sheet of some apps must say which, as the report does.
     device.append(itemLine(QStringLiteral("Filter"), filter));
-    for (const auto &[label, value] : DeviceDescription::details(inventory.deviceFacts))
+    for (const auto &[label, value] : DeviceDescription::details(inventory.deviceFacts()))
         device.append(itemLine(label, value));
     workbook.addTable(QStringLiteral("Device"), {QStringLiteral("Item"), QStringLiteral("Value")},
                       device);

@@ -4,7 +4,9 @@
 #include "common/JsonText.h"
 #include "common/PlainText.h"
 #include "common/PlatformError.h"
+#include "common/StoreCountry.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceFacts.h"
 
 #include <QHash>
 #include <QLocale>
@@ -283,6 +285,41 @@ QList<Row> Inventory::namedRows() const
     return named;
 }
 
+const DeviceFacts &Inventory::deviceFacts() const
+{
+    static const DeviceFacts none;
+    return m_deviceFacts.facts ? *m_deviceFacts.facts : none;
+}
+
+void Inventory::setDeviceFacts(const DeviceFacts &facts)
+{
+    m_deviceFacts.facts = facts.isEmpty() ? nullptr : std::make_shared<const DeviceFacts>(facts);
+}
+
+bool operator==(const Inventory::SharedFacts &a, const Inventory::SharedFacts &b)
+{
+    if (a.facts == b.facts)
+        return true;
+    return a.facts && b.facts && *a.facts == *b.facts;
+}
+
+QString Inventory::storeName() const
+{
+    if (storeCountry && StoreCountry::isValid(*storeCountry))
+        return StoreCountry::storeName(storeCountry->toLower());
+    return QStringLiteral("the App Store");
+}
+
+const QList<std::pair<QByteArrayView, std::optional<QString> Inventory::*>> &Inventory::texts()
+{
+    static const QList<std::pair<QByteArrayView, std::optional<QString> Inventory::*>> list{
+        {"deviceName", &Inventory::deviceName},       {"scanID", &Inventory::scanID},
+        {"deviceID", &Inventory::deviceID},           {"snapshotName", &Inventory::snapshotName},
+        {"snapshotNotes", &Inventory::snapshotNotes}, {"storeCountry", &Inventory::storeCountry},
+    };
+    return list;
+}
+
 std::optional<QString> Inventory::resolvedDeviceID() const
 {
     if (deviceID && !deviceID->isEmpty())
@@ -389,10 +426,11 @@ QByteArray Inventory::toJson() const
         out.append(",\"scannedAt\":").append(buffer, result.ptr - buffer);
     }
     appendOptional(out, "deviceID", deviceID);
-    if (!deviceFacts.isEmpty())
-        out.append(",\"deviceFacts\":").append(deviceFacts.toJson());
+    if (!deviceFacts().isEmpty())
+        out.append(",\"deviceFacts\":").append(deviceFacts().toJson());
     appendOptional(out, "snapshotName", snapshotName);
     appendOptional(out, "snapshotNotes", snapshotNotes);
+    appendOptional(out, "storeCountry", storeCountry);
     out.append('}');
     return out;
 }
@@ -471,9 +509,11 @@ Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizety
             referenceDateMsecs + std::llround(seconds * 1000.0), QTimeZone::utc());
     };
     auto readFacts = [&](JsonText::Value value) {
-        inventory.deviceFacts = {};
-        if (value.type() != JsonText::Type::object)
+        DeviceFacts facts;
+        if (value.type() != JsonText::Type::object) {
+            inventory.setDeviceFacts(facts);
             return;
+        }
         for (JsonText::Field fact : value.get_object()) {
             const QByteArrayView key = text.key(fact);
             QVariant stored;
@@ -490,13 +530,9 @@ Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizety
             default:
                 break;
             }
-            inventory.deviceFacts.takeStored(key, stored);
+            facts.takeStored(key, stored);
         }
-    };
-    const std::pair<QByteArrayView, std::optional<QString> Inventory::*> texts[] = {
-        {"deviceName", &Inventory::deviceName},       {"scanID", &Inventory::scanID},
-        {"deviceID", &Inventory::deviceID},           {"snapshotName", &Inventory::snapshotName},
-        {"snapshotNotes", &Inventory::snapshotNotes},
+        inventory.setDeviceFacts(facts);
     };
 
     try {
@@ -514,7 +550,7 @@ Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizety
                 } else if (key == "scannedAt") {
                     readScannedAt(field.value());
                 } else {
-                    for (const auto &[name, member] : texts) {
+                    for (const auto &[name, member] : texts()) {
                         if (key == name)
                             inventory.*member = readOptionalString(text, field.value(), key, path);
                     }

@@ -2,6 +2,7 @@
 
 #include "common/DataFile.h"
 #include "common/PlatformError.h"
+#include "scanning/Column.h"
 #include "scanning/ScanError.h"
 
 #include <QDir>
@@ -33,7 +34,9 @@ std::optional<Inventory> LegacyImport::newestExport(const QString &folder)
     const QString text = decoder(bytes);
     if (decoder.hasError())
         throw PlatformError::notDecodable(path, QStringLiteral("it is not UTF-8 text"));
+    // An earlier release's export has the columns of a scan.
     Inventory imported;
+    imported.fields = Column::scanFields();
     try {
         imported.rows = parseCSV(text, DataFile::defaultLimit - 1'000);
     } catch (const TooLarge &) {

@@ -7,6 +7,7 @@
 #include "common/Plural.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
+#include "scanning/ConnectedDevice.h"
 #include "scanning/LegacyImport.h"
 #include "scanning/PropertyList.h"
 #include "scanning/RowBuilder.h"
@@ -148,7 +149,7 @@ Inventory Scanner::scan(const QString &device)
     const QByteArray listing = m_tools.run(QStringLiteral("ideviceinstaller"), arguments);
     const QList<QVariantMap> apps = parseAppList(listing);
     // While the device is surely there: the store lookup after it can take minutes.
-    const DeviceFacts facts = deviceFacts(device);
+    const DeviceFacts facts = deviceFacts(device, DeviceFacts::domains());
     QStringList identifiers;
     for (const QVariantMap &app : apps) {
         if (const std::optional<QString> identifier = RowBuilder::identifier(app))
@@ -161,12 +162,14 @@ Inventory Scanner::scan(const QString &device)
     RowBuilder::addStoreColumns(rows, m_store.storeMetadata(), now);
 
     Inventory inventory;
+    inventory.fields = Column::scanFields();
     inventory.rows = std::move(rows);
     inventory.deviceName = deviceName;
-    inventory.deviceFacts = facts;
+    inventory.setDeviceFacts(facts);
     inventory.scanID = HistoryStore::newIdentity();
     inventory.scannedAt = now;
     inventory.deviceID = device;
+    inventory.storeCountry = m_store.countryAsked();
 
     m_tools.checkCancellation();
     // Saved, it must also be read back: nothing is written unless all of it can be.
@@ -224,5 +227,8 @@ Inventory Scanner::load() const
     if (std::optional<Inventory> imported =
             LegacyImport::newestExport(Locations::legacyExports(m_storage)))
         return history.migrateLatest(*imported);
-    return Inventory();
+    // Nothing scanned yet: the window shows a scan's columns, empty.
+    Inventory none;
+    none.fields = Column::scanFields();
+    return none;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/Locations.h"
-#include "scanning/ConnectedDevice.h"
 #include "scanning/Inventory.h"
 #include "scanning/ScanError.h"
 #include "scanning/StoreLookup.h"
@@ -15,6 +14,9 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+
+struct ConnectedDevice;
+struct DeviceFacts;
 
 // One scan or load of the data folder: reads a connected device through the device tools,
 // asks the store about its apps, builds the rows and saves the result in the history and in
@@ -64,11 +66,10 @@ public:
     // The device's name, model and system, for a list of devices; what it will not say while
     // locked, or within a few seconds, is left out.
     ConnectedDevice connectedDevice(const QString &device);
-    // What the device says about itself in `domains` (all by default): its model, system,
-    // storage and battery. Never fails: what cannot be read within a few seconds in all is left
-    // out. A cancel still stops it.
-    DeviceFacts deviceFacts(const QString &device,
-                            const QStringList &domains = DeviceFacts::domains());
+    // What the device says about itself in `domains`: its model, system, storage and battery.
+    // Never fails: what cannot be read within a few seconds in all is left out. A cancel still
+    // stops it.
+    DeviceFacts deviceFacts(const QString &device, const QStringList &domains);
     // What a scan says when no device is connected.
     static ScanError noDevice();
     // What a scan of "the" device says when there are several.

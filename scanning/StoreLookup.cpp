@@ -74,6 +74,7 @@ QHash<QString, QString> StoreLookup::categories(const QStringList &identifiers)
     CategoryEntry::Map cache = readCache(cachePath, identifiers);
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     const QString country = m_country.value_or(StoreCountry::current());
+    m_countryAsked = country;
 
     // Unique, in code-point order (which UTF-8 byte order is).
     std::vector<std::pair<QByteArray, QString>> sorted;

@@ -39,6 +39,8 @@ public:
     QHash<QString, QString> categories(const QStringList &identifiers);
     // What the cache and the store said about the apps of the last lookup.
     const CategoryEntry::Map &storeMetadata() const { return m_storeMetadata; }
+    // The store country of the last lookup.
+    const QString &countryAsked() const { return m_countryAsked; }
 
     // The cache entries for one batch from the store's answer: every app of the batch, with
     // what the store said about it. Nothing when the answer is not a lookup result.
@@ -57,4 +59,5 @@ private:
     Progress m_progress = [](const QString &) {};
     std::function<bool()> m_cancelled = [] { return false; };
     CategoryEntry::Map m_storeMetadata;
+    QString m_countryAsked;
 };

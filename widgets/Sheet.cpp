@@ -1,15 +1,16 @@
 #include "widgets/Sheet.h"
 
 #include "common/PlainText.h"
+#include "widgets/UrlOpener.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QUrl>
 
@@ -142,13 +143,16 @@ void Sheet::askForSavePath(QWidget *window, const QString &title, const QString 
 
 void Sheet::openUrl(QWidget *window, const QUrl &url, const QString &failure, const QString &what)
 {
-    if (QDesktopServices::openUrl(url))
-        return;
-    // A path or address on a line of its own, so that it does not break after its first "/".
-    alert(window, QMessageBox::Warning, failure,
-          QStringLiteral("No web browser is set up to show it. %1:\n\u201C%2\u201D")
-              .arg(what, url.isLocalFile() ? url.toLocalFile() : url.toString()))
-        ->open();
+    const QPointer<QWidget> shown(window);
+    UrlOpener::open(window, url, [shown, url, failure, what] {
+        if (!shown)
+            return;
+        // A path or address on a line of its own, so that it does not break after its first "/".
+        alert(shown, QMessageBox::Warning, failure,
+              QStringLiteral("No web browser is set up to show it. %1:\n\u201C%2\u201D")
+                  .arg(what, url.isLocalFile() ? url.toLocalFile() : url.toString()))
+            ->open();
+    });
 }
 
 bool Sheet::isShowing(const QWidget *window)

@@ -1,6 +1,7 @@
 #include "app/cli/Devices.h"
 
 #include "app/cli/Printer.h"
+#include "scanning/ConnectedDevice.h"
 #include "scanning/DeviceDescription.h"
 #include "scanning/Scanner.h"
 

@@ -4,6 +4,7 @@
 #include "common/PlainText.h"
 #include "common/Plural.h"
 #include "history/HistoryStore.h"
+#include "scanning/DeviceFacts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,9 +38,10 @@ QJsonObject History::scanJson(const QString &id, const Inventory &inventory, qsi
          inventory.scannedAt ? QJsonValue(inventory.scannedAt->toUTC().toString(Qt::ISODateWithMs))
                              : QJsonValue()},
         {QStringLiteral("appCount"), qint64(appCount)},
+        {QStringLiteral("storeCountry"), optionalText(inventory.storeCountry)},
     };
-    if (!inventory.deviceFacts.isEmpty())
-        entry.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts.toJsonObject());
+    if (!inventory.deviceFacts().isEmpty())
+        entry.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts().toJsonObject());
     return entry;
 }
 
@@ -59,7 +61,9 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
         }
         printer.printJson(
             QJsonDocument(QJsonObject{{QStringLiteral("scans"), scans},
-                                      {QStringLiteral("unreadable"), listing.unreadable}})
+                                      {QStringLiteral("unreadable"), listing.unreadable.size()},
+                                      {QStringLiteral("unreadableFiles"),
+                                       QJsonArray::fromStringList(listing.unreadable)}})
                 .toJson(QJsonDocument::Compact));
         return 0;
     }
@@ -68,7 +72,7 @@ int History::execute(const QCommandLineParser &parser, Printer &printer) const
         rows.append({scan.id, scan.title(), Plural::apps(scan.appCount)});
     printer.printTable({QStringLiteral("ID"), QStringLiteral("Scan"), QStringLiteral("Apps")},
                        rows);
-    if (listing.unreadable > 0)
+    if (!listing.unreadable.isEmpty())
         printer.err() << listing.unreadableText() << "\n";
     return 0;
 }

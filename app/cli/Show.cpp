@@ -78,7 +78,7 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
     QStringList device;
     if (shown.deviceName && !shown.deviceName->trimmed().isEmpty())
         device.append(shown.deviceName->trimmed());
-    if (const QString facts = DeviceDescription::line(shown.deviceFacts); !facts.isEmpty())
+    if (const QString facts = DeviceDescription::line(shown.deviceFacts()); !facts.isEmpty())
         device.append(facts);
     if (!device.isEmpty())
         printer.out() << PlainText::printable(device.join(QStringLiteral(" \u00B7 ")), true)

@@ -621,7 +621,9 @@ void TestCommandLine::history()
     writeBytes(data(u"History/list.json"_s), "[]");
     const Result result = run({u"history"_s});
     QCOMPARE(result.status, 0);
-    QCOMPARE(result.err, u"2 saved scans could not be read. Their files have been preserved.\n"_s);
+    QCOMPARE(result.err,
+             u"2 saved scans could not be read: \u201Cbroken.json\u201D, "
+             "\u201Clist.json\u201D. Their files have been preserved.\n"_s);
     QStringList lines = result.text().split(u'\n');
     QCOMPARE(lines.takeLast(), u""_s);
     QCOMPARE(cells(lines.takeFirst()), (QStringList{u"ID"_s, u"Scan"_s, u"Apps"_s}));
@@ -1141,7 +1143,9 @@ void TestCommandLine::plantedFiles()
     const auto inventoryBefore = standing(inventory);
 
     const Result history = run({u"history"_s});
-    QCOMPARE(history.err, u"1 saved scan could not be read. Their files have been preserved.\n"_s);
+    QCOMPARE(history.err,
+             u"1 saved scan could not be read: \u201Cplanted.json\u201D. Its file "
+             "has been preserved.\n"_s);
     QCOMPARE(history.out, listed);
     QCOMPARE(history.status, 0);
 

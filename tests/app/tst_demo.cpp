@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QSet>
 #include <QSettings>
 #include <QTableView>
@@ -35,6 +36,8 @@ private Q_SLOTS:
     void prepare();
     void scanTwice();
     void appDetails();
+    void openHelp_data();
+    void openHelp();
 
 private:
     QString status() const
@@ -144,13 +147,18 @@ void TestDemo::scanTwice()
     QVERIFY(categorized >= rows.size() - 2);
     QVERIFY(updates >= 3);
     QCOMPARE(m_delegate->currentInventory().deviceName, std::optional(u"Demo iPhone"_s));
+    QCOMPARE(m_delegate->currentInventory().storeCountry, std::optional(u"us"_s));
+    QVERIFY(m_delegate->window()
+                ->findChild<QLabel *>(u"footer"_s)
+                ->text()
+                .endsWith(u"Categories use the US App Store"_s));
     QVERIFY(m_server->requests().isEmpty());
 
     // The second scan differs from the first: an update, an install, a change of size.
     const QList<SavedScan> scans = m_delegate->savedScans();
     QCOMPARE(scans.size(), 2);
-    const ScanComparison comparison = ScanComparison::compare(
-        HistoryStore().inventory(scans[1]), HistoryStore().inventory(scans[0]));
+    const ScanComparison comparison = ScanComparison::compare(HistoryStore().inventory(scans[1]),
+                                                              HistoryStore().inventory(scans[0]));
     QVERIFY(comparison.sameDevice);
     QSet<QString> statuses;
     for (const ScanDifference &difference : comparison.differences)
@@ -186,6 +194,53 @@ void TestDemo::appDetails()
     QVERIFY(m_delegate->appDetailsWindow());
     const auto *icon = m_delegate->appDetailsWindow()->findChild<QLabel *>(u"icon"_s);
     QTRY_VERIFY(!icon->pixmap().isNull());
+}
+
+// Help opens through the desktop's opener, which says whether a browser took it; one that found
+// none gets the alert that names the file.
+void TestDemo::openHelp_data()
+{
+    QTest::addColumn<int>("openerStatus");
+    QTest::addColumn<bool>("alert");
+    QTest::newRow("a browser opens it") << 0 << false;
+    QTest::newRow("no browser") << 3 << true;
+}
+
+void TestDemo::openHelp()
+{
+    QFETCH(int, openerStatus);
+    QFETCH(bool, alert);
+    QVERIFY(m_delegate);
+    QMainWindow *window = m_delegate->window();
+    QTemporaryDir bin;
+    const QString asked = bin.filePath(u"asked"_s);
+    const QString opener = bin.filePath(u"xdg-open"_s);
+    TestFiles::writeBytes(opener,
+                          "#!/bin/sh\nprintf '%s' \"$1\" > '" + asked.toUtf8() + "'\nexit " +
+                              QByteArray::number(openerStatus) + "\n");
+    QVERIFY(QFile(opener).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    window->activateWindow();
+    QTest::keySequence(window, QKeySequence::HelpContents);
+    qputenv("PATH", path);
+
+    QTRY_VERIFY(QFileInfo::exists(asked));
+    QCOMPARE(QUrl(QString::fromUtf8(TestFiles::readBytes(asked))),
+             QUrl::fromLocalFile(Locations::resources() + u"/Help/index.html"_s));
+    if (alert) {
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = window->findChild<QMessageBox *>()) && box->isVisible());
+        QCOMPARE(box->text(), u"Quillet Help could not be opened"_s);
+        QVERIFY(box->informativeText().startsWith(u"No web browser is set up to show it."_s));
+        box->reject();
+        QTRY_VERIFY(!window->findChild<QMessageBox *>() ||
+                    !window->findChild<QMessageBox *>()->isVisible());
+    } else {
+        QTest::qWait(200);
+        const QMessageBox *box = window->findChild<QMessageBox *>();
+        QVERIFY(!box || !box->isVisible());
+    }
 }
 
 QTEST_MAIN(TestDemo)

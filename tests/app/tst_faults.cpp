@@ -209,7 +209,7 @@ void TestFaults::checkConsistent(const QString &where)
 {
     const HistoryStore history(storage());
     const HistoryStore::Listing listing = history.list();
-    QVERIFY2(listing.unreadable == 0, qPrintable(where));
+    QVERIFY2(listing.unreadable.size() == 0, qPrintable(where));
     Inventory shown;
     try {
         shown = Scanner(m_root.path(), storage()).load();
@@ -499,7 +499,7 @@ void TestFaults::dataFolderOfANewerVersion()
     QCOMPARE(shown.snapshotName, u"Before"_s);
     QCOMPARE(shown.rows.first().value(u"Privacy labels"), u"None"_s);
     const HistoryStore::Listing listing = HistoryStore(storage()).list();
-    QCOMPARE(listing.unreadable, 0);
+    QCOMPARE(listing.unreadable.size(), 0);
     QCOMPARE(listing.scans.size(), 1);
     QCOMPARE(listing.scans.first().inventory.snapshotNotes, u"Work phone"_s);
     StoreLookup lookup(storage());

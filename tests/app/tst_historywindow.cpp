@@ -7,6 +7,7 @@
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceFacts.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"
@@ -66,6 +67,7 @@ Row app(const QString &name, const QString &bundle, const QString &version, cons
 Inventory scanOf(int month)
 {
     Inventory inventory;
+    inventory.fields = Column::scanFields();
     const Row notes = app(u"Notes"_s, u"com.example.notes"_s, month == 4 ? u"2.6"_s : u"2.5"_s,
                           month == 4 ? u"4.23"_s : u"3.23"_s, u"Productivity"_s);
     const Row maps = app(u"Maps"_s, u"com.example.maps"_s, u"10.1"_s, u""_s, u"Navigation"_s);
@@ -571,18 +573,28 @@ private Q_SLOTS:
         QVERIFY2(status().contains(u"could not be read"_s), qPrintable(status()));
     }
 
-    // The device line belongs to the scan on screen: a scan without facts shows none.
-    void deviceLineFollowsTheShownScan()
+    // The device line and the footer's store belong to the scan on screen: a scan without facts
+    // shows no device line, one made before the store was kept names none.
+    void scanFactsFollowTheShownScan()
     {
         Inventory withFacts = april;
-        withFacts.deviceFacts.take(
-            QString(), {{u"ProductType"_s, u"iPhone14,2"_s}, {u"ProductVersion"_s, u"17.5.1"_s}});
+        DeviceFacts facts;
+        facts.take(QString(),
+                   {{u"ProductType"_s, u"iPhone14,2"_s}, {u"ProductVersion"_s, u"17.5.1"_s}});
+        withFacts.setDeviceFacts(facts);
+        withFacts.storeCountry = u"fr"_s;
         QVERIFY(launch(withFacts, {withFacts, march}));
         auto *line = control<ElidedLabel>(u"deviceLine"_s);
         QCOMPARE(line->text(), u"iPhone 13 Pro \u00B7 iOS 17.5.1"_s);
         QVERIFY(line->isVisible());
+        // So does the store its categories came from, whatever the setting says now.
+        auto *footer = control<QLabel>(u"footer"_s);
+        QVERIFY2(footer->text().endsWith(u"Categories use the App Store of France"_s),
+                 qPrintable(footer->text()));
         choose(picker(), entry(march).title());
         QVERIFY(line->isHidden());
+        QVERIFY2(footer->text().endsWith(u"Categories use the App Store"_s),
+                 qPrintable(footer->text()));
         choose(picker(), current);
         QVERIFY(line->isVisible());
     }
@@ -597,7 +609,9 @@ private Q_SLOTS:
         writeBytes(folder + u"/notes.txt"_s, "not a scan");
         QVERIFY(launch(april, {april}));
 
-        QCOMPARE(status(), u"2 saved scans could not be read. Their files have been preserved."_s);
+        QCOMPARE(status(),
+                 u"2 saved scans could not be read: \u201Canonymous.json\u201D, "
+                 "\u201Cbroken.json\u201D. Their files have been preserved."_s);
         QCOMPARE(items(picker()), (QStringList{current, entry(april).title()}));
         QCOMPARE(readBytes(folder + u"/broken.json"_s), QByteArray("{\"rows\": ["));
         QCOMPARE(readBytes(folder + u"/anonymous.json"_s), anonymous.toJson());

@@ -634,6 +634,7 @@ void TestFeatures::detailsText()
     QFETCH(QString, device);
     QFETCH(QString, expected);
     Inventory inventory;
+    inventory.fields = Column::scanFields();
     inventory.rows = {rowOf({{Column::appName, u"Atlas"_s}}), rowOf(cells)};
     if (!device.isNull())
         inventory.deviceName = device;
@@ -676,6 +677,7 @@ void TestFeatures::markupStaysText()
 {
     QFETCH(QString, markup);
     Inventory inventory;
+    inventory.fields = Column::scanFields();
     inventory.rows = {rowOf({{Column::appName, markup},
                              {Column::category, markup},
                              {Column::bundleIdentifier, u"com.example.notes"_s}})};
@@ -709,6 +711,7 @@ void TestFeatures::detailsSheet()
 {
     const QString artwork = m_server->url(u"/icon.png"_s);
     Inventory inventory;
+    inventory.fields = Column::scanFields();
     inventory.rows = {rowOf({{Column::appName, u"Notes"_s}, {Column::artworkURL, artwork}}),
                       rowOf({{Column::appName, u"Maps"_s}})};
     QVERIFY(launch(inventory));

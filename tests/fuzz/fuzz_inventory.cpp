@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(header.rows.isEmpty() && header.fields == inventory.fields &&
                    header.deviceName == inventory.deviceName && header.scanID == inventory.scanID &&
                    header.scannedAt == inventory.scannedAt &&
-                   header.deviceFacts == inventory.deviceFacts &&
+                   header.deviceFacts() == inventory.deviceFacts() &&
                    header.snapshotNotes == inventory.snapshotNotes);
         FUZZ_CHECK(named == inventory.namedRows().size());
     } catch (const Failure &) {

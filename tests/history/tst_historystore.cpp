@@ -111,7 +111,7 @@ void TestHistoryStore::listWithoutHistoryCreatesNothing()
 {
     const HistoryStore::Listing listing = HistoryStore(m_storage).list();
     QVERIFY(listing.scans.isEmpty());
-    QCOMPARE(listing.unreadable, 0);
+    QCOMPARE(listing.unreadable.size(), 0);
     QVERIFY(!QFileInfo::exists(m_storage));
 }
 
@@ -135,7 +135,11 @@ void TestHistoryStore::listCountsAndKeepsUnusableFiles()
 
     const HistoryStore::Listing listing = store.list();
     QCOMPARE(ids(listing), QStringList{idA});
-    QCOMPARE(listing.unreadable, 6);
+    QCOMPARE(listing.unreadable.size(), 6);
+    QCOMPARE(listing.unreadableText(),
+             u"6 saved scans could not be read: \u201C.hidden.json\u201D, "
+             u"\u201Cbad-identity.json\u201D, "
+             "\u201Cempty-object.json\u201D and 3 more. Their files have been preserved."_s);
     for (const auto &[name, content] : others)
         QCOMPARE(readBytes(history + u'/' + name), content);
 }
@@ -152,7 +156,7 @@ void TestHistoryStore::listOrdersNewestFirst()
 
     const HistoryStore::Listing listing = store.list();
     QCOMPARE(ids(listing), (QStringList{idC, idD, idA, idB, idB}));
-    QCOMPARE(listing.unreadable, 0);
+    QCOMPARE(listing.unreadable.size(), 0);
     // The listing holds each scan without its rows, which are read when asked for.
     QVERIFY(listing.scans[0].inventory.rows.isEmpty());
     QCOMPARE(listing.scans[0].appCount, 1);
@@ -232,7 +236,7 @@ void TestHistoryStore::indexFollowsTheArchives()
             QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
         };
         put(QByteArray(whole.size(), ' '));
-        QCOMPARE(store.list().unreadable, 1);
+        QCOMPARE(store.list().unreadable.size(), 1);
         put(whole);
     }
     if (change == u"index damaged")
@@ -253,8 +257,8 @@ void TestHistoryStore::indexFollowsTheArchives()
     QVERIFY(QFile::remove(store.indexPath()));
     const HistoryStore::Listing fresh = store.list();
     QCOMPARE(listing.scans, fresh.scans);
-    QCOMPARE(listing.unreadable, fresh.unreadable);
-    QCOMPARE(listing.unreadable, change == u"archive damaged" ? 1 : 0);
+    QCOMPARE(listing.unreadable.size(), fresh.unreadable.size());
+    QCOMPARE(listing.unreadable.size(), change == u"archive damaged" ? 1 : 0);
     // The index names exactly the archives there are now.
     QCOMPARE(HistoryIndex::decode(index).size(),
              QDir(store.directory()).entryList({u"*.json"_s}, QDir::Files).size());
@@ -294,13 +298,13 @@ void TestHistoryStore::listingWhileScansAreSaved()
     int lists = 0;
     while (writer.state() != QProcess::NotRunning || lists == 0) {
         const HistoryStore::Listing listing = store.list();
-        QCOMPARE(listing.unreadable, 0);
+        QCOMPARE(listing.unreadable.size(), 0);
         ++lists;
         writer.waitForFinished(5);
     }
     QCOMPARE(writer.exitCode(), 0);
     QCOMPARE(store.list().scans.size(), 1 + archivedByWriter);
-    QCOMPARE(store.list().unreadable, 0);
+    QCOMPARE(store.list().unreadable.size(), 0);
 }
 
 void TestHistoryStore::archiveKeepsTheFirstFile()

@@ -4,6 +4,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceFacts.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
 #include "tests/SpreadsheetReader.h"
@@ -516,8 +517,11 @@ void TestReports::spreadsheetCells_data()
     QTest::newRow("zero size") << Column::appMB << u"0.00"_s << u"n"_s << u"0"_s << u"0.00"_s;
     QTest::newRow("unknown size") << Column::dataMB << u""_s << u""_s << u""_s << u""_s;
     QTest::newRow("size not a number") << Column::totalMB << u"n/a"_s << u""_s << u""_s << u""_s;
-    QTest::newRow("scan date") << Column::scanDate << u"03/05/2024"_s << u"n"_s << u"45356"_s
-                               << u"mm/dd/yyyy"_s;
+    // The scan's day keeps the scan's time; another day (an imported row) stays a day.
+    QTest::newRow("scan date") << Column::scanDate << u"03/05/2024"_s << u"n"_s
+                               << u"45356.60416666666"_s << u"yyyy-mm-dd hh:mm"_s;
+    QTest::newRow("another day") << Column::scanDate << u"03/06/2024"_s << u"n"_s << u"45357"_s
+                                 << u"mm/dd/yyyy"_s;
     QTest::newRow("scan date not a date")
         << Column::scanDate << u"13/45/2024"_s << u"text"_s << u"13/45/2024"_s << u"General"_s;
 }
@@ -734,14 +738,17 @@ void TestReports::comparisonContext()
                {Column::version, u"1.0"_s}},
               {{Column::appName, u"Notes"_s}, {Column::bundleIdentifier, u"com.b"_s}}};
     a.deviceID = u"00008110-001A2B3C4D5E801E"_s;
-    a.deviceFacts.batteryLevel = 90;
+    DeviceFacts facts;
+    facts.batteryLevel = 90;
+    a.setDeviceFacts(facts);
     Inventory b = a;
     b.rows[0].insert(Column::version, versionB);
     b.deviceName = u"Work iPad"_s;
     b.deviceID = deviceB;
     // Noon in New York; the workbook keeps UTC.
     b.scannedAt = QDateTime(QDate(2024, 4, 1), QTime(12, 0), QTimeZone("America/New_York"));
-    b.deviceFacts.batteryLevel = 82;
+    facts.batteryLevel = 82;
+    b.setDeviceFacts(facts);
     const ScanComparison comparison = ScanComparison::compare(a, b);
     const QString path = m_dir.filePath(u"context.xlsx"_s);
     SpreadsheetExport::comparison(path, u"Scan A"_s, u"Scan B"_s, a, b, comparison,

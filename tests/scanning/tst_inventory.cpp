@@ -3,6 +3,7 @@
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
 #include "scanning/DeviceDescription.h"
+#include "scanning/DeviceFacts.h"
 #include "scanning/DeviceModels.h"
 #include "scanning/Inventory.h"
 #include "scanning/LegacyImport.h"
@@ -239,6 +240,10 @@ void TestInventory::jsonRoundTrip()
     inventory.deviceID = u"00008110-001A2B3C4D5E801E"_s;
     inventory.snapshotName = u"Before"_s;
     inventory.snapshotNotes = u"line one\nline two"_s;
+    inventory.storeCountry = u"fr"_s;
+    DeviceFacts facts;
+    facts.batteryLevel = 80;
+    inventory.setDeviceFacts(facts);
 
     const QByteArray json = inventory.toJson();
     QCOMPARE(Inventory::fromJson(json, u"x.json"_s), inventory);
@@ -249,6 +254,13 @@ void TestInventory::jsonRoundTrip()
     QCOMPARE(error.error, QJsonParseError::NoError);
     QVERIFY(!json.contains('\n'));
     QCOMPARE(object.value("scannedAt"_L1).toDouble(), 731343600.123);
+    QCOMPARE(object.value("storeCountry"_L1).toString(), u"fr"_s);
+    // Facts are compared by what they say, not by which copy holds them.
+    Inventory other = Inventory::fromJson(json, u"x.json"_s);
+    QCOMPARE(other.deviceFacts(), facts);
+    facts.batteryLevel = 79;
+    other.setDeviceFacts(facts);
+    QVERIFY(other != inventory);
     QCOMPARE(object.value("rows"_L1).toArray().at(0).toObject().value("App name"_L1).toString(),
              inventory.rows[0].value(Column::appName));
 
@@ -428,10 +440,13 @@ void TestInventory::loadWithoutAnythingGivesEmptyInventory()
 {
     QTemporaryDir root;
     const QString storage = root.filePath(u"Quillet"_s);
-    QCOMPARE(Scanner(root.path(), storage).load(), Inventory());
+    // No rows, and the columns a scan would have.
+    Inventory empty;
+    empty.fields = Column::scanFields();
+    QCOMPARE(Scanner(root.path(), storage).load(), empty);
     // An import with a header only has no rows: nothing to migrate, nothing written.
     writeBytes(root.filePath(u"Tallyfold/exports/a.csv"_s), "App name\n");
-    QCOMPARE(Scanner(root.path(), storage).load(), Inventory());
+    QCOMPARE(Scanner(root.path(), storage).load(), empty);
     QVERIFY(!QFileInfo::exists(storage));
 }
 
@@ -476,7 +491,7 @@ void TestInventory::deviceFactsInFiles()
     const QByteArray json = R"({"fields":["App name"],"rows":[{"App name":"Notes"}])" + facts + "}";
     const Inventory inventory = Inventory::fromJson(json, u"test"_s);
     QCOMPARE(inventory.rows.size(), 1);
-    QCOMPARE(DeviceDescription::line(inventory.deviceFacts), line);
+    QCOMPARE(DeviceDescription::line(inventory.deviceFacts()), line);
     // Written again, what was kept reads back the same.
     QCOMPARE(Inventory::fromJson(inventory.toJson(), u"test"_s), inventory);
 }

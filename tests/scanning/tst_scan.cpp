@@ -710,8 +710,8 @@ void TestScan::deviceFacts()
     LookupServer server;
     const Inventory inventory = scanner(server).scan();
     QCOMPARE(inventory.rows.size(), 2);
-    QCOMPARE(inventory.deviceFacts, expected);
-    QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s).deviceFacts, expected);
+    QCOMPARE(inventory.deviceFacts(), expected);
+    QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s).deviceFacts(), expected);
 }
 
 #include "tst_scan.moc"
