@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include "app/CommandTable.h"
+#include "widgets/CommandTable.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
 #include "app/StoreCountryCommand.h"
@@ -52,7 +52,7 @@ void AppDelegate::launch()
     m_commands->add(m_history->commands());
     m_commands->add(commands());
     m_commands->add(window->commands());
-    m_commands->buildMenuBar();
+    m_commands->buildMenuBar(window);
     window->setCommandKeys(m_commands->keys());
 
     window->show();

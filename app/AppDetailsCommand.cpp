@@ -1,6 +1,6 @@
 #include "app/AppDetailsCommand.h"
 
-#include "app/CommandTable.h"
+#include "widgets/CommandTable.h"
 #include "app/InventoryTable.h"
 #include "app/MainWindow.h"
 #include "app/ShownInventory.h"

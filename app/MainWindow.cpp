@@ -189,7 +189,7 @@ QLayout *MainWindow::buildHistoryRow()
     m_editSnapshot = button(QStringLiteral("Name && Notes\u2026"), "editSnapshot");
     m_editSnapshot->setEnabled(false);
     m_compare = button(QStringLiteral("Compare Scans\u2026"), "compare");
-    m_exportPDF = button(QStringLiteral("Export PDF\u2026"));
+    m_exportPDF = button(QStringLiteral("Export PDF\u2026"), "exportPDF");
 
     QHBoxLayout *history = row(12);
     history->addWidget(new QLabel(QStringLiteral("Scan History")));

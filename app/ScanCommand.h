@@ -2,7 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/ScanBridge.h"
-#include "app/WindowCommand.h"
+#include "widgets/WindowCommand.h"
 #include "scanning/ScanRun.h"
 
 #include <QObject>

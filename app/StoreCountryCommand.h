@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WindowCommand.h"
+#include "widgets/WindowCommand.h"
 
 #include <QObject>
 #include <QPointer>

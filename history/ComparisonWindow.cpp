@@ -7,6 +7,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
 #include "widgets/CellDelegate.h"
+#include "widgets/CommandTable.h"
 #include "widgets/Sheet.h"
 #include "widgets/TableCopy.h"
 
@@ -160,11 +161,42 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
     connect(m_first, &QComboBox::activated, this, &ComparisonWindow::refresh);
     connect(m_second, &QComboBox::activated, this, &ComparisonWindow::refresh);
     connect(m_changesOnly, &QCheckBox::toggled, this, &ComparisonWindow::filterChanges);
-    connect(swap, &QPushButton::clicked, this, &ComparisonWindow::swapScans);
-    connect(m_export, &QPushButton::clicked, this, &ComparisonWindow::exportPDF);
-    connect(m_exportSpreadsheet, &QPushButton::clicked, this, &ComparisonWindow::exportSpreadsheet);
+    addCommands(swap);
 
     refresh();
+}
+
+void ComparisonWindow::addCommands(QPushButton *swap)
+{
+    using Group = WindowCommand::Group;
+    auto key = [](const char *text) { return QKeySequence(QLatin1StringView(text)); };
+    // Without a comparison there is nothing to export.
+    const auto compared = [this] { return m_comparison.has_value(); };
+    m_commands = new CommandTable(this);
+    m_commands->add({
+        {.group = Group::Inspect,
+         .title = swap->text(),
+         .run = [this] { swapScans(); },
+         .shortcut = key("Ctrl+Shift+S"),
+         .enabled = [this] {
+             int a = 0;
+             int b = 0;
+             return selection(a, b);
+         },
+         .buttons = {swap}},
+        {.group = Group::Export,
+         .title = m_export->text(),
+         .run = [this] { exportPDF(); },
+         .shortcut = key("Ctrl+P"),
+         .enabled = compared,
+         .buttons = {m_export}},
+        {.group = Group::Export,
+         .title = m_exportSpreadsheet->text(),
+         .run = [this] { exportSpreadsheet(); },
+         .shortcut = key("Ctrl+Shift+E"),
+         .enabled = compared,
+         .buttons = {m_exportSpreadsheet}},
+    });
 }
 
 void ComparisonWindow::fillPopUps()
@@ -219,9 +251,7 @@ void ComparisonWindow::refresh()
     } else {
         m_summary->setText(QStringLiteral("Choose two saved scans to compare."));
     }
-    // Without a comparison there is nothing to export.
-    m_export->setEnabled(m_comparison.has_value());
-    m_exportSpreadsheet->setEnabled(m_comparison.has_value());
+    m_commands->refresh();
     showResults();
 }
 

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class CommandTable;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -40,6 +41,8 @@ public Q_SLOTS:
     void exportSpreadsheet();
 
 private:
+    // Its commands: the buttons, and their keys while the window is active.
+    void addCommands(QPushButton *swap);
     bool selection(int &a, int &b) const;
     void filterChanges();
     void fillPopUps();
@@ -58,4 +61,5 @@ private:
     QStandardItemModel *m_model = nullptr;
     QList<ScanDifference> m_results;
     std::optional<ScanComparison> m_comparison;
+    CommandTable *m_commands = nullptr;
 };

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -201,6 +202,43 @@ class TestHistoryWindow : public QObject {
                 candidate->click();
         }
         QTRY_VERIFY(!dialog);
+    }
+
+    // A key where the focus is, as a person at the keyboard presses it: once a window has the
+    // focus again after one closed, which the window manager gives in its own time.
+    static void press(const QKeySequence &key)
+    {
+        QVERIFY(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+        QTest::keySequence(QApplication::focusWidget(), key);
+    }
+    // After a window closed, a window manager gives `next` the focus; the offscreen platform
+    // has none, and the test stands in for it.
+    static void focusReturnsTo(QWidget *next)
+    {
+        if (!QTest::qWaitFor([] { return QApplication::activeWindow() != nullptr; }, 500))
+            next->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), next);
+    }
+    // Tab until the control named `name` has the focus; false after a whole round.
+    static bool tabTo(const QString &name)
+    {
+        for (int step = 0; step < 60; ++step) {
+            if (QApplication::focusWidget() && QApplication::focusWidget()->objectName() == name)
+                return true;
+            press(Qt::Key_Tab);
+        }
+        return false;
+    }
+    // Types `path` into the save panel that has the focus and presses Return.
+    static void typeInSavePanel(const QString &path)
+    {
+        QFileDialog *panel = nullptr;
+        QTRY_VERIFY((panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+        QTRY_VERIFY(QApplication::focusWidget() && panel->isAncestorOf(QApplication::focusWidget()));
+        press(QKeySequence::SelectAll);
+        QTest::keyClicks(QApplication::focusWidget(), path);
+        press(Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
     }
 
 private Q_SLOTS:
@@ -979,6 +1017,86 @@ private Q_SLOTS:
                         m_delegate->appDetailsWindow()->isVisible());
         else
             QTRY_VERIFY(!alert());
+    }
+
+    // --- The keyboard alone, through every main flow ----------------------------------------
+
+    void keyboardOnlyRun()
+    {
+        QVERIFY(launch(april, {april, march}));
+        QMainWindow *window = m_delegate->window();
+        window->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), window);
+
+        // Filter, then the details of the one app left, and back.
+        press(QKeySequence::Find);
+        QTRY_COMPARE(QApplication::focusWidget(), control<QLineEdit>(u"search"_s));
+        QTest::keyClicks(QApplication::focusWidget(), u"widg"_s);
+        QTRY_COMPARE(m_delegate->visibleRows().size(), 1);
+        QVERIFY(tabTo(u"inventory"_s));
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        QTRY_VERIFY(m_delegate->appDetailsWindow() && m_delegate->appDetailsWindow()->isVisible());
+        QCOMPARE(child<QLabel>(m_delegate->appDetailsWindow(), u"appName"_s)->text(), u"Widgets"_s);
+        QTRY_COMPARE(QApplication::activeWindow(), m_delegate->appDetailsWindow());
+        press(Qt::Key_Escape);
+        QTRY_VERIFY(!m_delegate->appDetailsWindow() || !m_delegate->appDetailsWindow()->isVisible());
+        focusReturnsTo(window);
+        press(QKeySequence::Find);
+        press(QKeySequence::SelectAll);
+        press(Qt::Key_Backspace);
+        QTRY_VERIFY(m_delegate->visibleRows().size() > 1);
+
+        // Every export, by its key, typed into the save panel.
+        const QList<std::pair<QKeySequence, QString>> exports{
+            {QKeySequence(u"Ctrl+E"_s), u"keys.csv"_s},
+            {QKeySequence(u"Ctrl+Shift+E"_s), u"keys.xlsx"_s},
+            {QKeySequence(u"Ctrl+P"_s), u"keys.pdf"_s}};
+        for (const auto &[key, file] : exports) {
+            press(key);
+            typeInSavePanel(m_root->filePath(file));
+            QTRY_VERIFY2(QFileInfo(m_root->filePath(file)).size() > 0, qPrintable(file));
+            focusReturnsTo(window);
+        }
+
+        // The history: another scan, then its name and notes.
+        QVERIFY(tabTo(u"historyPicker"_s));
+        press(Qt::Key_Down);
+        // The shown scan is April's; the next one down is March.
+        QTRY_COMPARE(m_delegate->currentInventory().scanID, march.scanID);
+        QVERIFY(tabTo(u"editSnapshot"_s));
+        press(Qt::Key_Space);
+        QTRY_VERIFY(editor() && editor()->isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), child<QLineEdit>(editor(), u"snapshotName"_s));
+        QTest::keyClicks(QApplication::focusWidget(), u"Before the update"_s);
+        press(Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), u"Typed, never clicked"_s);
+        press(Qt::Key_Tab);
+        QTRY_COMPARE(qobject_cast<QPushButton *>(QApplication::focusWidget())->text(), u"Save"_s);
+        press(Qt::Key_Space);
+        QTRY_COMPARE(m_delegate->currentInventory().snapshotName,
+                     std::optional(u"Before the update"_s));
+        QCOMPARE(m_delegate->currentInventory().snapshotNotes,
+                 std::optional(u"Typed, never clicked"_s));
+        focusReturnsTo(window);
+
+        // Compare: swap, export, close.
+        QVERIFY(tabTo(u"compare"_s));
+        press(Qt::Key_Space);
+        QTRY_VERIFY(m_delegate->comparisonWindow() &&
+                    QApplication::activeWindow() == m_delegate->comparisonWindow());
+        QPointer<ComparisonWindow> comparison = m_delegate->comparisonWindow();
+        auto *scanA = child<QComboBox>(comparison, u"scanA"_s);
+        const int before = scanA->currentIndex();
+        press(QKeySequence(u"Ctrl+Shift+S"_s));
+        QTRY_VERIFY(scanA->currentIndex() != before);
+        press(QKeySequence(u"Ctrl+P"_s));
+        typeInSavePanel(m_root->filePath(u"comparison.pdf"_s));
+        QTRY_VERIFY(QFileInfo(m_root->filePath(u"comparison.pdf"_s)).size() > 0);
+        focusReturnsTo(comparison);
+        press(QKeySequence::Close);
+        QTRY_VERIFY(!comparison || !comparison->isVisible());
+        focusReturnsTo(window);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "app/CommandTable.h"
+#include "widgets/CommandTable.h"
 
 #include <QAbstractButton>
 #include <QMainWindow>
@@ -31,7 +31,7 @@ QList<QKeySequence> keysOf(const WindowCommand &command)
 
 } // namespace
 
-CommandTable::CommandTable(QMainWindow *window) : QObject(window), m_window(window) {}
+CommandTable::CommandTable(QWidget *window) : QObject(window), m_window(window) {}
 
 void CommandTable::add(const QList<WindowCommand> &commands)
 {
@@ -43,15 +43,21 @@ void CommandTable::add(const QList<WindowCommand> &commands)
         if (command.reach != WindowCommand::Reach::MainWindow)
             action->setShortcutContext(Qt::ApplicationShortcut);
         connect(action, &QAction::triggered, this, command.run);
-        for (QAbstractButton *button : command.buttons)
+        // Its keys work in a window without a menu bar too.
+        m_window->addAction(action);
+        for (QAbstractButton *button : command.buttons) {
             connect(button, &QAbstractButton::clicked, this, command.run);
+            // The button tells its key, as the menu item does.
+            if (button->toolTip().isEmpty() && !action->shortcut().isEmpty())
+                button->setToolTip(action->shortcut().toString(QKeySequence::NativeText));
+        }
         m_entries.append({command, action});
     }
 }
 
-void CommandTable::buildMenuBar()
+void CommandTable::buildMenuBar(QMainWindow *window)
 {
-    QMenuBar *bar = m_window->menuBar();
+    QMenuBar *bar = window->menuBar();
     for (const Menu &layout : menus) {
         QMenu *menu = bar->addMenu(layout.title);
         for (Group group : layout.groups) {

@@ -1,26 +1,29 @@
 #pragma once
 
-#include "app/WindowCommand.h"
+#include "widgets/WindowCommand.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 
 class QMainWindow;
+class QWidget;
 
-// The commands of a window, each registered once, and the menu bar built from them: menus,
-// keys, enabled and checked states. Each part of the window adds its own commands; refresh()
-// asks every command whether it can run now, for its menu item and its buttons alike.
+// The commands of a window, each registered once, and what is built from them: the menu bar of
+// a main window, the keys of any window, enabled and checked states. Each part of the window
+// adds its own commands; refresh() asks every command whether it can run now, for its menu item
+// and its buttons alike.
 class CommandTable : public QObject {
     Q_OBJECT
 
 public:
-    explicit CommandTable(QMainWindow *window);
+    // The commands' keys work while `window` is the active window.
+    explicit CommandTable(QWidget *window);
 
     void add(const QList<WindowCommand> &commands);
-    // The window's menu bar: each menu with its groups in their order, each group's commands in
-    // the order they were added.
-    void buildMenuBar();
+    // A main window's menu bar: each menu with its groups in their order, each group's
+    // commands in the order they were added.
+    void buildMenuBar(QMainWindow *window);
     // Enabled, checked and titled as each command says now.
     void refresh();
 
@@ -44,6 +47,6 @@ private:
         QAction *action = nullptr;
     };
 
-    QPointer<QMainWindow> m_window;
+    QPointer<QWidget> m_window;
     QList<Entry> m_entries;
 };
