@@ -2,6 +2,7 @@
 #include "FuzzCheck.h"
 #include "common/Failure.h"
 #include "history/SavedScan.h"
+#include "scanning/DeviceFacts.h"
 #include "scanning/Inventory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
