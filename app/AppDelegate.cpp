@@ -31,6 +31,8 @@ void AppDelegate::launch()
     m_exports.emplace(window, m_shown, busy);
     m_details = new AppDetailsCommand(window, m_table, m_shown, busy, this);
     m_details->setCommands(m_commands);
+    m_device = new DeviceSheetCommand(window, m_shown, busy, this);
+    m_device->setCommands(m_commands);
     m_updates = new UpdateCommand(
         window, [window](const QString &text) { window->setStatus(text); }, this);
     m_storeCountry = new StoreCountryCommand(window, m_demo, this);
@@ -48,7 +50,7 @@ void AppDelegate::launch()
     m_commands->add({m_updates->command(), m_storeCountry->command()});
     m_commands->add(m_scans->commands());
     m_commands->add(m_exports->commands());
-    m_commands->add({m_details->command()});
+    m_commands->add({m_details->command(), m_device->command()});
     m_commands->add(m_history->commands());
     m_commands->add(commands());
     m_commands->add(window->commands());

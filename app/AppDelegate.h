@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppDetailsCommand.h"
+#include "app/DeviceSheetCommand.h"
 #include "app/ExportCommand.h"
 #include "app/InventoryTable.h"
 #include "app/ScanCommand.h"
@@ -47,6 +48,7 @@ public:
     bool isWatchingDevices() const { return m_scans->isWatching(); }
     ComparisonWindow *comparisonWindow() const { return m_history->comparisonWindow(); }
     QDialog *appDetailsWindow() const { return m_details->sheet(); }
+    QDialog *deviceDetailsWindow() const { return m_device->sheet(); }
     bool isCheckingUpdates() const { return m_updates->isChecking(); }
     // The rows the table shows, in order.
     QList<Row> visibleRows() const { return m_shown->visibleRows(); }
@@ -92,6 +94,7 @@ private:
     ScanHistory *m_history = nullptr;
     std::optional<ExportCommand> m_exports;
     AppDetailsCommand *m_details = nullptr;
+    DeviceSheetCommand *m_device = nullptr;
     UpdateCommand *m_updates = nullptr;
     StoreCountryCommand *m_storeCountry = nullptr;
     bool m_demo = false;

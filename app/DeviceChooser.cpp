@@ -1,6 +1,6 @@
 #include "app/DeviceChooser.h"
 
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 #include "widgets/Sheet.h"
 
 #include <QDialogButtonBox>

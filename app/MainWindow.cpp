@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QTextEdit>
 #include <QToolButton>
@@ -79,7 +80,15 @@ MainWindow::MainWindow(QWidget *table, bool demo)
     m_deviceLine->setAccessibleDescription(QStringLiteral("Device"));
     m_deviceLine->setFont(fontOfSize(15));
     m_deviceLine->hide();
-    layout->addWidget(m_deviceLine);
+    // Beside the facts: the way to all of them, and how many warnings they carry.
+    m_deviceDetails = button(QStringLiteral("Details\u2026"), "deviceDetails");
+    m_deviceDetails->setFlat(true);
+    m_deviceDetails->setAccessibleName(QStringLiteral("Device Details"));
+    m_deviceDetails->hide();
+    auto *deviceRow = row(8);
+    deviceRow->addWidget(m_deviceLine, 1);
+    deviceRow->addWidget(m_deviceDetails);
+    layout->addLayout(deviceRow);
     layout->addSpacing(8);
     auto *subtitle = new QLabel(QStringLiteral(
         "Connect and unlock your iPhone or iPad, then scan to refresh your inventory."));
@@ -311,10 +320,16 @@ void MainWindow::setStoreName(const QString &store)
                       store);
 }
 
-void MainWindow::setDeviceLine(const QString &text)
+void MainWindow::setDeviceLine(const QString &text, const QString &warnings)
 {
     m_deviceLine->setText(text);
     m_deviceLine->setVisible(!text.isEmpty());
+    m_deviceDetails->setText(warnings.isEmpty() ? QStringLiteral("Details\u2026")
+                                                : warnings + QStringLiteral(" \u2014 Details\u2026"));
+    m_deviceDetails->setIcon(warnings.isEmpty()
+                                 ? QIcon()
+                                 : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_deviceDetails->setVisible(!text.isEmpty());
 }
 
 QString MainWindow::deviceLine() const

@@ -36,7 +36,8 @@ public:
     // "the US App Store": where the footer says the shown categories came from.
     void setStoreName(const QString &store);
     // The facts of the device whose inventory is on screen, in one line; hidden when empty.
-    void setDeviceLine(const QString &text);
+    // `warnings` ("2 warnings") goes on the button beside it that opens Device Details.
+    void setDeviceLine(const QString &text, const QString &warnings = {});
     QString deviceLine() const;
 
     QPushButton *smallerText() const { return m_smallerText; }
@@ -51,6 +52,7 @@ public:
     QPushButton *editSnapshotButton() const { return m_editSnapshot; }
     QPushButton *compareButton() const { return m_compare; }
     QPushButton *exportPDFButton() const { return m_exportPDF; }
+    QPushButton *deviceDetailsButton() const { return m_deviceDetails; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -76,6 +78,7 @@ private:
     BusyIndicator *m_spinner = nullptr;
     ElidedLabel *m_status = nullptr;
     ElidedLabel *m_deviceLine = nullptr;
+    QPushButton *m_deviceDetails = nullptr;
     QLabel *m_footer = nullptr;
     // The keys of the window's commands.
     QList<QKeySequence> m_commandKeys;

@@ -3,8 +3,9 @@
 #include "app/InventoryTable.h"
 #include "app/MainWindow.h"
 #include "common/StoreCountry.h"
+#include "history/DeviceReview.h"
 #include "history/HistoryStore.h"
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -41,7 +42,8 @@ void ShownInventory::applyAnnotations()
 void ShownInventory::show(const Inventory &shown)
 {
     m_apps = AppList(shown.namedRows());
-    m_window->setDeviceLine(DeviceDescription::line(shown.deviceFacts()));
+    m_window->setDeviceLine(DeviceDescription::line(shown.deviceFacts()),
+                            DeviceReview(shown).warningsCount());
     m_table->setColumns(shown.fields);
     showStore();
     configureCategories();

@@ -1,10 +1,11 @@
 #include "features/AppDetailsWindow.h"
 
 #include "common/PlainText.h"
-#include "features/SelectableText.h"
+#include "widgets/DetailParts.h"
+#include "widgets/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,50 +26,9 @@ namespace {
 
 const QString notAvailable = QStringLiteral("Not available");
 
-QFont fontOf(int pixels, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
-// Names and values come from the device and the store: shown as written, never as markup.
-QLabel *plainLabel(const QString &text)
-{
-    auto *label = new QLabel;
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
-
-void makeSecondary(QWidget *widget)
-{
-    QPalette palette = widget->palette();
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
-        QColor colour = palette.color(role);
-        colour.setAlphaF(0.6f);
-        palette.setColor(role, colour);
-    }
-    widget->setPalette(palette);
-}
-
-QLabel *caption(const QString &text)
-{
-    auto *label = plainLabel(text);
-    label->setFont(fontOf(12));
-    makeSecondary(label);
-    return label;
-}
-
-// A value the user can select and copy; long identifiers wrap anywhere.
 SelectableText *valueLabel(const QString &text, const QString &captionText, const QFont &font)
 {
-    auto *value = new SelectableText(text);
-    value->setFont(font);
-    value->setAccessibleName(captionText);
-    value->setToolTip(PlainText::toolTip(text));
-    return value;
+    return DetailParts::value(text, captionText, font);
 }
 
 QString sizeText(const QString &value)
@@ -189,19 +149,13 @@ QGridLayout *grid(const QList<std::pair<QString, QString>> &fields, int captionW
     layout->setColumnMinimumWidth(0, captionWidth);
     layout->setColumnStretch(1, 1);
     for (int i = 0; i < fields.size(); ++i) {
-        layout->addWidget(caption(fields[i].first), i, 0, Qt::AlignTop);
-        layout->addWidget(valueLabel(fields[i].second, fields[i].first, fontOf(13)), i, 1,
+        layout->addWidget(DetailParts::caption(fields[i].first), i, 0, Qt::AlignTop);
+        layout->addWidget(valueLabel(fields[i].second, fields[i].first, DetailParts::fontOf(13)), i, 1,
                           Qt::AlignTop);
     }
     return layout;
 }
 
-QWidget *heading(const QString &text)
-{
-    auto *label = plainLabel(text);
-    label->setFont(fontOf(13, QFont::DemiBold));
-    return label;
-}
 
 } // namespace
 
@@ -260,14 +214,14 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     m_icon->setFixedSize(64, 64);
     m_icon->setScaledContents(false);
     m_icon->setAlignment(Qt::AlignCenter);
-    auto *name = plainLabel(facts(row, Place::Title).value(0).second);
+    auto *name = DetailParts::plainLabel(facts(row, Place::Title).value(0).second);
     name->setObjectName(QStringLiteral("appName"));
-    name->setFont(fontOf(24, QFont::DemiBold));
+    name->setFont(DetailParts::fontOf(24, QFont::DemiBold));
     name->setWordWrap(true);
     name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto *from = plainLabel(QStringLiteral("Details from your saved scan"));
-    from->setFont(fontOf(12));
-    makeSecondary(from);
+    auto *from = DetailParts::plainLabel(QStringLiteral("Details from your saved scan"));
+    from->setFont(DetailParts::fontOf(12));
+    DetailParts::makeSecondary(from);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(5);
     titles->addWidget(name);
@@ -286,7 +240,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
 
     auto *information = new QVBoxLayout;
     information->setSpacing(12);
-    information->addWidget(heading(QStringLiteral("App information")));
+    information->addWidget(DetailParts::heading(QStringLiteral("App information")));
     auto *columns = new QHBoxLayout;
     columns->setSpacing(24);
     for (bool onRight : {false, true})
@@ -294,8 +248,8 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     information->addLayout(columns);
     for (const auto &[label, text] : facts(row, Place::Identifier)) {
         SelectableText *identifier =
-            valueLabel(label + QStringLiteral(": ") + text, label, fontOf(12));
-        makeSecondary(identifier);
+            valueLabel(label + QStringLiteral(": ") + text, label, DetailParts::fontOf(12));
+        DetailParts::makeSecondary(identifier);
         information->addWidget(identifier);
     }
     sections->addLayout(information);
@@ -312,8 +266,8 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
         auto *inside = new QVBoxLayout(box);
         inside->setContentsMargins(12, 12, 12, 12);
         inside->setSpacing(8);
-        inside->addWidget(caption(label));
-        SelectableText *amount = valueLabel(text, label, fontOf(16, QFont::Medium));
+        inside->addWidget(DetailParts::caption(label));
+        SelectableText *amount = valueLabel(text, label, DetailParts::fontOf(16, QFont::Medium));
         inside->addWidget(amount);
         sizes->addWidget(box, 1);
     }
@@ -321,7 +275,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
 
     auto *device = new QVBoxLayout;
     device->setSpacing(12);
-    device->addWidget(heading(QStringLiteral("Device and scan")));
+    device->addWidget(DetailParts::heading(QStringLiteral("Device and scan")));
     // The device's name is the inventory's, not a column, and heads the section.
     // The facts the device gave about itself follow its name, when the scan has them.
     QList<std::pair<QString, QString>> deviceFacts{
@@ -331,14 +285,14 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     device->addLayout(grid(deviceFacts, 115, 8, 16));
     sections->addLayout(device);
 
-    auto *footnote = plainLabel(
+    auto *footnote = DetailParts::plainLabel(
         QStringLiteral("Missing sizes are unavailable, not zero. Scan date is not install date. "
                        "Updates and artwork reflect %1 at lookup time; availability can vary by "
                        "iOS version and account.")
             .arg(inventory.storeName()));
-    footnote->setFont(fontOf(12));
+    footnote->setFont(DetailParts::fontOf(12));
     footnote->setWordWrap(true);
-    makeSecondary(footnote);
+    DetailParts::makeSecondary(footnote);
     sections->addWidget(footnote);
     sections->addStretch(1);
 

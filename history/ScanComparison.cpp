@@ -4,7 +4,8 @@
 #include "common/DecimalText.h"
 #include "common/Plural.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
+#include "scanning/device/DeviceWarnings.h"
 
 #include <QHash>
 
@@ -41,6 +42,31 @@ struct Index {
 
 } // namespace
 
+QStringList ScanComparison::warningChanges(const Inventory &a, const Inventory &b)
+{
+    // Each scan judged by itself: which iOS was newest belongs to the history, not to the pair.
+    auto warnings = [](const Inventory &scan) {
+        QList<DeviceWarnings::Warning> found =
+            DeviceWarnings::of(scan.deviceFacts(), {scan.scannedAt.value_or(QDateTime()), {}});
+        QHash<QString, QString> byKey;
+        for (const DeviceWarnings::Warning &warning : found)
+            byKey.insert(warning.key, warning.text);
+        return std::pair(found, byKey);
+    };
+    const auto [listA, keysA] = warnings(a);
+    const auto [listB, keysB] = warnings(b);
+    QStringList result;
+    for (const DeviceWarnings::Warning &warning : listB) {
+        if (!keysA.contains(warning.key))
+            result.append(QStringLiteral("new warning: ") + warning.text);
+    }
+    for (const DeviceWarnings::Warning &warning : listA) {
+        if (!keysB.contains(warning.key))
+            result.append(QStringLiteral("warning gone: ") + warning.text);
+    }
+    return result;
+}
+
 QHash<QString, const Row *> ScanComparison::comparedApps(const Inventory &inventory)
 {
     return Index(inventory).rows;
@@ -53,6 +79,7 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
     const std::optional<QString> deviceB = b.resolvedDeviceID();
     comparison.sameDevice = deviceA && deviceB && *deviceA == *deviceB;
     comparison.deviceChanges = DeviceDescription::changes(a.deviceFacts(), b.deviceFacts());
+    comparison.deviceChanges += warningChanges(a, b);
 
     const Index indexA(a);
     const Index indexB(b);

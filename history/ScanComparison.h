@@ -12,13 +12,16 @@ struct ScanComparison {
     bool sameDevice = false;
     // One entry per bundle identifier in either scan, sorted by name as a file browser would.
     QList<ScanDifference> differences;
-    // What the devices said about themselves that changed from A to B ("iOS 17.4 → 17.5.1").
+    // What the devices said about themselves that changed from A to B ("iOS 17.4 → 17.5.1"),
+    // then the warnings that appeared or went away.
     QStringList deviceChanges = {};
 
     static ScanComparison compare(const Inventory &a, const Inventory &b);
     // The apps of a scan that take part in a comparison, by bundle identifier: rows with a
     // visible name, the first row of an identifier winning. The rows are `inventory`'s own.
     static QHash<QString, const Row *> comparedApps(const Inventory &inventory);
+    // "new warning: No passcode is set.", "warning gone: …", from A to B.
+    static QStringList warningChanges(const Inventory &a, const Inventory &b);
 
     // The differences to show: all, or only the measured changes.
     QList<ScanDifference> shown(bool changesOnly) const;

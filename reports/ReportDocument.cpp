@@ -5,7 +5,8 @@
 #include "common/PlainText.h"
 #include "common/Plural.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceDescription.h"
+#include "history/DeviceReview.h"
+#include "scanning/device/DeviceDescription.h"
 #include "scanning/ScanError.h"
 
 #include <QBuffer>
@@ -240,6 +241,14 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
     report.subtitle = device + QStringLiteral(" \u00B7 Scanned ") + scanDate + u'\n';
     if (const QString facts = DeviceDescription::line(inventory.deviceFacts()); !facts.isEmpty())
         report.subtitle += facts + u'\n';
+    // What people act on heads the report too.
+    if (const DeviceReview review(inventory); !review.warnings().isEmpty()) {
+        QStringList warnings;
+        for (const DeviceWarnings::Warning &warning : review.warnings())
+            warnings.append(warning.text);
+        report.subtitle += review.warningsCount() + QStringLiteral(": ") +
+            warnings.join(u' ') + u'\n';
+    }
     report.subtitle += filter;
     report.summary = QStringLiteral("%1 \u00B7 Reported storage: %2 MB\nComplete sizes "
                                     "available for %3 of %1")

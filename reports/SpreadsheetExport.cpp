@@ -1,10 +1,11 @@
 #include "reports/SpreadsheetExport.h"
 
+#include "history/DeviceReview.h"
 #include "history/ScanComparison.h"
 #include "reports/Workbook.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 #include "scanning/FieldOrder.h"
 #include "scanning/Inventory.h"
 
@@ -89,8 +90,14 @@ void SpreadsheetExport::inventory(const QString &path, const Inventory &inventor
         device.append({Workbook::Cell::of(item.label), item.cell(inventory)});
     // A sheet of some apps must say which, as the report does.
     device.append(itemLine(QStringLiteral("Filter"), filter));
-    for (const auto &[label, value] : DeviceDescription::details(inventory.deviceFacts()))
-        device.append(itemLine(label, value));
+    // The device sheet's facts and warnings, as the window's Device Details shows them.
+    const DeviceReview review(inventory);
+    for (const DeviceWarnings::Warning &warning : review.warnings())
+        device.append(itemLine(QStringLiteral("Warning"), warning.text));
+    for (const DeviceDescription::Section &section : review.sections()) {
+        for (const auto &[label, value] : section.lines)
+            device.append(itemLine(label, value));
+    }
     workbook.addTable(QStringLiteral("Device"), {QStringLiteral("Item"), QStringLiteral("Value")},
                       device);
     workbook.save(path);

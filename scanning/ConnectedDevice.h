@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 
 #include <QString>
 

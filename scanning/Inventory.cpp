@@ -6,7 +6,7 @@
 #include "common/PlatformError.h"
 #include "common/StoreCountry.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 
 #include <QHash>
 #include <QLocale>
@@ -527,6 +527,16 @@ Inventory Inventory::decode(const QByteArray &json, const QString &path, qsizety
             case JsonText::Type::boolean:
                 stored = fact.value().get_bool().value();
                 break;
+            case JsonText::Type::array: {
+                // A list of texts (the profiles); anything else in it is left out.
+                QStringList texts;
+                for (JsonText::Value element : fact.value().get_array()) {
+                    if (element.type() == JsonText::Type::string)
+                        texts.append(text.string(element));
+                }
+                stored = texts;
+                break;
+            }
             default:
                 break;
             }

@@ -124,6 +124,25 @@ DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domai
     return facts;
 }
 
+void Scanner::addHealthFacts(const QString &device, DeviceFacts &facts)
+{
+    // The battery's registry and the profiles take two services of their own; a device slow to
+    // open them costs the scan a few seconds at most.
+    constexpr std::chrono::seconds healthTimeLimit{8};
+    try {
+        const QVariant answer = PropertyList::parse(
+            m_tools.run(QStringLiteral("quillet-devicehealth"), {QStringLiteral("-u"), device},
+                        healthTimeLimit),
+            QStringLiteral("The device's health"));
+        if (answer.typeId() == QMetaType::QVariantMap)
+            facts.take(DeviceFacts::healthDomain, answer.toMap());
+    } catch (const Failure &) {
+        // The helper says itself which service refused; one that could not run at all leaves
+        // these facts unknown, as a scan from before them.
+        m_tools.checkCancellation();
+    }
+}
+
 Inventory Scanner::scan()
 {
     DataFile::makeFolder(m_storage);
@@ -149,7 +168,8 @@ Inventory Scanner::scan(const QString &device)
     const QByteArray listing = m_tools.run(QStringLiteral("ideviceinstaller"), arguments);
     const QList<QVariantMap> apps = parseAppList(listing);
     // While the device is surely there: the store lookup after it can take minutes.
-    const DeviceFacts facts = deviceFacts(device, DeviceFacts::domains());
+    DeviceFacts facts = deviceFacts(device, DeviceFacts::domains());
+    addHealthFacts(device, facts);
     QStringList identifiers;
     for (const QVariantMap &app : apps) {
         if (const std::optional<QString> identifier = RowBuilder::identifier(app))

@@ -70,6 +70,9 @@ public:
     // Never fails: what cannot be read within a few seconds in all is left out. A cancel still
     // stops it.
     DeviceFacts deviceFacts(const QString &device, const QStringList &domains);
+    // Adds what our health helper reads: the battery's wear and the device's management.
+    // Never fails; what it could not read is left out, or said in `facts` where it knows why.
+    void addHealthFacts(const QString &device, DeviceFacts &facts);
     // What a scan says when no device is connected.
     static ScanError noDevice();
     // What a scan of "the" device says when there are several.

@@ -3,6 +3,7 @@
 #include "app/cli/Annotate.h"
 #include "app/cli/Compare.h"
 #include "app/cli/Completion.h"
+#include "app/cli/Device.h"
 #include "app/cli/Devices.h"
 #include "app/cli/History.h"
 #include "app/cli/Manual.h"
@@ -25,6 +26,7 @@ const QList<std::shared_ptr<const Command>> &CommandLineTool::commands()
         std::make_shared<Watch>(),
         std::make_shared<History>(),
         std::make_shared<Show>(),
+        std::make_shared<Device>(),
         std::make_shared<Compare>(),
         std::make_shared<Report>(),
         std::make_shared<Annotate>(),

@@ -2,7 +2,7 @@
 
 #include "app/cli/Printer.h"
 #include "scanning/ConnectedDevice.h"
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 #include "scanning/Scanner.h"
 
 #include <QJsonArray>

@@ -4,7 +4,7 @@
 #include "common/PlainText.h"
 #include "common/Plural.h"
 #include "history/HistoryStore.h"
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -5,10 +5,11 @@
 #include "app/cli/ScanArgument.h"
 #include "common/PlainText.h"
 #include "common/Plural.h"
+#include "history/DeviceReview.h"
 #include "reports/CsvExport.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/AppList.h"
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 #include "scanning/FieldOrder.h"
 
 #include <QFileInfo>
@@ -82,7 +83,12 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         device.append(facts);
     if (!device.isEmpty())
         printer.out() << PlainText::printable(device.join(QStringLiteral(" \u00B7 ")), true)
-                      << "\n\n";
+                      << "\n";
+    // What people act on stands under the device, as in the window.
+    for (const DeviceWarnings::Warning &warning : DeviceReview(shown).warnings())
+        printer.out() << "! " << PlainText::printable(warning.text, true) << "\n";
+    if (!device.isEmpty())
+        printer.out() << "\n";
     printer.printTable(shown.fields, cells);
     printer.out() << AppList::countText(rows.size(), shown.namedRows().size()) << "\n";
     return 0;

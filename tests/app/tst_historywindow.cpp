@@ -7,7 +7,7 @@
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
 #include "tests/TestFiles.h"

@@ -3,7 +3,7 @@
 #include "common/Locations.h"
 #include "common/NetworkRequest.h"
 #include "features/AppDetailsWindow.h"
-#include "features/SelectableText.h"
+#include "widgets/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "features/UpdateCheck.h"
 #include "scanning/Column.h"

@@ -4,7 +4,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/PdfReader.h"
 #include "tests/SpreadsheetReader.h"

@@ -2,7 +2,7 @@
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 #include "scanning/DeviceWatcher.h"
 #include "scanning/ScanError.h"
 #include "scanning/ScanRun.h"
@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QThread>
 
 #include <plist/plist.h>
@@ -625,6 +626,8 @@ void TestScan::deviceFacts_data()
     QTest::addColumn<QByteArray>("general");
     QTest::addColumn<QByteArray>("disk");
     QTest::addColumn<QByteArray>("battery");
+    QTest::addColumn<QByteArray>("backup");
+    QTest::addColumn<QByteArray>("health");
     QTest::addColumn<DeviceFacts>("expected");
     const QByteArray general =
         dictionary("<key>ProductType</key><string>iPhone14,2</string>"
@@ -650,21 +653,46 @@ void TestScan::deviceFacts_data()
     all.totalDataAvailable = 23'400'000'000;
     all.batteryLevel = 82;
     all.batteryCharging = true;
-    QTest::newRow("every fact") << general << disk << battery << all;
+    QTest::newRow("every lockdown fact")
+        << general << disk << battery << QByteArray() << QByteArray() << all;
+
+    // The backup domain and our health helper add the facts of the device sheet.
+    const QByteArray backup =
+        dictionary("<key>WillEncrypt</key><false/>"
+                   "<key>LastiTunesBackupDate</key><date>2026-11-02T09:30:00Z</date>");
+    const QByteArray health =
+        dictionary("<key>Battery</key><dict><key>CycleCount</key><integer>402</integer>"
+                   "<key>DesignCapacity</key><integer>3227</integer>"
+                   "<key>AppleRawMaxCapacity</key><integer>2581</integer></dict>"
+                   "<key>CloudConfiguration</key><dict><key>IsSupervised</key><true/></dict>"
+                   "<key>Problems</key><dict><key>Profiles</key>"
+                   "<string>the device refused the profile service</string></dict>");
+    DeviceFacts managed = all;
+    managed.backupsEncrypted = false;
+    managed.lastComputerBackup = QDateTime(QDate(2026, 11, 2), QTime(9, 30), QTimeZone::utc());
+    managed.batteryCycles = 402;
+    managed.batteryDesignCapacity = 3227;
+    managed.batteryFullChargeCapacity = 2581;
+    managed.supervised = true;
+    managed.profilesProblem = u"the device refused the profile service"_s;
+    QTest::newRow("backups and health")
+        << general << disk << battery << backup << health << managed;
 
     DeviceFacts noBattery = all;
     noBattery.batteryLevel.reset();
     noBattery.batteryCharging.reset();
-    QTest::newRow("battery refused") << general << disk << QByteArray() << noBattery;
-    QTest::newRow("nothing answered")
-        << QByteArray() << QByteArray() << QByteArray() << DeviceFacts();
+    QTest::newRow("battery refused")
+        << general << disk << QByteArray() << QByteArray() << QByteArray() << noBattery;
+    QTest::newRow("nothing answered") << QByteArray() << QByteArray() << QByteArray()
+                                      << QByteArray() << QByteArray() << DeviceFacts();
 
     DeviceFacts older;
     older.totalDataAvailable = 5'000'000'000;
     QTest::newRow("an older name for free space")
         << QByteArray("not a property list")
         << dictionary("<key>AmountDataAvailable</key><integer>5000000000</integer>")
-        << QByteArray("<plist version=\"1.0\"><array/></plist>") << older;
+        << QByteArray("<plist version=\"1.0\"><array/></plist>") << QByteArray()
+        << QByteArray() << older;
 
     // Values of the wrong kind or out of range are damage: left out, the rest kept.
     DeviceFacts sane;
@@ -678,6 +706,9 @@ void TestScan::deviceFacts_data()
                       "<key>TotalDataAvailable</key><string>lots</string>")
         << dictionary("<key>BatteryCurrentCapacity</key><integer>140</integer>"
                       "<key>BatteryIsCharging</key><string>yes</string>")
+        << dictionary("<key>WillEncrypt</key><integer>1</integer>")
+        << QByteArray("<plist><dict><key>Battery</key><string>") + QByteArray(300, 'x') +
+               "</string></dict></plist>"
         << sane;
 }
 
@@ -687,10 +718,12 @@ void TestScan::deviceFacts()
     QFETCH(QByteArray, general);
     QFETCH(QByteArray, disk);
     QFETCH(QByteArray, battery);
+    QFETCH(QByteArray, backup);
+    QFETCH(QByteArray, health);
     QFETCH(DeviceFacts, expected);
     const QString base = m_root->filePath(u"Tools/ideviceinfo"_s);
     const QList<std::pair<const char *, QByteArray>> answers{
-        {"general", general}, {"disk", disk}, {"battery", battery}};
+        {"general", general}, {"disk", disk}, {"battery", battery}, {"backup", backup}};
     for (const auto &[part, answer] : answers) {
         QFile::remove(base + u'.' + QLatin1StringView(part));
         if (!answer.isEmpty())
@@ -699,13 +732,22 @@ void TestScan::deviceFacts()
     const QByteArray folder = QFile::encodeName(base);
     writeBytes(base,
                "#!/bin/sh\ncase \" $* \" in\n*\" com.apple.disk_usage \"*) part=disk ;;\n"
-               "*\" com.apple.mobile.battery \"*) part=battery ;;\n*) part=general ;;\nesac\n"
+               "*\" com.apple.mobile.battery \"*) part=battery ;;\n"
+               "*\" com.apple.mobile.backup \"*) part=backup ;;\n*\" -q \"*) part=other ;;\n"
+               "*) part=general ;;\nesac\n"
                "[ -f '" +
                    folder +
                    "'.$part ] || { echo 'ERROR: GetProhibited' >&2; exit 1; }\n"
                    "cat '" +
                    folder + "'.$part\n");
     QFile(base).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString helper = m_root->filePath(u"Tools/quillet-devicehealth"_s);
+    QFile::remove(helper);
+    if (!health.isEmpty()) {
+        writeBytes(helper + u".out"_s, health);
+        writeBytes(helper, "#!/bin/sh\ncat '" + QFile::encodeName(helper) + ".out'\n");
+        QFile(helper).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 
     LookupServer server;
     const Inventory inventory = scanner(server).scan();

@@ -1,4 +1,4 @@
-#include "features/SelectableText.h"
+#include "widgets/SelectableText.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>

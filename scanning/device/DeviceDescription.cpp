@@ -1,8 +1,10 @@
-#include "scanning/DeviceDescription.h"
+#include "scanning/device/DeviceDescription.h"
 
 #include "common/DecimalText.h"
 #include "common/PlainText.h"
 #include "scanning/DeviceModels.h"
+
+#include <QMap>
 
 namespace {
 
@@ -114,5 +116,55 @@ QStringList DeviceDescription::changes(const DeviceFacts &a, const DeviceFacts &
         return facts.batteryLevel ? percent(*facts.batteryLevel) : QString();
     };
     compare(QStringLiteral("battery "), level(a), level(b));
+    return result + DeviceFacts::changes(a, b);
+}
+
+QString DeviceDescription::storageBreakdown(const DeviceFacts &facts,
+                                            std::optional<qint64> appBytes)
+{
+    if (!facts.totalDataCapacity || !facts.totalDataAvailable)
+        return {};
+    const qint64 used = std::max<qint64>(0, *facts.totalDataCapacity - *facts.totalDataAvailable);
+    QStringList parts;
+    if (appBytes) {
+        const qint64 apps = std::min(*appBytes, used);
+        parts << QStringLiteral("Apps ") + gigabytes(apps)
+              << QStringLiteral("Other ") + gigabytes(used - apps);
+    } else {
+        parts << QStringLiteral("Used ") + gigabytes(used);
+    }
+    parts << QStringLiteral("Free ") + gigabytes(*facts.totalDataAvailable);
+    return parts.join(separator);
+}
+
+QList<DeviceDescription::Section> DeviceDescription::sheet(const DeviceFacts &facts,
+                                                           std::optional<qint64> appBytes)
+{
+    using Group = DeviceFacts::Group;
+    const QList<std::pair<Group, QString>> groups{{Group::Device, QStringLiteral("Device")},
+                                                  {Group::Storage, QStringLiteral("Storage")},
+                                                  {Group::Battery, QStringLiteral("Battery")},
+                                                  {Group::Security,
+                                                   QStringLiteral("Security & management")}};
+    // What reads together heads its group.
+    QMap<Group, QList<std::pair<QString, QString>>> lines;
+    for (const auto &[caption, text] : details(facts)) {
+        const Group group = caption == u"Storage" ? Group::Storage
+            : caption == u"Battery"               ? Group::Battery
+                                                  : Group::Device;
+        const QString shownCaption = group == Group::Battery ? QStringLiteral("Charge")
+            : group == Group::Storage                        ? QStringLiteral("Capacity")
+                                                             : caption;
+        lines[group].append({shownCaption, text});
+    }
+    if (const QString split = storageBreakdown(facts, appBytes); !split.isEmpty())
+        lines[Group::Storage].append({QStringLiteral("Used"), split});
+    for (const DeviceFacts::Reading &reading : facts.readings())
+        lines[reading.group].append({reading.caption, reading.text});
+    QList<Section> result;
+    for (const auto &[group, title] : groups) {
+        if (!lines.value(group).isEmpty())
+            result.append({title, lines.value(group)});
+    }
     return result;
 }

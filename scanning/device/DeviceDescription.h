@@ -1,10 +1,12 @@
 #pragma once
 
-#include "scanning/DeviceFacts.h"
+#include "scanning/device/DeviceFacts.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 #include <utility>
 
@@ -20,9 +22,22 @@ public:
     // "Serial number".
     static QList<std::pair<QString, QString>> details(const DeviceFacts &facts);
     // What changed from A to B, one text each: "iOS 17.4 → 17.5.1", "free space 30.1 GB →
-    // 23.4 GB", "battery 90% → 82%", and the model when it differs. Empty when nothing known
-    // changed.
+    // 23.4 GB", "battery 90% → 82%", the model when it differs, then the battery's wear, the
+    // backups and the management ("battery health 91% → 87%", "profile added: Wi-Fi (Acme)").
+    // Empty when nothing known changed.
     static QStringList changes(const DeviceFacts &a, const DeviceFacts &b);
+
+    // The device sheet: every fact known, grouped ("Device", "Storage", "Battery",
+    // "Security & management"), each group its captions and texts; groups with nothing known
+    // are left out. `appBytes`, the apps' sizes summed, splits the used storage.
+    struct Section {
+        QString title;
+        QList<std::pair<QString, QString>> lines;
+    };
+    static QList<Section> sheet(const DeviceFacts &facts, std::optional<qint64> appBytes);
+    // "Apps 40.2 GB · Other 12.0 GB · Free 23.4 GB": used storage split into the apps and the
+    // rest (never below zero). Empty without capacity and free space.
+    static QString storageBreakdown(const DeviceFacts &facts, std::optional<qint64> appBytes);
 
     // "iPhone 13 Pro", or the product type for one the table does not know; empty when unknown.
     static QString model(const DeviceFacts &facts);
