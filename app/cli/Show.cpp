@@ -85,7 +85,8 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
         printer.out() << PlainText::printable(device.join(QStringLiteral(" \u00B7 ")), true)
                       << "\n";
     // What people act on stands under the device, as in the window.
-    for (const DeviceWarnings::Warning &warning : DeviceReview(shown).warnings())
+    const DeviceReview review(shown);
+    for (const DeviceWarnings::Warning &warning : review.warnings())
         printer.out() << "! " << PlainText::printable(warning.text, true) << "\n";
     if (!device.isEmpty())
         printer.out() << "\n";

@@ -186,7 +186,7 @@ QVariantMap healthValues(const QVariantMap &answer)
         if (cloud.contains(QLatin1StringView(key)))
             values.insert(QLatin1StringView(key), cloud.value(QLatin1StringView(key)));
     }
-    if (answer.contains(QStringLiteral("Profiles"))) {
+    if (answer.value(QStringLiteral("Profiles")).typeId() == QMetaType::QVariantList) {
         QStringList profiles;
         for (const QVariant &each : answer.value(QStringLiteral("Profiles")).toList()) {
             const QVariantMap profile = each.toMap();

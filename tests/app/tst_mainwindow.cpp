@@ -88,6 +88,7 @@ const QString csvCommand = u"Export CSV\u2026"_s;
 const QString spreadsheetCommand = u"Export Spreadsheet\u2026"_s;
 const QString pdfCommand = u"Export PDF Report\u2026"_s;
 const QString detailsCommand = u"App Details\u2026"_s;
+const QString deviceCommand = u"Device Details\u2026"_s;
 const QString notesCommand = u"Snapshot Name && Notes\u2026"_s;
 const QString compareCommand = u"Compare Scans\u2026"_s;
 
@@ -112,6 +113,7 @@ QList<MenuItem> menuItems()
          u"Export Spreadsheet\u2026"_s},
         {u"&File"_s, pdfCommand, QKeySequence(u"Ctrl+P"_s), u"Export PDF\u2026"_s},
         {u"&File"_s, detailsCommand, QKeySequence(u"Ctrl+I"_s), {}},
+        {u"&File"_s, deviceCommand, QKeySequence(u"Ctrl+Shift+I"_s), {}},
         {u"&File"_s, notesCommand, {}, u"Name && Notes\u2026"_s},
         {u"&File"_s, compareCommand, {}, u"Compare Scans\u2026"_s},
         {u"&File"_s, u"Close Window"_s, keyOf(QKeySequence::Close), {}},
@@ -708,16 +710,19 @@ void TestMainWindow::menuCommands_data()
     QTest::addColumn<QString>("state");
     QTest::addColumn<QStringList>("disabled");
     const QStringList exports{csvCommand, spreadsheetCommand, pdfCommand};
-    QTest::newRow("empty window") << u"empty"_s
-                                  << exports +
-            QStringList{detailsCommand, notesCommand, compareCommand};
+    // These scans know nothing of their device: Device Details has nothing to show.
+    QTest::newRow("empty window")
+        << u"empty"_s
+        << exports + QStringList{detailsCommand, deviceCommand, notesCommand, compareCommand};
     QTest::newRow("busy scanning")
-        << u"scanning"_s << exports + QStringList{detailsCommand, notesCommand, compareCommand};
-    QTest::newRow("with apps") << u"apps"_s << QStringList{detailsCommand, compareCommand};
-    QTest::newRow("an app selected") << u"selected"_s << QStringList{compareCommand};
+        << u"scanning"_s
+        << exports + QStringList{detailsCommand, deviceCommand, notesCommand, compareCommand};
+    QTest::newRow("with apps") << u"apps"_s
+                               << QStringList{detailsCommand, deviceCommand, compareCommand};
+    QTest::newRow("an app selected") << u"selected"_s << QStringList{deviceCommand, compareCommand};
     QTest::newRow("nothing matches the search")
-        << u"no match"_s << exports + QStringList{detailsCommand, compareCommand};
-    QTest::newRow("two saved scans") << u"two scans"_s << QStringList{detailsCommand};
+        << u"no match"_s << exports + QStringList{detailsCommand, deviceCommand, compareCommand};
+    QTest::newRow("two saved scans") << u"two scans"_s << QStringList{detailsCommand, deviceCommand};
 }
 
 // The menu bar comes from the command table, and each command and the button beside it are
