@@ -1,16 +1,26 @@
 #!/usr/bin/env python3
 """An emulated iPhone behind an emulated usbmuxd, for running the real libimobiledevice tools.
 
-Serves the usbmuxd protocol on a UNIX socket and, behind each emulated device, lockdown and
-the installation proxy, well enough for idevice_id, idevicename, ideviceinfo and an app
-listing. Faults that real devices and services show can be switched on one at a time (--fault).
+Serves the usbmuxd protocol on a UNIX socket and, behind each emulated device, lockdown, the
+installation proxy, the diagnostics relay and the configuration profile service (MCInstall),
+well enough for idevice_id, idevicename, ideviceinfo, idevicediagnostics, an app listing and
+quillet-devicehealth. Faults that real devices and services show can be switched on one at a
+time (--fault).
 
 Configuration is a JSON file and/or options; options win. A JSON file looks like
     {"devices": [{"udid": "...", "name": "Ann's iPhone", "ios": "17.5",
                   "apps": [{"CFBundleIdentifier": "com.example.a", ...}],
                   "facts": {"TotalDataAvailable": null, "AmountDataAvailable": 5000000000,
                             "BatteryCurrentCapacity": 40},
+                  "domains": {"com.apple.fmip": {"IsAssociated": false}},
                   "refuse": ["com.apple.mobile.battery"],
+                  "battery": {"CycleCount": 402, "DesignCapacity": 3227},
+                  "ioregistry": "class",
+                  "cloudConfiguration": {"IsSupervised": true, "OrganizationName": "Example"},
+                  "profiles": [{"identifier": "com.example.mdm", "displayName": "MDM",
+                                "organization": "Example Corp"}],
+                  "profileErrors": ["GetCloudConfiguration"],
+                  "garble": {"diagnostics": "bomb"},
                   "arrives": 3, "leaves": 20, "unlocks": 5, "hang": "listing"}],
      "apps": 2000, "chunk": 100, "delay": 0.0, "fault": "locked"}
 where a device's "apps" is a list of app dictionaries or a number of made-up apps. Lockdown
@@ -19,17 +29,32 @@ as on a device, only OPEN_KEYS are answered outside a session, and a locked devi
 but those with PasswordProtected. A device's "facts" sets lockdown values by key name, in whichever domain holds that
 key (a key no domain holds goes to the default one); null leaves the key out, as some iOS
 versions do, and AmountDataAvailable, which some versions report instead of TotalDataAvailable,
-is left out until given. "refuse" lists domains whose GetValue fails with GetProhibited.
+is left out until given. "domains" sets whole domains' values over those (any domain name; a
+value {"$date": "2024-05-01T10:00:00Z"} is a plist date, {"$data": BASE64} plist data, here and
+in "facts"). The backup, Find My and developer mode domains are there too; the last only from
+iOS 16, as on devices. "refuse" lists domains whose GetValue fails with GetProhibited and
+services whose StartService fails with ServiceProhibited.
+The diagnostics relay answers IORegistry lookups of the battery (class IOPMPowerSource, name
+AppleSmartBattery) with BATTERY updated by "battery" (null drops a key; anything but an object
+is sent as the entry itself). "ioregistry" says which lookups find it: "both" (the default),
+"class" (by name finds an empty entry, as from iOS 17.4), "name", or "none" (no Diagnostics in
+any answer). MCInstall answers GetCloudConfiguration with "cloudConfiguration" and
+GetProfileList with "profiles" (OrderedIdentifiers left out when "profilesOrdered" is false; a
+profile's "metadata" adds to or overrides its ProfileMetadata); request types in
+"profileErrors" answer Status Error. "garble" makes a service ("diagnostics", "profiles") answer
+every request with "bomb" (nested shared references that would build 2^34 values) or "text"
+(bytes that are no property list).
 A device's timeline counts seconds from the emulator's start: it is plugged in at "arrives"
 (default 0), unplugged at "leaves" (default never) and locked until "unlocks" ("locked": true
 locks it for good). A device's "hang" makes one of its services read requests and never answer,
-as a wedged device does: "lockdown" (every lockdown connection) or "listing" (the installation
-proxy's Browse).
+as a wedged device does: "lockdown" (every lockdown connection), "listing" (the installation
+proxy's Browse), "diagnostics" (the diagnostics relay) or "profiles" (MCInstall).
 Every request is logged as one JSON line to --log.
 """
 
 import argparse
 import base64
+import datetime
 import json
 import os
 import plistlib
@@ -90,7 +115,40 @@ DOMAINS = {
         "GasGaugeCapability": True,
         "HasBattery": True,
     },
+    "com.apple.mobile.backup": {
+        "WillEncrypt": False,
+        "CloudBackupEnabled": True,
+        "LastiTunesBackupDate": datetime.datetime(2024, 3, 9, 18, 40, 12),
+        "LastCloudBackupDate": datetime.datetime(2024, 6, 2, 2, 15, 40),
+    },
+    "com.apple.fmip": {"IsAssociated": True},
+    "com.apple.security.mac.amfi": {"DeveloperModeStatus": False},
 }
+# Domains a device has only from this iOS version on.
+DOMAINS_SINCE = {"com.apple.security.mac.amfi": 16}
+
+SERVICES = ("com.apple.mobile.installation_proxy", "com.apple.mobile.diagnostics_relay",
+            "com.apple.mobile.MCInstall")
+
+# The battery's registry entry (class IOPMPowerSource, name AppleSmartBattery): a healthy one.
+BATTERY = {
+    "CycleCount": 37,
+    "DesignCapacity": 3227,
+    "AppleRawMaxCapacity": 3190,
+    "NominalChargeCapacity": 3201,
+    "AppleRawCurrentCapacity": 2620,
+    "CurrentCapacity": 82,
+    "MaxCapacity": 100,
+    "Temperature": 2950,
+    "Voltage": 4012,
+    "IsCharging": False,
+    "ExternalConnected": True,
+    "FullyCharged": False,
+    "Serial": "F8Y2EMU0BATT",
+    "BatteryData": {"CycleCount": 37, "DesignCapacity": 3227, "Qmax": [3301]},
+}
+IOREGISTRY_MODES = ("both", "class", "name", "none")
+GARBLES = ("bomb", "text")
 
 NAME_PARTS = ["Notes & Lists 📝", "Café Finder ☕", "Tom & Jerry 🐱", "Rocket 🚀", "Maps & Routes",
               "Photos 📷", "Weather ⛅", "Bank & Budget 💶", "Chess ♟", "Music 🎵"]
@@ -99,6 +157,29 @@ NAME_PARTS = ["Notes & Lists 📝", "Café Finder ☕", "Tom & Jerry 🐱", "Roc
 # Who signed a made-up app, by its number: mostly the App Store, a few of each other source.
 SIGNERS = {4: "TestFlight Beta Distribution", 6: "Apple Development: Ann Example (AB12CD34EF)",
            7: "iPhone Distribution: Example Corp"}
+
+
+def plist_value(value):
+    """A configured value as the device sends it: {"$date": ISO} a date, {"$data": BASE64} data."""
+    if isinstance(value, dict):
+        if len(value) == 1 and "$date" in value:
+            return datetime.datetime.fromisoformat(value["$date"].replace("Z", "+00:00")) \
+                .astimezone(datetime.timezone.utc).replace(tzinfo=None)
+        if len(value) == 1 and "$data" in value:
+            return base64.b64decode(value["$data"])
+        return {k: plist_value(v) for k, v in value.items()}
+    if isinstance(value, list):
+        return [plist_value(v) for v in value]
+    return value
+
+
+def nested_references(depth=34):
+    """A list whose binary form refers to one list object twice at each of `depth` levels: a few
+    hundred bytes that a reader building every reference would make 2^depth values of."""
+    bomb = ["x"]
+    for _ in range(depth):
+        bomb = [bomb, bomb]
+    return bomb
 
 
 def made_up_apps(count):
@@ -156,11 +237,30 @@ class Device:
         # The timeline: plugged in that many seconds after the start, unplugged after "leaves".
         self.arrives = float(entry.get("arrives", 0.0))
         self.leaves = float(entry.get("leaves", float("inf")))
-        self.facts = entry.get("facts") or {}
+        self.facts = plist_value(entry.get("facts") or {})
+        self.domains = plist_value(entry.get("domains") or {})
         self.refused = set(entry.get("refuse") or [])
         self.hang = entry.get("hang")
-        if self.hang not in (None, "lockdown", "listing"):
-            sys.exit(f"emulator.py: unknown hang {self.hang!r}; known: lockdown, listing")
+        hangs = ("lockdown", "listing", "diagnostics", "profiles")
+        if self.hang not in (None, *hangs):
+            sys.exit(f"emulator.py: unknown hang {self.hang!r}; known: {', '.join(hangs)}")
+        battery = entry.get("battery", {})
+        self.battery = ({k: v for k, v in dict(BATTERY, **battery).items() if v is not None}
+                        if isinstance(battery, dict) else battery)
+        self.ioregistry = entry.get("ioregistry", "both")
+        if self.ioregistry not in IOREGISTRY_MODES:
+            sys.exit(f"emulator.py: unknown ioregistry {self.ioregistry!r}; known: "
+                     f"{', '.join(IOREGISTRY_MODES)}")
+        self.cloud_configuration = plist_value(entry.get("cloudConfiguration",
+                                                         {"IsSupervised": False}))
+        self.profiles = entry.get("profiles") or []
+        self.profiles_ordered = entry.get("profilesOrdered", True)
+        self.profile_errors = set(entry.get("profileErrors") or [])
+        self.garble = entry.get("garble") or {}
+        for service, kind in self.garble.items():
+            if service not in ("diagnostics", "profiles") or kind not in GARBLES:
+                sys.exit(f"emulator.py: unknown garble {service!r}: {kind!r}; known: "
+                         f"diagnostics, profiles: {', '.join(GARBLES)}")
         self.unplugged = False
         self.services = {}  # port -> service name, for the next Connect
 
@@ -337,6 +437,10 @@ class Handler(socketserver.BaseRequestHandler):
             Lockdown(emulator, device, self.request).serve()
         elif service == "com.apple.mobile.installation_proxy":
             InstallationProxy(emulator, device, self.request).serve()
+        elif service == "com.apple.mobile.diagnostics_relay":
+            DiagnosticsRelay(emulator, device, self.request).serve()
+        elif service == "com.apple.mobile.MCInstall":
+            ProfileService(emulator, device, self.request).serve()
 
 
 def attached_message(device):
@@ -373,7 +477,14 @@ class PlistChannel:
         return request
 
     def send(self, body, binary=False):
-        payload = plistlib.dumps(body, fmt=plistlib.FMT_BINARY if binary else plistlib.FMT_XML)
+        try:
+            payload = plistlib.dumps(body, fmt=plistlib.FMT_BINARY if binary else plistlib.FMT_XML)
+        except ValueError:
+            # XML cannot carry control characters; the binary form, which devices send too, can.
+            payload = plistlib.dumps(body, fmt=plistlib.FMT_BINARY)
+        self.send_bytes(payload)
+
+    def send_bytes(self, payload):
         try:
             self.connection.sendall(struct.pack(">I", len(payload)) + payload)
         except (BrokenPipeError, ConnectionResetError):
@@ -448,8 +559,10 @@ class Lockdown(PlistChannel):
                 service = request.get("Service")
                 if not session:
                     answer["Error"] = "InvalidService"
-                elif service != "com.apple.mobile.installation_proxy":
+                elif service not in SERVICES:
                     answer["Error"] = "InvalidService"
+                elif service in self.device.refused:
+                    answer["Error"] = "ServiceProhibited"
                 else:
                     with self.emulator.lock:
                         port = self.emulator.next_port
@@ -466,16 +579,20 @@ class Lockdown(PlistChannel):
 
     def values(self, domain=None):
         """The device's values in a domain after its "facts", or None for an unknown domain."""
+        major = int(self.device.ios.split(".")[0] or 0)
         if domain is None:
             values = self.default_values()
-        elif domain in DOMAINS:
+        elif domain in DOMAINS and major >= DOMAINS_SINCE.get(domain, 0):
             values = dict(DOMAINS[domain])
+        elif domain in self.device.domains:
+            values = {}
         else:
             return None
         for key, value in self.device.facts.items():
             home = next((name for name, keys in DOMAINS.items() if key in keys), None)
             if home == domain:
                 values[key] = value
+        values.update(self.device.domains.get(domain, {}) if domain else {})
         return {key: value for key, value in values.items() if value is not None}
 
     def default_values(self):
@@ -495,6 +612,10 @@ class Lockdown(PlistChannel):
             "SerialNumber": "F2LXX0EMU" + str(device.number),
             "WiFiAddress": "00:11:22:33:44:55",
             "TimeZone": "Europe/Berlin",
+            "PasswordProtected": True,
+            "ActivationState": "Activated",
+            "ModelNumber": "MLTP3",
+            "RegionInfo": "ZD/A",
         }
 
 
@@ -531,10 +652,8 @@ class InstallationProxy(PlistChannel):
             total = len(apps)
             if self.emulator.fault == "listing-bomb":
                 # The binary writer refers to one list object once however often it appears.
-                bomb = ["x"]
-                for _ in range(34):
-                    bomb = [bomb, bomb]
-                self.send({"Status": "BrowsingApplications", "CurrentList": bomb}, binary=True)
+                self.send({"Status": "BrowsingApplications", "CurrentList": nested_references()},
+                          binary=True)
                 self.send({"Status": "Complete"})
                 continue
             for start in range(0, total, self.emulator.chunk):
@@ -549,9 +668,103 @@ class InstallationProxy(PlistChannel):
             self.send({"Status": "Complete"})
 
 
+class GarblingChannel(PlistChannel):
+    """A service that may hang or garble its answers, as the device's "hang" and "garble" say."""
+
+    # The device's name for this service in "hang" and "garble".
+    short_name = None
+
+    def requests(self):
+        """Each request the service is to answer; hangs and garbled answers are dealt with here."""
+        while True:
+            request = self.receive()
+            if request is None:
+                return
+            if self.device.hang == self.short_name:
+                hang(self.connection)
+                return
+            garble = self.device.garble.get(self.short_name)
+            if garble == "bomb":
+                self.send({"Status": "Success", "Diagnostics": nested_references()}, binary=True)
+            elif garble == "text":
+                self.send_bytes(b"<plist><dict><key>Status</key><string>Succ")
+            else:
+                yield request
+
+
+class DiagnosticsRelay(GarblingChannel):
+    channel = "diagnostics_relay"
+    short_name = "diagnostics"
+
+    def serve(self):
+        for request in self.requests():
+            kind = request.get("Request")
+            if kind == "Goodbye":
+                self.send({"Status": "Success"})
+                return
+            if kind != "IORegistry":
+                self.send({"Status": "UnknownRequest"})
+                continue
+            mode = self.device.ioregistry
+            if mode == "none":
+                # Some devices answer a lookup with no Diagnostics at all.
+                self.send({"Status": "Success"})
+                continue
+            by_class = (request.get("EntryClass") == "IOPMPowerSource"
+                        and mode in ("both", "class"))
+            by_name = request.get("EntryName") == "AppleSmartBattery" and mode in ("both", "name")
+            entry = self.device.battery if by_class or by_name else {}
+            self.send({"Status": "Success", "Diagnostics": {"IORegistry": entry}})
+
+
+class ProfileService(GarblingChannel):
+    channel = "MCInstall"
+    short_name = "profiles"
+
+    def serve(self):
+        for request in self.requests():
+            kind = request.get("RequestType")
+            if kind in self.device.profile_errors or kind not in (
+                    "GetCloudConfiguration", "GetProfileList", "HelloHostIdentifier", "Flush"):
+                self.send({"Status": "Error", "ErrorChain": [{
+                    "ErrorCode": 12345, "ErrorDomain": "MCInstallationErrorDomain",
+                    "LocalizedDescription": f"The request {kind} could not be completed.",
+                    "USEnglishDescription": f"The request {kind} could not be completed."}]})
+            elif kind == "GetCloudConfiguration":
+                self.send({"Status": "Acknowledged",
+                           "CloudConfiguration": self.device.cloud_configuration})
+            elif kind == "GetProfileList":
+                self.send(self.profile_list())
+            else:
+                self.send({"Status": "Acknowledged"})
+
+    def profile_list(self):
+        metadata, manifest, ordered = {}, {}, []
+        for number, profile in enumerate(self.device.profiles):
+            identifier = profile.get("identifier", f"com.example.profile{number}")
+            ordered.append(identifier)
+            about = {"PayloadDisplayName": profile.get("displayName"),
+                     "PayloadOrganization": profile.get("organization"),
+                     "PayloadUUID": str(uuid.UUID(int=number + 1)).upper(),
+                     "PayloadVersion": 1,
+                     "PayloadRemovalDisallowed": bool(profile.get("removalDisallowed"))}
+            about.update(plist_value(profile.get("metadata") or {}))
+            # A profile named twice in the list is described once, as the first says.
+            metadata.setdefault(str(identifier), {k: v for k, v in about.items() if v is not None})
+            manifest.setdefault(str(identifier), {"Description": str(profile.get("displayName")),
+                                                  "IsActive": True})
+        answer = {"Status": "Acknowledged", "ProfileMetadata": metadata,
+                  "ProfileManifest": manifest}
+        if self.device.profiles_ordered:
+            answer["OrderedIdentifiers"] = ordered
+        return answer
+
+
 class Server(socketserver.ThreadingMixIn, socketserver.UnixStreamServer):
     daemon_threads = True
     allow_reuse_address = True
+    # Tests start dozens of tools at once; the default backlog of 5 would refuse most of them.
+    request_queue_size = 128
 
 
 def load_settings(arguments):
