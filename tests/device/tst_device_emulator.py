@@ -121,7 +121,24 @@ FACT_DEVICES = {
                                    AmountDataAvailable=51_000_000_000, BatteryIsCharging=None)},
     "refused": {"facts": FACTS, "refuse": [DISK, BATTERY]},
     "locked": {"facts": FACTS, "locked": True},
+    # Worn, unencrypted, supervised: the device sheet and its warnings, through the real tools
+    # and the health helper.
+    "worn and managed": {
+        "facts": FACTS,
+        "battery": {"CycleCount": 812, "DesignCapacity": 3227, "AppleRawMaxCapacity": 2420},
+        "domains": {"com.apple.mobile.backup": {"WillEncrypt": False,
+                                                 "CloudBackupEnabled": False}},
+        "cloudConfiguration": {"IsSupervised": True, "OrganizationName": "Example School"},
+        "profiles": [{"identifier": "com.example.school.mdm", "displayName": "Device Management",
+                      "organization": "Example School"}]},
 }
+# What the sheet of "worn and managed" says beside the facts every device gives.
+WORN_SHEET = {"Battery": [("Health", "75% (estimate)"), ("Charge cycles", "812")],
+              "Security & management": [("Computer backups", "Not encrypted"),
+                                        ("Supervised", "Yes"),
+                                        ("Supervised by", "Example School"),
+                                        ("Profiles", "Device Management (Example School)")]}
+WORN_WARNINGS = ["batteryWorn", "backupsNotEncrypted", "noRecentBackup"]
 
 PROGRESS = ("Finding connected devices…", "Reading installed apps. Keep your device unlocked…",
             "Looking up categories: ", "Category lookup unavailable.")
@@ -229,16 +246,17 @@ def read_facts(resources, work):
 
 
 def facts_scan(cli, resources, work, name):
-    """quillet-cli scan of one of FACT_DEVICES, then show --json; returns status, stdout,
-    message and the shown inventory."""
+    """quillet-cli scan of one of FACT_DEVICES, then show --json and device --json; returns
+    status, stdout, message, the shown inventory and the device sheet."""
     config = os.path.join(work, name + ".json")
     with open(config, "w", encoding="utf-8") as file:
         json.dump({"devices": [dict(FACT_DEVICES[name], udid=UDID, apps=APPS)]}, file)
     status, out, message, data, _ = scan(cli, resources, work, name, config)
-    shown = subprocess.run([cli, "show", "--json", "--data-dir", data], capture_output=True,
-                           text=True, timeout=30,
-                           env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-    return status, out, message, json.loads(shown.stdout or "{}")
+    shown, sheet = (subprocess.run([cli, command, "--json", "--data-dir", data],
+                                   capture_output=True, text=True, timeout=30,
+                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+                    for command in ("show", "device"))
+    return status, out, message, json.loads(shown.stdout or "{}"), json.loads(sheet.stdout or "{}")
 
 
 def every_kind_scan(cli, resources, work):
@@ -471,10 +489,21 @@ def main():
             got = (status, out and {k: v for k, v in printed.items() if k in FACT_DOMAINS}, errors)
             check(got == want, f"ideviceinfo, {name}, {domain or 'default domain'}: {got!r}")
         for name, future in fact_scans.items():
-            status, out, message, shown = future.result()
+            status, out, message, shown, sheet = future.result()
             check(status == 0 and out == SCANNED + "\n", f"facts, {name}: {status} {message!r}")
-            check(shown.get("deviceFacts") == expected_facts(name),
-                  f"deviceFacts, {name}: {shown.get('deviceFacts')!r}")
+            # The lockdown facts as the emulator gave them; the others are the sheet's.
+            lockdown = {key: value for key, value in shown.get("deviceFacts", {}).items()
+                        if key in FACT_DOMAINS} or None
+            check(lockdown == expected_facts(name), f"deviceFacts, {name}: {lockdown!r}")
+            if name == "worn and managed":
+                lines = {section["title"]: [(line["caption"], line["text"])
+                                            for line in section["lines"]]
+                         for section in sheet.get("sections", [])}
+                for title, wanted in WORN_SHEET.items():
+                    check(all(line in lines.get(title, []) for line in wanted),
+                          f"device sheet, {title}: {lines.get(title)!r}")
+                warnings = [warning["key"] for warning in sheet.get("warnings", [])]
+                check(warnings == WORN_WARNINGS, f"device warnings: {warnings!r}")
         # Offloaded apps and App Clips are listed, each app once, with where it came from.
         status, message, count, rows = every_kind.result()
         check(status == 0 and count == 30, f"every kind: {status} {count} rows {message!r}")
