@@ -3,6 +3,7 @@
 #include "app/ElidedLabel.h"
 #include "common/HostWording.h"
 #include "common/Locations.h"
+#include "features/DeviceSheetWindow.h"
 #include "history/ComparisonWindow.h"
 #include "history/HistoryStore.h"
 #include "history/SnapshotAnnotation.h"
@@ -204,6 +205,19 @@ class TestHistoryWindow : public QObject {
         QTRY_VERIFY(!dialog);
     }
 
+    // April's scan of a worn, unencrypted iPhone.
+    static Inventory wornScan()
+    {
+        Inventory worn = april;
+        DeviceFacts facts;
+        facts.productType = u"iPhone14,2"_s;
+        facts.batteryDesignCapacity = 3000;
+        facts.batteryFullChargeCapacity = 2100;
+        facts.backupsEncrypted = false;
+        facts.lastComputerBackup = worn.scannedAt->addDays(-2);
+        worn.setDeviceFacts(facts);
+        return worn;
+    }
     // A key where the focus is, as a person at the keyboard presses it: once a window has the
     // focus again after one closed, which the window manager gives in its own time.
     static void press(const QKeySequence &key)
@@ -925,8 +939,9 @@ private Q_SLOTS:
     void accessibleNames_data()
     {
         QTest::addColumn<QString>("window");
-        for (const char *window : {"main", "app details", "comparison", "snapshot editor",
-                                   "store country", "welcome", "device chooser"})
+        for (const char *window : {"main", "app details", "device details", "comparison",
+                                   "snapshot editor", "store country", "welcome",
+                                   "device chooser"})
             QTest::newRow(window) << QString::fromLatin1(window);
     }
 
@@ -934,7 +949,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, window);
         QVERIFY(launch(april, {april, march}));
-        if (window == u"app details") {
+        if (window == u"device details") {
+            QVERIFY(launch(wornScan(), {wornScan(), march}));
+            m_delegate->window()->findChild<QPushButton *>(u"deviceDetails"_s)->click();
+            QTRY_VERIFY(m_delegate->deviceDetailsWindow());
+        } else if (window == u"app details") {
             control<QTableView>(u"inventory"_s)->selectRow(0);
             m_delegate->showSelectedAppDetails();
         } else if (window == u"comparison") {
@@ -1020,6 +1039,35 @@ private Q_SLOTS:
     }
 
     // --- The keyboard alone, through every main flow ----------------------------------------
+
+    // The device line counts the warnings; its button and Ctrl+Shift+I open the sheet, which
+    // says them first; a scan without facts offers no sheet.
+    void deviceDetails()
+    {
+        QVERIFY(launch(wornScan(), {wornScan(), march}));
+        auto *button = control<QPushButton>(u"deviceDetails"_s);
+        QCOMPARE(button->text(), u"2 warnings \u2014 Details\u2026"_s);
+        QVERIFY(button->isVisible() && button->isEnabled());
+        m_delegate->window()->activateWindow();
+        QTest::keySequence(m_delegate->window(), QKeySequence(u"Ctrl+Shift+I"_s));
+        QTRY_VERIFY(m_delegate->deviceDetailsWindow() &&
+                    m_delegate->deviceDetailsWindow()->isVisible());
+        auto *sheet = qobject_cast<DeviceSheetWindow *>(m_delegate->deviceDetailsWindow());
+        QVERIFY(sheet);
+        const QStringList lines = sheet->detailsText().split(u'\n');
+        QCOMPARE(lines.mid(3, 3),
+                 (QStringList{u"2 warnings"_s,
+                              u"! Battery health is 70% (an estimate): the battery is worn and "
+                              "may need replacing."_s,
+                              u"! Computer backups are not encrypted."_s}));
+        QVERIFY(lines.contains(u"Health: 70% (estimate)"_s));
+        sheet->reject();
+        QTRY_VERIFY(!m_delegate->deviceDetailsWindow());
+
+        choose(picker(), entry(march).title());
+        QVERIFY(button->isHidden());
+        QVERIFY(!command(m_delegate->window(), u"Device Details\u2026"_s)->isEnabled());
+    }
 
     void keyboardOnlyRun()
     {
