@@ -46,13 +46,15 @@ struct Fact {
     const QString &domain;
     std::variant<Text, Number, Flag, Moment, List> member;
     qint64 largest = 0;
-    // The name some iOS versions give it.
+    // The name some iOS versions give it: read where the device has no `key`, or first where
+    // `aliasFirst` says it is the better answer.
     const char *alias = nullptr;
     Group group = Group::Device;
     Shown shown = Shown::Together;
     // The caption in the device sheet; and how its change starts, where it gets one.
     const char *caption = nullptr;
     const char *change = nullptr;
+    bool aliasFirst = false;
 };
 
 // Far beyond any device; a larger number is damage.
@@ -76,8 +78,11 @@ const Fact facts[] = {
      Shown::Plain, "Activation", "activation"},
     {"TotalDiskCapacity", diskUsage, &DeviceFacts::totalDiskCapacity, largestBytes},
     {"TotalDataCapacity", diskUsage, &DeviceFacts::totalDataCapacity, largestBytes},
+    // Free space. Since iOS 17 the total counts space the system keeps back and is far above
+    // what Settings shows; the amount, what is free now, comes nearest (Settings adds what it
+    // could purge).
     {"TotalDataAvailable", diskUsage, &DeviceFacts::totalDataAvailable, largestBytes,
-     "AmountDataAvailable"},
+     "AmountDataAvailable", Group::Storage, Shown::Together, nullptr, nullptr, true},
     {"BatteryCurrentCapacity", battery, &DeviceFacts::batteryLevel, 100},
     {"BatteryIsCharging", battery, &DeviceFacts::batteryCharging},
     {"CycleCount", health, &DeviceFacts::batteryCycles, largestCycles, nullptr, Group::Battery,
@@ -286,11 +291,16 @@ void DeviceFacts::take(const QString &domain, const QVariantMap &answer)
     for (const Fact &fact : facts) {
         if (fact.domain != domain)
             continue;
-        auto found = values.constFind(QLatin1StringView(fact.key));
-        if (found == values.cend() && fact.alias)
-            found = values.constFind(QLatin1StringView(fact.alias));
-        if (found != values.cend())
+        QList<const char *> names{fact.key};
+        if (fact.alias)
+            names.insert(fact.aliasFirst ? 0 : 1, fact.alias);
+        for (const char *name : names) {
+            const auto found = values.constFind(QLatin1StringView(name));
+            if (found == values.cend())
+                continue;
             assign(*this, fact, *found);
+            break;
+        }
     }
 }
 

@@ -133,6 +133,11 @@ private Q_SLOTS:
                          "<key>LastCloudBackupDate</key><date>2026-11-30T08:00:00Z</date>"
                          "<key>LastiTunesBackupDate</key><date>1990-01-01T00:00:00Z</date>"));
         facts.take(u"com.apple.fmip"_s, plist("<key>IsAssociated</key><true/>"));
+        // Free space is what is free now, not the larger total iOS 17 reports beside it.
+        facts.take(u"com.apple.disk_usage"_s,
+                   plist("<key>TotalDataAvailable</key><integer>69700000000</integer>"
+                         "<key>AmountDataAvailable</key><integer>30700000000</integer>"));
+        QCOMPARE(facts.totalDataAvailable, std::optional(qint64(30'700'000'000)));
         facts.take(QString(), plist("<key>PasswordProtected</key><false/>"
                                     "<key>ModelNumber</key><string>MLTT3</string>"));
         QCOMPARE(facts.backupsEncrypted, std::optional(false));
