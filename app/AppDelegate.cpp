@@ -36,6 +36,7 @@ void AppDelegate::launch()
     m_updates = new UpdateCommand(
         window, [window](const QString &text) { window->setStatus(text); }, this);
     m_storeCountry = new StoreCountryCommand(window, m_demo, this);
+    m_identifiers = new PersonalIdentifiersCommand(window, this);
 
     connect(m_scans, &ScanCommand::historyChanged, m_history, &ScanHistory::refresh);
     connect(m_storeCountry, &StoreCountryCommand::chosen, m_shown, &ShownInventory::showStore);
@@ -44,10 +45,13 @@ void AppDelegate::launch()
     connect(m_history, &ScanHistory::changed, this, &AppDelegate::refreshCommands);
     connect(m_details, &AppDetailsCommand::changed, this, &AppDelegate::refreshCommands);
     connect(m_updates, &UpdateCommand::checkingChanged, this, &AppDelegate::refreshCommands);
+    connect(m_identifiers, &PersonalIdentifiersCommand::changed, this,
+            &AppDelegate::refreshCommands);
     connectTextSize();
 
     m_commands->add(HelpSheets::commands(window));
-    m_commands->add({m_updates->command(), m_storeCountry->command()});
+    m_commands->add(
+        {m_updates->command(), m_storeCountry->command(), m_identifiers->command()});
     m_commands->add(m_scans->commands());
     m_commands->add(m_exports->commands());
     m_commands->add({m_details->command(), m_device->command()});

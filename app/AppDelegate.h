@@ -2,6 +2,7 @@
 
 #include "app/AppDetailsCommand.h"
 #include "app/DeviceSheetCommand.h"
+#include "app/PersonalIdentifiersCommand.h"
 #include "app/ExportCommand.h"
 #include "app/InventoryTable.h"
 #include "app/ScanCommand.h"
@@ -97,5 +98,6 @@ private:
     DeviceSheetCommand *m_device = nullptr;
     UpdateCommand *m_updates = nullptr;
     StoreCountryCommand *m_storeCountry = nullptr;
+    PersonalIdentifiersCommand *m_identifiers = nullptr;
     bool m_demo = false;
 };

@@ -1,6 +1,7 @@
 #include "common/LaunchOptions.h"
 
 #include "common/Locations.h"
+#include "common/PersonalIdentifiers.h"
 #include "common/StoreCountry.h"
 
 #include <QUrl>
@@ -12,6 +13,7 @@ const QString resources = QStringLiteral("resources");
 const QString lookupURL = QStringLiteral("lookup-url");
 const QString demo = QStringLiteral("demo");
 const QString storeCountry = QStringLiteral("store-country");
+const QString recordIdentifiers = QStringLiteral("record-identifiers");
 
 } // namespace
 
@@ -29,6 +31,9 @@ QList<QCommandLineOption> LaunchOptions::options()
          QStringLiteral("Ask the App Store of country <code> (two letters, such as fr) for this "
                         "run instead of the chosen one."),
          QStringLiteral("code")},
+        {recordIdentifiers,
+         QStringLiteral("Keep and show the identifiers of a person's phone (IMEI, phone number, "
+                        "ICCID, Wi-Fi and Bluetooth addresses) for this run.")},
         {demo,
          QStringLiteral("Scan a made-up demo device instead of a real one; its data stays "
                         "apart.")},
@@ -50,6 +55,8 @@ std::optional<QString> LaunchOptions::apply(const QCommandLineParser &parser)
         return QStringLiteral("--store-country needs a country's two-letter code, such as fr");
     if (parser.isSet(storeCountry))
         StoreCountry::setForThisRun(parser.value(storeCountry));
+    if (parser.isSet(recordIdentifiers))
+        PersonalIdentifiers::recordForThisRun();
     if (parser.isSet(dataDir))
         Locations::setStorage(parser.value(dataDir));
     if (parser.isSet(resources))

@@ -9,7 +9,7 @@
 
 DeviceReview::DeviceReview(const Inventory &scan)
 {
-    const DeviceFacts &facts = scan.deviceFacts();
+    const DeviceFacts facts = scan.deviceFacts().shareable();
     m_sections = DeviceDescription::sheet(facts, appBytes(scan));
     QList<DeviceFacts> recorded{facts};
     try {

@@ -170,6 +170,7 @@ Inventory Scanner::scan(const QString &device)
     // While the device is surely there: the store lookup after it can take minutes.
     DeviceFacts facts = deviceFacts(device, DeviceFacts::domains());
     addHealthFacts(device, facts);
+    facts = facts.shareable();
     QStringList identifiers;
     for (const QVariantMap &app : apps) {
         if (const std::optional<QString> identifier = RowBuilder::identifier(app))

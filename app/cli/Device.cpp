@@ -57,7 +57,7 @@ int Device::execute(const QCommandLineParser &parser, Printer &printer) const
             {QStringLiteral("scannedAt"),
              shown.scannedAt ? QJsonValue(shown.scannedAt->toUTC().toString(Qt::ISODateWithMs))
                              : QJsonValue()},
-            {QStringLiteral("deviceFacts"), shown.deviceFacts().toJsonObject()},
+            {QStringLiteral("deviceFacts"), shown.deviceFacts().shareable().toJsonObject()},
             {QStringLiteral("batteryHealth"), health ? QJsonValue(*health) : QJsonValue()},
             {QStringLiteral("sections"), sections},
             {QStringLiteral("warnings"), warnings},

@@ -40,8 +40,8 @@ QJsonObject History::scanJson(const QString &id, const Inventory &inventory, qsi
         {QStringLiteral("appCount"), qint64(appCount)},
         {QStringLiteral("storeCountry"), optionalText(inventory.storeCountry)},
     };
-    if (!inventory.deviceFacts().isEmpty())
-        entry.insert(QStringLiteral("deviceFacts"), inventory.deviceFacts().toJsonObject());
+    if (const DeviceFacts facts = inventory.deviceFacts().shareable(); !facts.isEmpty())
+        entry.insert(QStringLiteral("deviceFacts"), facts.toJsonObject());
     return entry;
 }
 

@@ -6,6 +6,7 @@
 #include "common/PlainText.h"
 #include "common/Plural.h"
 #include "history/DeviceReview.h"
+#include "scanning/device/DeviceFacts.h"
 #include "reports/CsvExport.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/AppList.h"
@@ -62,6 +63,7 @@ int Show::execute(const QCommandLineParser &parser, Printer &printer) const
     if (parser.isSet(jsonOption)) {
         Inventory selected = shown;
         selected.rows = rows;
+        selected.setDeviceFacts(shown.deviceFacts().shareable());
         printer.printJson(selected.toJson());
         return 0;
     }

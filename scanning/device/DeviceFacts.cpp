@@ -1,5 +1,7 @@
 #include "scanning/device/DeviceFacts.h"
 
+#include "common/PersonalIdentifiers.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
@@ -55,6 +57,8 @@ struct Fact {
     const char *caption = nullptr;
     const char *change = nullptr;
     bool aliasFirst = false;
+    // It identifies a person's phone.
+    bool personal = false;
 };
 
 // Far beyond any device; a larger number is damage.
@@ -76,6 +80,16 @@ const Fact facts[] = {
      Shown::Plain, "Region"},
     {"ActivationState", defaultDomain, &DeviceFacts::activationState, 0, nullptr, Group::Device,
      Shown::Plain, "Activation", "activation"},
+    {"InternationalMobileEquipmentIdentity", defaultDomain, &DeviceFacts::imei, 0, nullptr,
+     Group::Device, Shown::Plain, "IMEI", nullptr, false, true},
+    {"PhoneNumber", defaultDomain, &DeviceFacts::phoneNumber, 0, nullptr, Group::Device,
+     Shown::Plain, "Phone number", nullptr, false, true},
+    {"IntegratedCircuitCardIdentity", defaultDomain, &DeviceFacts::iccid, 0, nullptr,
+     Group::Device, Shown::Plain, "ICCID", nullptr, false, true},
+    {"WiFiAddress", defaultDomain, &DeviceFacts::wifiAddress, 0, nullptr, Group::Device,
+     Shown::Plain, "Wi-Fi address", nullptr, false, true},
+    {"BluetoothAddress", defaultDomain, &DeviceFacts::bluetoothAddress, 0, nullptr,
+     Group::Device, Shown::Plain, "Bluetooth address", nullptr, false, true},
     {"TotalDiskCapacity", diskUsage, &DeviceFacts::totalDiskCapacity, largestBytes},
     {"TotalDataCapacity", diskUsage, &DeviceFacts::totalDataCapacity, largestBytes},
     // Free space. Since iOS 17 the total counts space the system keeps back and is far above
@@ -270,6 +284,18 @@ std::optional<qint64> DeviceFacts::batteryHealth() const
     if (percent > 150)
         return std::nullopt;
     return percent;
+}
+
+DeviceFacts DeviceFacts::shareable() const
+{
+    if (PersonalIdentifiers::recorded())
+        return *this;
+    DeviceFacts kept = *this;
+    for (const Fact &fact : facts) {
+        if (fact.personal)
+            std::visit([&kept](auto member) { (kept.*member).reset(); }, fact.member);
+    }
+    return kept;
 }
 
 const QStringList &DeviceFacts::domains()

@@ -24,6 +24,12 @@ struct DeviceFacts {
     std::optional<QString> modelNumber; // "MLTT3"
     std::optional<QString> regionInfo; // "LL/A"
     std::optional<QString> activationState; // "Activated"
+    // What identifies a person's phone: kept only when the user asks (PersonalIdentifiers).
+    std::optional<QString> imei;
+    std::optional<QString> phoneNumber;
+    std::optional<QString> iccid;
+    std::optional<QString> wifiAddress;
+    std::optional<QString> bluetoothAddress;
     // Bytes.
     std::optional<qint64> totalDiskCapacity;
     std::optional<qint64> totalDataCapacity;
@@ -58,6 +64,10 @@ struct DeviceFacts {
     // Full-charge capacity as a whole percent of the design capacity: an estimate, which the
     // device's own settings may round differently. Unknown without both, or when absurd.
     std::optional<qint64> batteryHealth() const;
+
+    // The facts without what identifies a person's phone, unless the user chose to keep it:
+    // what a scan keeps and what leaves Quillet in an export.
+    DeviceFacts shareable() const;
 
     // The lockdown domains the facts come from, the default one (empty) first.
     static const QStringList &domains();

@@ -4,6 +4,7 @@
 #include "common/DataFolderLock.h"
 #include "common/Failure.h"
 #include "common/HostWording.h"
+#include "common/LaunchOptions.h"
 #include "history/HistoryStore.h"
 #include "reports/CsvExport.h"
 #include "scanning/AppList.h"
@@ -35,6 +36,15 @@ using namespace SampleInventory;
 using namespace TestFiles;
 
 namespace {
+
+// The options every command takes, as "--data-dir", in their order.
+QStringList commonOptions()
+{
+    QStringList names;
+    for (const QCommandLineOption &option : LaunchOptions::options())
+        names.append(u"--"_s + option.names().constFirst());
+    return names;
+}
 
 const QString device = u"00008110-001A2B3C4D5E801E"_s;
 const QString idA = u"AAAAAAAA-0000-4000-8000-000000000001"_s;
@@ -420,10 +430,8 @@ void TestCommandLine::commandHelp_data()
     // A command's help is its own, whichever way it is asked for.
     QTest::newRow("scan, -h") << QStringList{u"scan"_s, u"-h"_s}
                               << u"scan [--device UDID | --all-devices]"_s
-                              << QStringList{u"--device"_s,     u"--all-devices"_s,
-                                             u"--data-dir"_s,   u"--resources"_s,
-                                             u"--lookup-url"_s, u"--store-country"_s,
-                                             u"--demo"_s,       u"--help"_s};
+                              << QStringList{u"--device"_s, u"--all-devices"_s} +
+            commonOptions() + QStringList{u"--help"_s};
 }
 
 void TestCommandLine::commandHelp()
@@ -1373,8 +1381,7 @@ void TestCommandLine::completion_data()
         << QStringList{tool, u""_s} << commands + QStringList{u"--help"_s, u"--version"_s};
     QTest::newRow("a command's own options and the common ones")
         << QStringList{tool, u"history"_s, u"--"_s}
-        << QStringList{u"--json"_s,          u"--data-dir"_s, u"--resources"_s, u"--lookup-url"_s,
-                       u"--store-country"_s, u"--demo"_s,     u"--help"_s};
+        << QStringList{u"--json"_s} + commonOptions() + QStringList{u"--help"_s};
     QTest::newRow("an unknown command") << QStringList{tool, u"bogus"_s, u"--"_s} << QStringList();
     QTest::newRow("columns, quoted for the shell")
         << QStringList{tool, u"show"_s, u"--sort"_s, u"Total"_s}

@@ -105,6 +105,7 @@ QList<MenuItem> menuItems()
         {u"&Quillet"_s, u"About Quillet\u2026"_s, {}, {}},
         {u"&Quillet"_s, u"Check for Updates\u2026"_s, {}, {}},
         {u"&Quillet"_s, u"App Store Country\u2026"_s, {}, {}},
+        {u"&Quillet"_s, u"Record Phone Identifiers"_s, {}, {}},
         {u"&Quillet"_s, u"Quit Quillet"_s, keyOf(QKeySequence::Quit, u"Ctrl+Q"_s), {}},
         {u"&File"_s, scanCommand, QKeySequence(u"Ctrl+R"_s), u"Scan Device"_s},
         {u"&File"_s, u"Scan Devices When Connected"_s, {}, {}},

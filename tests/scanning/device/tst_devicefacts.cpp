@@ -1,9 +1,11 @@
+#include "common/PersonalIdentifiers.h"
 #include "scanning/Inventory.h"
 #include "scanning/PropertyList.h"
 #include "scanning/device/DeviceDescription.h"
 #include "scanning/device/DeviceFacts.h"
 #include "scanning/device/DeviceWarnings.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -57,7 +59,43 @@ QStringList keys(const QList<DeviceWarnings::Warning> &warnings)
 class TestDeviceFacts : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_config;
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        QCoreApplication::setOrganizationName(u"Marrowby"_s);
+        QCoreApplication::setApplicationName(u"Quillet"_s);
+    }
+
+    // What identifies a person's phone is kept and shown only once the user asks for it.
+    void personalIdentifiers()
+    {
+        DeviceFacts facts;
+        facts.take(QString(),
+                   plist("<key>ProductType</key><string>iPhone14,2</string>"
+                         "<key>InternationalMobileEquipmentIdentity</key>"
+                         "<string>356938035643809</string>"
+                         "<key>PhoneNumber</key><string>+49 170 1234567</string>"
+                         "<key>WiFiAddress</key><string>3c:22:fb:de:30:1e</string>"));
+        QCOMPARE(facts.imei, std::optional(u"356938035643809"_s));
+        DeviceFacts without = facts;
+        without.imei.reset();
+        without.phoneNumber.reset();
+        without.wifiAddress.reset();
+        QCOMPARE(facts.shareable(), without);
+        PersonalIdentifiers::save(true);
+        QCOMPARE(facts.shareable(), facts);
+        PersonalIdentifiers::save(false);
+        QCOMPARE(facts.shareable(), without);
+        // For one run, whatever the setting says.
+        PersonalIdentifiers::recordForThisRun();
+        QCOMPARE(facts.shareable(), facts);
+    }
+
+
     // What the health helper prints, taken as facts: the measured capacity before the nominal,
     // nonsense left out, the profiles by name, and why a part is missing.
     void healthAnswer_data()
