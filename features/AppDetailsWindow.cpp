@@ -7,16 +7,12 @@
 #include "scanning/Column.h"
 #include "scanning/device/DeviceDescription.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPointer>
-#include <QPushButton>
-#include <QScrollArea>
 #include <QTimeZone>
 #include <QVBoxLayout>
 
@@ -296,38 +292,7 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
     sections->addWidget(footnote);
     sections->addStretch(1);
 
-    auto *scroll = new QScrollArea;
-    // It takes the focus so that the keys scroll it; a screen reader names it.
-    scroll->setAccessibleName(QStringLiteral("App details"));
-    scroll->setWidget(document);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    document->setAutoFillBackground(false);
-
-    auto *copy = new QPushButton(QStringLiteral("Copy Details"));
-    copy->setObjectName(QStringLiteral("copyDetails"));
-    copy->setAutoDefault(false);
-    auto *done = new QPushButton(QStringLiteral("Done"));
-    done->setObjectName(QStringLiteral("done"));
-    done->setDefault(true);
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(12);
-    buttons->setContentsMargins(24, 0, 24, 0);
-    buttons->addWidget(copy);
-    buttons->addStretch(1);
-    buttons->addWidget(done);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 28, 0, 20);
-    layout->setSpacing(12);
-    layout->addLayout(header);
-    layout->addWidget(scroll, 1);
-    layout->addLayout(buttons);
-
-    connect(copy, &QPushButton::clicked, this, &AppDetailsWindow::copyDetails);
-    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    DetailParts::layOut(this, header, document, QStringLiteral("App details"), m_detailsText);
 
     const QString artwork = row.value(Column::artworkURL);
     if (!artwork.isEmpty()) {
@@ -343,9 +308,4 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
             icon->setPixmap(pixmap);
         });
     }
-}
-
-void AppDetailsWindow::copyDetails()
-{
-    QGuiApplication::clipboard()->setText(m_detailsText);
 }

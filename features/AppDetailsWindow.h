@@ -19,9 +19,6 @@ public:
     static QString value(const Row &row, const QString &column);
     static QString detailsText(const Row &row, const Inventory &inventory);
 
-public Q_SLOTS:
-    void copyDetails();
-
 private:
     QString m_detailsText;
     QLabel *m_icon = nullptr;

@@ -8,14 +8,10 @@
 #include "widgets/DetailParts.h"
 #include "widgets/SelectableText.h"
 
-#include <QClipboard>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPushButton>
-#include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -144,36 +140,5 @@ DeviceSheetWindow::DeviceSheetWindow(const Inventory &scan, QWidget *window) : Q
     sections->addStretch(1);
     m_detailsText = text.join(u'\n');
 
-    auto *scroll = new QScrollArea;
-    scroll->setAccessibleName(QStringLiteral("Device details"));
-    scroll->setWidget(document);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    document->setAutoFillBackground(false);
-
-    auto *copy = new QPushButton(QStringLiteral("Copy Details"));
-    copy->setObjectName(QStringLiteral("copyDetails"));
-    copy->setAutoDefault(false);
-    auto *done = new QPushButton(QStringLiteral("Done"));
-    done->setObjectName(QStringLiteral("done"));
-    done->setDefault(true);
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(12);
-    buttons->setContentsMargins(24, 0, 24, 0);
-    buttons->addWidget(copy);
-    buttons->addStretch(1);
-    buttons->addWidget(done);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 28, 0, 20);
-    layout->setSpacing(12);
-    layout->addLayout(header);
-    layout->addWidget(scroll, 1);
-    layout->addLayout(buttons);
-
-    connect(copy, &QPushButton::clicked, this,
-            [this] { QGuiApplication::clipboard()->setText(m_detailsText); });
-    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    DetailParts::layOut(this, header, document, QStringLiteral("Device details"), m_detailsText);
 }

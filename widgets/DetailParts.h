@@ -3,7 +3,9 @@
 #include <QFont>
 #include <QString>
 
+class QDialog;
 class QLabel;
+class QLayout;
 class QWidget;
 class SelectableText;
 
@@ -23,6 +25,11 @@ public:
     // identifiers wrap anywhere.
     static SelectableText *value(const QString &text, const QString &captionText,
                                  const QFont &font);
+
+    // Lays out a details sheet: `header` above `document`, which scrolls and is named for a
+    // screen reader, then Copy Details (which copies `text`) and Done.
+    static void layOut(QDialog *sheet, QLayout *header, QWidget *document,
+                       const QString &accessibleName, const QString &text);
 
     DetailParts() = delete;
 };

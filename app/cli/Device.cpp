@@ -1,5 +1,6 @@
 #include "app/cli/Device.h"
 
+#include "app/cli/History.h"
 #include "app/cli/Printer.h"
 #include "app/cli/ScanArgument.h"
 #include "common/PlainText.h"
@@ -13,11 +14,6 @@
 namespace {
 
 const QString jsonOption = QStringLiteral("json");
-
-QJsonValue optionalText(const std::optional<QString> &text)
-{
-    return text ? QJsonValue(*text) : QJsonValue();
-}
 
 } // namespace
 
@@ -50,18 +46,13 @@ int Device::execute(const QCommandLineParser &parser, Printer &printer) const
             warnings.append(QJsonObject{{QStringLiteral("key"), warning.key},
                                         {QStringLiteral("text"), warning.text}});
         const std::optional<qint64> health = shown.deviceFacts().batteryHealth();
-        const QJsonObject object{
-            {QStringLiteral("deviceName"), optionalText(shown.deviceName)},
-            {QStringLiteral("deviceID"), optionalText(shown.resolvedDeviceID())},
-            {QStringLiteral("scanID"), optionalText(shown.scanID)},
-            {QStringLiteral("scannedAt"),
-             shown.scannedAt ? QJsonValue(shown.scannedAt->toUTC().toString(Qt::ISODateWithMs))
-                             : QJsonValue()},
-            {QStringLiteral("deviceFacts"), shown.deviceFacts().shareable().toJsonObject()},
-            {QStringLiteral("batteryHealth"), health ? QJsonValue(*health) : QJsonValue()},
-            {QStringLiteral("sections"), sections},
-            {QStringLiteral("warnings"), warnings},
-        };
+        // The scan's keys as history --json gives them, then the sheet.
+        QJsonObject object = History::scanJson(shown.scanID.value_or(QString()), shown,
+                                               shown.namedRows().size());
+        object.insert(QStringLiteral("batteryHealth"),
+                      health ? QJsonValue(*health) : QJsonValue());
+        object.insert(QStringLiteral("sections"), sections);
+        object.insert(QStringLiteral("warnings"), warnings);
         printer.printJson(QJsonDocument(object).toJson(QJsonDocument::Compact));
         return 0;
     }
