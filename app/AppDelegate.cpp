@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
 
-#include "widgets/CommandTable.h"
 #include "app/HelpSheets.h"
 #include "app/MainWindow.h"
 #include "app/StoreCountryCommand.h"
+#include "widgets/CommandTable.h"
 #include "widgets/Sheet.h"
 
 #include <QApplication>
@@ -50,8 +50,7 @@ void AppDelegate::launch()
     connectTextSize();
 
     m_commands->add(HelpSheets::commands(window));
-    m_commands->add(
-        {m_updates->command(), m_storeCountry->command(), m_identifiers->command()});
+    m_commands->add({m_updates->command(), m_storeCountry->command(), m_identifiers->command()});
     m_commands->add(m_scans->commands());
     m_commands->add(m_exports->commands());
     m_commands->add({m_details->command(), m_device->command()});

@@ -2,9 +2,9 @@
 
 #include "app/AppDetailsCommand.h"
 #include "app/DeviceSheetCommand.h"
-#include "app/PersonalIdentifiersCommand.h"
 #include "app/ExportCommand.h"
 #include "app/InventoryTable.h"
+#include "app/PersonalIdentifiersCommand.h"
 #include "app/ScanCommand.h"
 #include "app/ScanHistory.h"
 #include "app/ShownInventory.h"

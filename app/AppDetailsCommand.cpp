@@ -1,10 +1,10 @@
 #include "app/AppDetailsCommand.h"
 
-#include "widgets/CommandTable.h"
 #include "app/InventoryTable.h"
 #include "app/MainWindow.h"
 #include "app/ShownInventory.h"
 #include "features/AppDetailsWindow.h"
+#include "widgets/CommandTable.h"
 #include "widgets/Sheet.h"
 
 #include <QItemSelectionModel>

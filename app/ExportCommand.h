@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/WindowCommand.h"
 #include "scanning/Row.h"
+#include "widgets/WindowCommand.h"
 
 #include <QList>
 #include <QPointer>

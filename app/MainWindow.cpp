@@ -324,11 +324,11 @@ void MainWindow::setDeviceLine(const QString &text, const QString &warnings)
 {
     m_deviceLine->setText(text);
     m_deviceLine->setVisible(!text.isEmpty());
-    m_deviceDetails->setText(warnings.isEmpty() ? QStringLiteral("Details\u2026")
-                                                : warnings + QStringLiteral(" \u2014 Details\u2026"));
-    m_deviceDetails->setIcon(warnings.isEmpty()
-                                 ? QIcon()
-                                 : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_deviceDetails->setText(warnings.isEmpty()
+                                 ? QStringLiteral("Details\u2026")
+                                 : warnings + QStringLiteral(" \u2014 Details\u2026"));
+    m_deviceDetails->setIcon(
+        warnings.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_deviceDetails->setVisible(!text.isEmpty());
 }
 

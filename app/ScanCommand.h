@@ -2,8 +2,8 @@
 
 #include "app/MainWindow.h"
 #include "app/ScanBridge.h"
-#include "widgets/WindowCommand.h"
 #include "scanning/ScanRun.h"
+#include "widgets/WindowCommand.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/WindowCommand.h"
 #include "history/SavedScan.h"
+#include "widgets/WindowCommand.h"
 
 #include <QObject>
 #include <QPointer>

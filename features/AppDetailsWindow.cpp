@@ -1,11 +1,11 @@
 #include "features/AppDetailsWindow.h"
 
 #include "common/PlainText.h"
-#include "widgets/DetailParts.h"
-#include "widgets/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
 #include "scanning/device/DeviceDescription.h"
+#include "widgets/DetailParts.h"
+#include "widgets/SelectableText.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -146,12 +146,11 @@ QGridLayout *grid(const QList<std::pair<QString, QString>> &fields, int captionW
     layout->setColumnStretch(1, 1);
     for (int i = 0; i < fields.size(); ++i) {
         layout->addWidget(DetailParts::caption(fields[i].first), i, 0, Qt::AlignTop);
-        layout->addWidget(valueLabel(fields[i].second, fields[i].first, DetailParts::fontOf(13)), i, 1,
-                          Qt::AlignTop);
+        layout->addWidget(valueLabel(fields[i].second, fields[i].first, DetailParts::fontOf(13)), i,
+                          1, Qt::AlignTop);
     }
     return layout;
 }
-
 
 } // namespace
 

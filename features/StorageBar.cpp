@@ -5,7 +5,9 @@
 
 StorageBar::StorageBar(qint64 capacity, qint64 used, qint64 apps, const QString &description,
                        QWidget *parent)
-    : QWidget(parent), m_capacity(capacity), m_used(std::clamp<qint64>(used, 0, capacity)),
+    : QWidget(parent),
+      m_capacity(capacity),
+      m_used(std::clamp<qint64>(used, 0, capacity)),
       m_apps(apps < 0 ? -1 : std::min(apps, m_used))
 {
     setObjectName(QStringLiteral("storageBar"));
@@ -34,8 +36,7 @@ void StorageBar::paintEvent(QPaintEvent *)
         QColor other = palette().color(QPalette::Highlight);
         other.setAlphaF(m_apps < 0 ? 1.0f : 0.45f);
         painter.fillRect(
-            QRectF(bar.left() + width(apps), bar.top(), width(m_used - apps), bar.height()),
-            other);
+            QRectF(bar.left() + width(apps), bar.top(), width(m_used - apps), bar.height()), other);
     }
     painter.setClipping(false);
     painter.setPen(palette().color(QPalette::Mid));

@@ -178,11 +178,12 @@ void ComparisonWindow::addCommands(QPushButton *swap)
          .title = swap->text(),
          .run = [this] { swapScans(); },
          .shortcut = key("Ctrl+Shift+S"),
-         .enabled = [this] {
-             int a = 0;
-             int b = 0;
-             return selection(a, b);
-         },
+         .enabled =
+             [this] {
+                 int a = 0;
+                 int b = 0;
+                 return selection(a, b);
+             },
          .buttons = {swap}},
         {.group = Group::Export,
          .title = m_export->text(),

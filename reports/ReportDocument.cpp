@@ -4,10 +4,10 @@
 #include "common/DecimalText.h"
 #include "common/PlainText.h"
 #include "common/Plural.h"
-#include "scanning/Column.h"
 #include "history/DeviceReview.h"
-#include "scanning/device/DeviceDescription.h"
+#include "scanning/Column.h"
 #include "scanning/ScanError.h"
+#include "scanning/device/DeviceDescription.h"
 
 #include <QBuffer>
 #include <QFontDatabase>
@@ -246,8 +246,8 @@ ReportDocument ReportDocument::inventory(const Inventory &inventory, const QList
         QStringList warnings;
         for (const DeviceWarnings::Warning &warning : review.warnings())
             warnings.append(warning.text);
-        report.subtitle += review.warningsCount() + QStringLiteral(": ") +
-            warnings.join(u' ') + u'\n';
+        report.subtitle +=
+            review.warningsCount() + QStringLiteral(": ") + warnings.join(u' ') + u'\n';
     }
     report.subtitle += filter;
     report.summary = QStringLiteral("%1 \u00B7 Reported storage: %2 MB\nComplete sizes "

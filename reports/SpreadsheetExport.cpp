@@ -5,9 +5,9 @@
 #include "reports/Workbook.h"
 #include "scanning/AppList.h"
 #include "scanning/Column.h"
-#include "scanning/device/DeviceDescription.h"
 #include "scanning/FieldOrder.h"
 #include "scanning/Inventory.h"
+#include "scanning/device/DeviceDescription.h"
 
 #include <QHash>
 #include <QSet>

@@ -130,10 +130,10 @@ void Scanner::addHealthFacts(const QString &device, DeviceFacts &facts)
     // open them costs the scan a few seconds at most.
     constexpr std::chrono::seconds healthTimeLimit{8};
     try {
-        const QVariant answer = PropertyList::parse(
-            m_tools.run(QStringLiteral("quillet-devicehealth"), {QStringLiteral("-u"), device},
-                        healthTimeLimit),
-            QStringLiteral("The device's health"));
+        const QVariant answer =
+            PropertyList::parse(m_tools.run(QStringLiteral("quillet-devicehealth"),
+                                            {QStringLiteral("-u"), device}, healthTimeLimit),
+                                QStringLiteral("The device's health"));
         if (answer.typeId() == QMetaType::QVariantMap)
             facts.take(DeviceFacts::healthDomain, answer.toMap());
     } catch (const Failure &) {

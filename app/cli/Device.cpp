@@ -47,10 +47,9 @@ int Device::execute(const QCommandLineParser &parser, Printer &printer) const
                                         {QStringLiteral("text"), warning.text}});
         const std::optional<qint64> health = shown.deviceFacts().batteryHealth();
         // The scan's keys as history --json gives them, then the sheet.
-        QJsonObject object = History::scanJson(shown.scanID.value_or(QString()), shown,
-                                               shown.namedRows().size());
-        object.insert(QStringLiteral("batteryHealth"),
-                      health ? QJsonValue(*health) : QJsonValue());
+        QJsonObject object =
+            History::scanJson(shown.scanID.value_or(QString()), shown, shown.namedRows().size());
+        object.insert(QStringLiteral("batteryHealth"), health ? QJsonValue(*health) : QJsonValue());
         object.insert(QStringLiteral("sections"), sections);
         object.insert(QStringLiteral("warnings"), warnings);
         printer.printJson(QJsonDocument(object).toJson(QJsonDocument::Compact));
@@ -67,8 +66,8 @@ int Device::execute(const QCommandLineParser &parser, Printer &printer) const
         for (const auto &[caption, text] : section.lines)
             width = std::max(width, caption.size());
         for (const auto &[caption, text] : section.lines)
-            out << "  " << caption.leftJustified(width) << "  "
-                << PlainText::printable(text, true) << "\n";
+            out << "  " << caption.leftJustified(width) << "  " << PlainText::printable(text, true)
+                << "\n";
     }
     if (!review.warnings().isEmpty()) {
         out << "\nWarnings\n";

@@ -2,8 +2,8 @@
 
 #include "app/cli/Printer.h"
 #include "scanning/ConnectedDevice.h"
-#include "scanning/device/DeviceDescription.h"
 #include "scanning/Scanner.h"
+#include "scanning/device/DeviceDescription.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

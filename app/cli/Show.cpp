@@ -6,12 +6,12 @@
 #include "common/PlainText.h"
 #include "common/Plural.h"
 #include "history/DeviceReview.h"
-#include "scanning/device/DeviceFacts.h"
 #include "reports/CsvExport.h"
 #include "reports/SpreadsheetExport.h"
 #include "scanning/AppList.h"
-#include "scanning/device/DeviceDescription.h"
 #include "scanning/FieldOrder.h"
+#include "scanning/device/DeviceDescription.h"
+#include "scanning/device/DeviceFacts.h"
 
 #include <QFileInfo>
 

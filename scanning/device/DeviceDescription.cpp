@@ -141,11 +141,11 @@ QList<DeviceDescription::Section> DeviceDescription::sheet(const DeviceFacts &fa
                                                            std::optional<qint64> appBytes)
 {
     using Group = DeviceFacts::Group;
-    const QList<std::pair<Group, QString>> groups{{Group::Device, QStringLiteral("Device")},
-                                                  {Group::Storage, QStringLiteral("Storage")},
-                                                  {Group::Battery, QStringLiteral("Battery")},
-                                                  {Group::Security,
-                                                   QStringLiteral("Security & management")}};
+    const QList<std::pair<Group, QString>> groups{
+        {Group::Device, QStringLiteral("Device")},
+        {Group::Storage, QStringLiteral("Storage")},
+        {Group::Battery, QStringLiteral("Battery")},
+        {Group::Security, QStringLiteral("Security & management")}};
     // What reads together heads its group.
     QMap<Group, QList<std::pair<QString, QString>>> lines;
     for (const auto &[caption, text] : details(facts)) {

@@ -76,20 +76,20 @@ const Fact facts[] = {
     {"SerialNumber", defaultDomain, &DeviceFacts::serialNumber},
     {"ModelNumber", defaultDomain, &DeviceFacts::modelNumber, 0, nullptr, Group::Device,
      Shown::Plain, "Model number"},
-    {"RegionInfo", defaultDomain, &DeviceFacts::regionInfo, 0, nullptr, Group::Device,
-     Shown::Plain, "Region"},
+    {"RegionInfo", defaultDomain, &DeviceFacts::regionInfo, 0, nullptr, Group::Device, Shown::Plain,
+     "Region"},
     {"ActivationState", defaultDomain, &DeviceFacts::activationState, 0, nullptr, Group::Device,
      Shown::Plain, "Activation", "activation"},
     {"InternationalMobileEquipmentIdentity", defaultDomain, &DeviceFacts::imei, 0, nullptr,
      Group::Device, Shown::Plain, "IMEI", nullptr, false, true},
     {"PhoneNumber", defaultDomain, &DeviceFacts::phoneNumber, 0, nullptr, Group::Device,
      Shown::Plain, "Phone number", nullptr, false, true},
-    {"IntegratedCircuitCardIdentity", defaultDomain, &DeviceFacts::iccid, 0, nullptr,
-     Group::Device, Shown::Plain, "ICCID", nullptr, false, true},
+    {"IntegratedCircuitCardIdentity", defaultDomain, &DeviceFacts::iccid, 0, nullptr, Group::Device,
+     Shown::Plain, "ICCID", nullptr, false, true},
     {"WiFiAddress", defaultDomain, &DeviceFacts::wifiAddress, 0, nullptr, Group::Device,
      Shown::Plain, "Wi-Fi address", nullptr, false, true},
-    {"BluetoothAddress", defaultDomain, &DeviceFacts::bluetoothAddress, 0, nullptr,
-     Group::Device, Shown::Plain, "Bluetooth address", nullptr, false, true},
+    {"BluetoothAddress", defaultDomain, &DeviceFacts::bluetoothAddress, 0, nullptr, Group::Device,
+     Shown::Plain, "Bluetooth address", nullptr, false, true},
     {"TotalDiskCapacity", diskUsage, &DeviceFacts::totalDiskCapacity, largestBytes},
     {"TotalDataCapacity", diskUsage, &DeviceFacts::totalDataCapacity, largestBytes},
     // Free space. Since iOS 17 the total counts space the system keeps back and is far above
@@ -111,8 +111,8 @@ const Fact facts[] = {
      Shown::SetOrNot, "Passcode", "passcode"},
     {"WillEncrypt", backup, &DeviceFacts::backupsEncrypted, 0, nullptr, Group::Security,
      Shown::EncryptedOrNot, "Computer backups", "computer backups"},
-    {"LastiTunesBackupDate", backup, &DeviceFacts::lastComputerBackup, 0, nullptr,
-     Group::Security, Shown::Date, "Last computer backup"},
+    {"LastiTunesBackupDate", backup, &DeviceFacts::lastComputerBackup, 0, nullptr, Group::Security,
+     Shown::Date, "Last computer backup"},
     {"CloudBackupEnabled", backup, &DeviceFacts::cloudBackup, 0, nullptr, Group::Security,
      Shown::OnOff, "iCloud Backup", "iCloud Backup"},
     {"LastCloudBackupDate", backup, &DeviceFacts::lastCloudBackup, 0, nullptr, Group::Security,
@@ -121,10 +121,10 @@ const Fact facts[] = {
      "Find My", "Find My"},
     {"DeveloperModeStatus", amfi, &DeviceFacts::developerMode, 0, nullptr, Group::Security,
      Shown::OnOff, "Developer Mode", "Developer Mode"},
-    {"IsSupervised", health, &DeviceFacts::supervised, 0, nullptr, Group::Security,
-     Shown::YesNo, "Supervised", "supervised"},
-    {"OrganizationName", health, &DeviceFacts::supervisingOrganization, 0, nullptr,
-     Group::Security, Shown::Plain, "Supervised by", "supervised by"},
+    {"IsSupervised", health, &DeviceFacts::supervised, 0, nullptr, Group::Security, Shown::YesNo,
+     "Supervised", "supervised"},
+    {"OrganizationName", health, &DeviceFacts::supervisingOrganization, 0, nullptr, Group::Security,
+     Shown::Plain, "Supervised by", "supervised by"},
     {"Profiles", health, &DeviceFacts::profiles, 0, nullptr, Group::Security, Shown::Plain,
      "Profiles", "profile"},
     {"ProfilesProblem", health, &DeviceFacts::profilesProblem, 0, nullptr, Group::Security,
@@ -221,8 +221,8 @@ QVariantMap healthValues(const QVariantMap &answer)
         values.insert(QStringLiteral("Profiles"), profiles);
     }
     const QVariantMap problems = answer.value(QStringLiteral("Problems")).toMap();
-    for (const auto &[part, key] : {std::pair("Battery", "BatteryProblem"),
-                                    std::pair("Profiles", "ProfilesProblem")}) {
+    for (const auto &[part, key] :
+         {std::pair("Battery", "BatteryProblem"), std::pair("Profiles", "ProfilesProblem")}) {
         if (problems.contains(QLatin1StringView(part)))
             values.insert(QLatin1StringView(key), problems.value(QLatin1StringView(part)));
     }
@@ -261,7 +261,8 @@ QString readingOf(const DeviceFacts &facts, const Fact &fact)
             } else if constexpr (std::is_same_v<Member, Moment>) {
                 return dateText(*value);
             } else if constexpr (std::is_same_v<Member, List>) {
-                return value->isEmpty() ? QStringLiteral("None") : value->join(QStringLiteral("; "));
+                return value->isEmpty() ? QStringLiteral("None")
+                                        : value->join(QStringLiteral("; "));
             } else {
                 return fact.shown == Shown::Problem ? QStringLiteral("Not readable: ") + *value
                                                     : *value;

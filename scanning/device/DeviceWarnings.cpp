@@ -84,12 +84,12 @@ const Entry entries[] = {
      }},
     {"storageAlmostFull",
      [](const DeviceFacts &facts, const Context &) -> std::optional<QString> {
-         if (!facts.totalDataCapacity || !facts.totalDataAvailable || *facts.totalDataCapacity <= 0 ||
-             *facts.totalDataAvailable > *facts.totalDataCapacity)
+         if (!facts.totalDataCapacity || !facts.totalDataAvailable ||
+             *facts.totalDataCapacity <= 0 || *facts.totalDataAvailable > *facts.totalDataCapacity)
              return std::nullopt;
-         const qint64 used = qRound64(
-             100.0 * double(*facts.totalDataCapacity - *facts.totalDataAvailable) /
-             double(*facts.totalDataCapacity));
+         const qint64 used =
+             qRound64(100.0 * double(*facts.totalDataCapacity - *facts.totalDataAvailable) /
+                      double(*facts.totalDataCapacity));
          if (used <= DeviceWarnings::fullAbovePercent)
              return std::nullopt;
          return QStringLiteral("Storage is %1% full.").arg(used);

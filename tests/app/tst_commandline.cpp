@@ -430,8 +430,8 @@ void TestCommandLine::commandHelp_data()
     // A command's help is its own, whichever way it is asked for.
     QTest::newRow("scan, -h") << QStringList{u"scan"_s, u"-h"_s}
                               << u"scan [--device UDID | --all-devices]"_s
-                              << QStringList{u"--device"_s, u"--all-devices"_s} +
-            commonOptions() + QStringList{u"--help"_s};
+                              << QStringList{u"--device"_s, u"--all-devices"_s} + commonOptions() +
+            QStringList{u"--help"_s};
 }
 
 void TestCommandLine::commandHelp()

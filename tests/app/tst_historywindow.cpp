@@ -19,10 +19,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QMainWindow>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -248,7 +248,8 @@ class TestHistoryWindow : public QObject {
     {
         QFileDialog *panel = nullptr;
         QTRY_VERIFY((panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
-        QTRY_VERIFY(QApplication::focusWidget() && panel->isAncestorOf(QApplication::focusWidget()));
+        QTRY_VERIFY(QApplication::focusWidget() &&
+                    panel->isAncestorOf(QApplication::focusWidget()));
         press(QKeySequence::SelectAll);
         QTest::keyClicks(QApplication::focusWidget(), path);
         press(Qt::Key_Return);
@@ -940,8 +941,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("window");
         for (const char *window : {"main", "app details", "device details", "comparison",
-                                   "snapshot editor", "store country", "welcome",
-                                   "device chooser"})
+                                   "snapshot editor", "store country", "welcome", "device chooser"})
             QTest::newRow(window) << QString::fromLatin1(window);
     }
 
@@ -1088,7 +1088,8 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(m_delegate->appDetailsWindow(), u"appName"_s)->text(), u"Widgets"_s);
         QTRY_COMPARE(QApplication::activeWindow(), m_delegate->appDetailsWindow());
         press(Qt::Key_Escape);
-        QTRY_VERIFY(!m_delegate->appDetailsWindow() || !m_delegate->appDetailsWindow()->isVisible());
+        QTRY_VERIFY(!m_delegate->appDetailsWindow() ||
+                    !m_delegate->appDetailsWindow()->isVisible());
         focusReturnsTo(window);
         press(QKeySequence::Find);
         press(QKeySequence::SelectAll);

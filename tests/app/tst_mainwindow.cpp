@@ -712,9 +712,9 @@ void TestMainWindow::menuCommands_data()
     QTest::addColumn<QStringList>("disabled");
     const QStringList exports{csvCommand, spreadsheetCommand, pdfCommand};
     // These scans know nothing of their device: Device Details has nothing to show.
-    QTest::newRow("empty window")
-        << u"empty"_s
-        << exports + QStringList{detailsCommand, deviceCommand, notesCommand, compareCommand};
+    QTest::newRow("empty window") << u"empty"_s
+                                  << exports +
+            QStringList{detailsCommand, deviceCommand, notesCommand, compareCommand};
     QTest::newRow("busy scanning")
         << u"scanning"_s
         << exports + QStringList{detailsCommand, deviceCommand, notesCommand, compareCommand};
@@ -723,7 +723,8 @@ void TestMainWindow::menuCommands_data()
     QTest::newRow("an app selected") << u"selected"_s << QStringList{deviceCommand, compareCommand};
     QTest::newRow("nothing matches the search")
         << u"no match"_s << exports + QStringList{detailsCommand, deviceCommand, compareCommand};
-    QTest::newRow("two saved scans") << u"two scans"_s << QStringList{detailsCommand, deviceCommand};
+    QTest::newRow("two saved scans")
+        << u"two scans"_s << QStringList{detailsCommand, deviceCommand};
 }
 
 // The menu bar comes from the command table, and each command and the button beside it are

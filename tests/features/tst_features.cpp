@@ -3,13 +3,13 @@
 #include "common/Locations.h"
 #include "common/NetworkRequest.h"
 #include "features/AppDetailsWindow.h"
-#include "widgets/SelectableText.h"
 #include "features/StoreArtwork.h"
 #include "features/UpdateCheck.h"
 #include "scanning/Column.h"
 #include "tests/HttpsServer.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
+#include "widgets/SelectableText.h"
 
 #include <QApplication>
 #include <QBuffer>

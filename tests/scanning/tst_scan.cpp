@@ -2,11 +2,11 @@
 #include "common/PlatformError.h"
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
-#include "scanning/device/DeviceFacts.h"
 #include "scanning/DeviceWatcher.h"
 #include "scanning/ScanError.h"
 #include "scanning/ScanRun.h"
 #include "scanning/Scanner.h"
+#include "scanning/device/DeviceFacts.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/LookupServer.h"
 #include "tests/TestFiles.h"
@@ -14,8 +14,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimeZone>
 #include <QThread>
+#include <QTimeZone>
 
 #include <plist/plist.h>
 
@@ -691,8 +691,8 @@ void TestScan::deviceFacts_data()
     QTest::newRow("an older name for free space")
         << QByteArray("not a property list")
         << dictionary("<key>AmountDataAvailable</key><integer>5000000000</integer>")
-        << QByteArray("<plist version=\"1.0\"><array/></plist>") << QByteArray()
-        << QByteArray() << older;
+        << QByteArray("<plist version=\"1.0\"><array/></plist>") << QByteArray() << QByteArray()
+        << older;
 
     // Values of the wrong kind or out of range are damage: left out, the rest kept.
     DeviceFacts sane;
@@ -708,7 +708,7 @@ void TestScan::deviceFacts_data()
                       "<key>BatteryIsCharging</key><string>yes</string>")
         << dictionary("<key>WillEncrypt</key><integer>1</integer>")
         << QByteArray("<plist><dict><key>Battery</key><string>") + QByteArray(300, 'x') +
-               "</string></dict></plist>"
+            "</string></dict></plist>"
         << sane;
 }
 

@@ -95,7 +95,6 @@ private Q_SLOTS:
         QCOMPARE(facts.shareable(), facts);
     }
 
-
     // What the health helper prints, taken as facts: the measured capacity before the nominal,
     // nonsense left out, the profiles by name, and why a part is missing.
     void healthAnswer_data()
@@ -176,8 +175,9 @@ private Q_SLOTS:
                    plist("<key>TotalDataAvailable</key><integer>69700000000</integer>"
                          "<key>AmountDataAvailable</key><integer>30700000000</integer>"));
         QCOMPARE(facts.totalDataAvailable, std::optional(qint64(30'700'000'000)));
-        facts.take(QString(), plist("<key>PasswordProtected</key><false/>"
-                                    "<key>ModelNumber</key><string>MLTT3</string>"));
+        facts.take(QString(),
+                   plist("<key>PasswordProtected</key><false/>"
+                         "<key>ModelNumber</key><string>MLTT3</string>"));
         QCOMPARE(facts.backupsEncrypted, std::optional(false));
         QCOMPARE(facts.cloudBackup, std::optional(true));
         QCOMPARE(facts.lastCloudBackup, std::optional(utc(2026, 11, 30).addSecs(-4 * 3600)));
@@ -207,10 +207,9 @@ private Q_SLOTS:
         open.backupsEncrypted = false;
         open.findMy = false;
         open.developerMode = true;
-        QTest::newRow("unsafe")
-            << open << u""_s
-            << QStringList{u"noPasscode"_s, u"backupsNotEncrypted"_s, u"findMyOff"_s,
-                           u"developerModeOn"_s};
+        QTest::newRow("unsafe") << open << u""_s
+                                << QStringList{u"noPasscode"_s, u"backupsNotEncrypted"_s,
+                                               u"findMyOff"_s, u"developerModeOn"_s};
         DeviceFacts stale = healthy();
         stale.lastCloudBackup = utc(2026, 10, 1);
         stale.lastComputerBackup = utc(2026, 9, 1);
@@ -221,8 +220,7 @@ private Q_SLOTS:
         QTest::newRow("no backup known") << never << u""_s << QStringList{u"noRecentBackup"_s};
         DeviceFacts full = healthy();
         full.totalDataAvailable = 9'000'000'000;
-        QTest::newRow("91% full")
-            << full << u"18.1"_s << QStringList{u"storageAlmostFull"_s};
+        QTest::newRow("91% full") << full << u"18.1"_s << QStringList{u"storageAlmostFull"_s};
         QTest::newRow("behind the newest")
             << healthy() << u"18.10"_s << QStringList{u"systemOutdated"_s};
         // A scan from before these facts has nothing to warn of.
@@ -234,8 +232,7 @@ private Q_SLOTS:
         QFETCH(QString, newestSystem);
         QFETCH(QStringList, expected);
         const DeviceWarnings::Context context{
-            utc(2026, 12, 10),
-            newestSystem.isEmpty() ? std::nullopt : std::optional(newestSystem)};
+            utc(2026, 12, 10), newestSystem.isEmpty() ? std::nullopt : std::optional(newestSystem)};
         QCOMPARE(keys(DeviceWarnings::of(facts, context)), expected);
     }
 
@@ -297,12 +294,12 @@ private Q_SLOTS:
         QStringList titles;
         for (const DeviceDescription::Section &section : sections)
             titles.append(section.title);
-        QCOMPARE(titles, (QStringList{u"Device"_s, u"Storage"_s, u"Battery"_s,
-                                      u"Security & management"_s}));
+        QCOMPARE(
+            titles,
+            (QStringList{u"Device"_s, u"Storage"_s, u"Battery"_s, u"Security & management"_s}));
         QCOMPARE(DeviceDescription::storageBreakdown(facts, 70'000'000'000),
                  u"Apps 60.0 GB \u00B7 Other 0.0 GB \u00B7 Free 40.0 GB"_s);
-        QCOMPARE(sections[2].lines.value(0),
-                 (std::pair(u"Health"_s, u"95% (estimate)"_s)));
+        QCOMPARE(sections[2].lines.value(0), (std::pair(u"Health"_s, u"95% (estimate)"_s)));
     }
 };
 
