@@ -55,14 +55,20 @@ QStringList ScanComparison::warningChanges(const Inventory &a, const Inventory &
     };
     const auto [listA, keysA] = warnings(a);
     const auto [listB, keysB] = warnings(b);
+    // A clause in a list of changes: without the sentence's full stop.
+    auto clause = [](QString text) {
+        if (text.endsWith(u'.'))
+            text.chop(1);
+        return text;
+    };
     QStringList result;
     for (const DeviceWarnings::Warning &warning : listB) {
         if (!keysA.contains(warning.key))
-            result.append(QStringLiteral("new warning: ") + warning.text);
+            result.append(QStringLiteral("new warning: ") + clause(warning.text));
     }
     for (const DeviceWarnings::Warning &warning : listA) {
         if (!keysB.contains(warning.key))
-            result.append(QStringLiteral("warning gone: ") + warning.text);
+            result.append(QStringLiteral("warning gone: ") + clause(warning.text));
     }
     return result;
 }

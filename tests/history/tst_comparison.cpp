@@ -1,6 +1,7 @@
 #include "common/DecimalText.h"
 #include "history/ScanComparison.h"
 #include "scanning/Column.h"
+#include "scanning/device/DeviceFacts.h"
 
 #include <QTest>
 
@@ -80,6 +81,8 @@ private Q_SLOTS:
     void rescan();
     void decimalsAsTheCLibraryWritesThem_data();
     void decimalsAsTheCLibraryWritesThem();
+    void warningChanges_data();
+    void warningChanges();
 };
 
 void TestComparison::initTestCase()
@@ -443,6 +446,38 @@ void TestComparison::decimalsAsTheCLibraryWritesThem()
     QCOMPARE(DecimalText::onePlace(value), QLatin1StringView(expected));
     std::snprintf(expected, sizeof expected, "%+.2f", value);
     QCOMPARE(DecimalText::signedTwoPlaces(value), QLatin1StringView(expected));
+}
+
+// The device's warnings that appeared or went away from A to B, after its facts' changes.
+void TestComparison::warningChanges_data()
+{
+    QTest::addColumn<std::optional<bool>>("passcodeA");
+    QTest::addColumn<std::optional<bool>>("passcodeB");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("removed") << std::optional(true) << std::optional(false)
+                             << QStringList{u"passcode set \u2192 not set"_s,
+                                            u"new warning: No passcode is set"_s};
+    QTest::newRow("set again") << std::optional(false) << std::optional(true)
+                               << QStringList{u"passcode not set \u2192 set"_s,
+                                              u"warning gone: No passcode is set"_s};
+    QTest::newRow("still none") << std::optional(false) << std::optional(false) << QStringList();
+    // Unknown in A: the warning is new, though the fact cannot be said to have changed.
+    QTest::newRow("not known before") << std::optional<bool>() << std::optional(false)
+                                      << QStringList{u"new warning: No passcode is set"_s};
+}
+
+void TestComparison::warningChanges()
+{
+    QFETCH(std::optional<bool>, passcodeA);
+    QFETCH(std::optional<bool>, passcodeB);
+    QFETCH(QStringList, expected);
+    Inventory a, b;
+    DeviceFacts facts;
+    facts.passcodeSet = passcodeA;
+    a.setDeviceFacts(facts);
+    facts.passcodeSet = passcodeB;
+    b.setDeviceFacts(facts);
+    QCOMPARE(ScanComparison::compare(a, b).deviceChanges, expected);
 }
 
 QTEST_GUILESS_MAIN(TestComparison)
