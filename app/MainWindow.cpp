@@ -83,7 +83,6 @@ MainWindow::MainWindow(QWidget *table, bool demo)
     // Beside the facts: the way to all of them, and how many warnings they carry.
     m_deviceDetails = button(QStringLiteral("Details\u2026"), "deviceDetails");
     m_deviceDetails->setFlat(true);
-    m_deviceDetails->setAccessibleName(QStringLiteral("Device Details"));
     m_deviceDetails->hide();
     auto *deviceRow = row(8);
     deviceRow->addWidget(m_deviceLine, 1);
@@ -327,6 +326,10 @@ void MainWindow::setDeviceLine(const QString &text, const QString &warnings)
     m_deviceDetails->setText(warnings.isEmpty()
                                  ? QStringLiteral("Details\u2026")
                                  : warnings + QStringLiteral(" \u2014 Details\u2026"));
+    // A screen reader hears the count too.
+    m_deviceDetails->setAccessibleName(warnings.isEmpty()
+                                           ? QStringLiteral("Device Details")
+                                           : QStringLiteral("Device Details, ") + warnings);
     m_deviceDetails->setIcon(
         warnings.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_deviceDetails->setVisible(!text.isEmpty());

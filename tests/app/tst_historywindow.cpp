@@ -1047,6 +1047,7 @@ private Q_SLOTS:
         QVERIFY(launch(wornScan(), {wornScan(), march}));
         auto *button = control<QPushButton>(u"deviceDetails"_s);
         QCOMPARE(button->text(), u"2 warnings \u2014 Details\u2026"_s);
+        QCOMPARE(button->accessibleName(), u"Device Details, 2 warnings"_s);
         QVERIFY(button->isVisible() && button->isEnabled());
         m_delegate->window()->activateWindow();
         QTest::keySequence(m_delegate->window(), QKeySequence(u"Ctrl+Shift+I"_s));
