@@ -16,6 +16,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -59,6 +61,9 @@ private Q_SLOTS:
     void deviceFactsInFiles();
     void deviceDescription_data();
     void deviceDescription();
+    void deviceModelNames_data();
+    void deviceModelNames();
+    void deviceModelTableIsWellFormed();
     void loadMigratesInventoryFile();
     void loadReportsDamagedInventoryAndKeepsIt();
     void loadImportsNewestLegacyExport();
@@ -549,6 +554,68 @@ void TestInventory::deviceDescription()
     a.productType = u"iPhone12,1"_s;
     QCOMPARE(DeviceDescription::changes(a, b).value(0),
              u"model iPhone 11 \u2192 "_s + DeviceModels::shownName(productType));
+}
+
+void TestInventory::deviceModelNames_data()
+{
+    QTest::addColumn<QString>("productType");
+    QTest::addColumn<OptionalText>("name");
+    QTest::addColumn<QString>("shown");
+    // The oldest and newest of each family, and one of several types that share a name.
+    const auto known = [](const char *tag, const QString &productType, const QString &name) {
+        QTest::newRow(tag) << productType << OptionalText(name) << name;
+    };
+    known("first iPhone of 2013", u"iPhone6,1"_s, u"iPhone 5s"_s);
+    known("its other model", u"iPhone6,2"_s, u"iPhone 5s"_s);
+    known("released beside it", u"iPhone5,4"_s, u"iPhone 5c"_s);
+    known("first iPhone SE", u"iPhone8,4"_s, u"iPhone SE (1st generation)"_s);
+    known("newest iPhone", u"iPhone18,5"_s, u"iPhone 17e"_s);
+    known("first iPad Air", u"iPad4,1"_s, u"iPad Air"_s);
+    known("iPad mini 2", u"iPad4,4"_s, u"iPad mini 2"_s);
+    known("last of the iPad mini 3", u"iPad4,9"_s, u"iPad mini 3"_s);
+    known("two-digit model number", u"iPad16,11"_s, u"iPad Air 13-inch (M4)"_s);
+    known("newest iPad Pro", u"iPad17,4"_s, u"iPad Pro 13-inch (M5)"_s);
+    known("last iPod touch", u"iPod9,1"_s, u"iPod touch (7th generation)"_s);
+    // Anything else is shown as the device names it.
+    const auto unknown = [](const char *tag, const QString &productType) {
+        QTest::newRow(tag) << productType << OptionalText() << productType;
+    };
+    unknown("a future iPhone", u"iPhone99,9"_s);
+    unknown("an iPhone from before 2013", u"iPhone5,1"_s);
+    unknown("a gap between model numbers", u"iPad16,7"_s);
+    unknown("another case", u"iphone6,1"_s);
+    unknown("a note of the table", u"# Names kept where it differs:"_s);
+    unknown("nothing", QString());
+}
+
+void TestInventory::deviceModelNames()
+{
+    QFETCH(QString, productType);
+    QFETCH(OptionalText, name);
+    QFETCH(QString, shown);
+    QCOMPARE(DeviceModels::name(productType), name);
+    QCOMPARE(DeviceModels::shownName(productType), shown);
+}
+
+void TestInventory::deviceModelTableIsWellFormed()
+{
+    // The reader skips a line without a tab and keeps the last of two equal types, silently.
+    QFile file(u":/models/device-models.txt"_s);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    static const QRegularExpression entry(
+        u"^(iPhone|iPad|iPod)[1-9][0-9]*,[1-9][0-9]*\t\\S(.*\\S)?$"_s);
+    QSet<QString> seen;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    for (const QString &line : lines) {
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        QVERIFY2(entry.match(line).hasMatch(), qPrintable(line));
+        const QString productType = line.section(u'\t', 0, 0);
+        QVERIFY2(!seen.contains(productType), qPrintable(u"twice: "_s + productType));
+        seen.insert(productType);
+        QCOMPARE(DeviceModels::name(productType), OptionalText(line.section(u'\t', 1)));
+    }
+    QVERIFY(seen.size() > 100);
 }
 
 #include "tst_inventory.moc"
