@@ -15,6 +15,9 @@
 
 #include <QStringDecoder>
 
+#include <exception>
+#include <thread>
+
 Scanner::Scanner(QString resources, QString storage)
     : m_resources(std::move(resources)),
       m_storage(std::move(storage)),
@@ -96,7 +99,8 @@ ConnectedDevice Scanner::connectedDevice(const QString &device)
     return {device, deviceName(device, labelTimeLimit), deviceFacts(device, {QString()})};
 }
 
-DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domains)
+DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domains,
+                                 std::stop_token stop)
 {
     using namespace std::chrono;
     // The facts are worth less than the scan they come with, and must never hold it up long.
@@ -104,16 +108,16 @@ DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domai
     DeviceFacts facts;
     for (const QString &domain : domains) {
         const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
-        if (left <= milliseconds(0))
+        if (left <= milliseconds(0) || stop.stop_requested())
             break;
         QStringList arguments{QStringLiteral("-u"), device};
         if (!domain.isEmpty())
             arguments << QStringLiteral("-q") << domain;
         arguments << QStringLiteral("-x");
         try {
-            const QVariant answer =
-                PropertyList::parse(m_tools.run(QStringLiteral("ideviceinfo"), arguments, left),
-                                    QStringLiteral("The device's information"));
+            const QVariant answer = PropertyList::parse(
+                m_tools.run(QStringLiteral("ideviceinfo"), arguments, left, stop),
+                QStringLiteral("The device's information"));
             if (answer.typeId() == QMetaType::QVariantMap)
                 facts.take(domain, answer.toMap());
         } catch (const Failure &) {
@@ -124,23 +128,54 @@ DeviceFacts Scanner::deviceFacts(const QString &device, const QStringList &domai
     return facts;
 }
 
-void Scanner::addHealthFacts(const QString &device, DeviceFacts &facts)
+namespace {
+
+// The battery's registry and the profiles take two services of their own; a device slow to
+// open them costs the scan a few seconds at most.
+constexpr std::chrono::seconds healthTimeLimit{8};
+
+} // namespace
+
+DeviceFacts Scanner::scanFacts(const QString &device, std::stop_token stop)
 {
-    // The battery's registry and the profiles take two services of their own; a device slow to
-    // open them costs the scan a few seconds at most.
-    constexpr std::chrono::seconds healthTimeLimit{8};
+    const QStringList &domains = DeviceFacts::domains();
+    QStringList arguments{QStringLiteral("-u"), device};
+    for (const QString &domain : domains)
+        arguments << QStringLiteral("--domain") << domain;
+    QVariantMap health;
+    std::optional<QVariantList> lockdown;
     try {
-        const QVariant answer =
-            PropertyList::parse(m_tools.run(QStringLiteral("quillet-devicehealth"),
-                                            {QStringLiteral("-u"), device}, healthTimeLimit),
-                                QStringLiteral("The device's health"));
-        if (answer.typeId() == QMetaType::QVariantMap)
-            facts.take(DeviceFacts::healthDomain, answer.toMap());
+        const QVariant answer = PropertyList::parse(
+            m_tools.run(QStringLiteral("quillet-devicehealth"), arguments, healthTimeLimit, stop),
+            QStringLiteral("The device's health"));
+        if (answer.typeId() == QMetaType::QVariantMap) {
+            health = answer.toMap();
+            const QVariant read = health.take(QStringLiteral("Lockdown"));
+            if (read.typeId() == QMetaType::QVariantList)
+                lockdown = read.toList();
+        }
     } catch (const Failure &) {
         // The helper says itself which service refused; one that could not run at all leaves
-        // these facts unknown, as a scan from before them.
+        // its own facts unknown, as a scan from before them.
         m_tools.checkCancellation();
     }
+    // A helper that could not run, or one that reads no domains (an older one, or a demo's),
+    // leaves them to ideviceinfo, one session each.
+    DeviceFacts facts = lockdown ? DeviceFacts() : deviceFacts(device, domains, stop);
+    QStringList taken;
+    for (const QVariant &entry : lockdown.value_or(QVariantList())) {
+        const QVariantMap read = entry.toMap();
+        const QVariant domain = read.value(QStringLiteral("Domain"));
+        const QVariant values = read.value(QStringLiteral("Values"));
+        // Only the domains asked for, each once: the answer is the device's as much as ours.
+        if (domain.typeId() != QMetaType::QString || values.typeId() != QMetaType::QVariantMap ||
+            !domains.contains(domain.toString()) || taken.contains(domain.toString()))
+            continue;
+        taken.append(domain.toString());
+        facts.take(domain.toString(), values.toMap());
+    }
+    facts.take(DeviceFacts::healthDomain, health);
+    return facts;
 }
 
 Inventory Scanner::scan()
@@ -165,11 +200,23 @@ Inventory Scanner::scan(const QString &device)
                           QStringLiteral("--all"), QStringLiteral("--xml")};
     for (const QString &attribute : Column::deviceAttributes())
         arguments << QStringLiteral("--attribute") << attribute;
+    // The facts are read while the device lists its apps: both are mostly waiting for it, and
+    // the store lookup after them can take minutes. A failed listing abandons them.
+    DeviceFacts facts;
+    std::exception_ptr factsFailure;
+    std::jthread reading([&](std::stop_token stop) {
+        try {
+            facts = scanFacts(device, stop);
+        } catch (...) {
+            factsFailure = std::current_exception();
+        }
+    });
     const QByteArray listing = m_tools.run(QStringLiteral("ideviceinstaller"), arguments);
     const QList<QVariantMap> apps = parseAppList(listing);
-    // While the device is surely there: the store lookup after it can take minutes.
-    DeviceFacts facts = deviceFacts(device, DeviceFacts::domains());
-    addHealthFacts(device, facts);
+    reading.join();
+    m_tools.checkCancellation();
+    if (factsFailure)
+        std::rethrow_exception(factsFailure);
     facts = facts.shareable();
     QStringList identifiers;
     for (const QVariantMap &app : apps) {

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <stop_token>
 
 struct ConnectedDevice;
 struct DeviceFacts;
@@ -66,13 +67,17 @@ public:
     // The device's name, model and system, for a list of devices; what it will not say while
     // locked, or within a few seconds, is left out.
     ConnectedDevice connectedDevice(const QString &device);
-    // What the device says about itself in `domains`: its model, system, storage and battery.
-    // Never fails: what cannot be read within a few seconds in all is left out. A cancel still
-    // stops it.
-    DeviceFacts deviceFacts(const QString &device, const QStringList &domains);
-    // Adds what our health helper reads: the battery's wear and the device's management.
-    // Never fails; what it could not read is left out, or said in `facts` where it knows why.
-    void addHealthFacts(const QString &device, DeviceFacts &facts);
+    // What the device says about itself in `domains`: its model, system, storage and battery,
+    // through one ideviceinfo each. Never fails: what cannot be read within a few seconds in all
+    // is left out. A cancel, or `stop`, still stops it.
+    DeviceFacts deviceFacts(const QString &device, const QStringList &domains,
+                            std::stop_token stop = {});
+    // All a scan keeps of the device itself: the facts of every domain and what our health
+    // helper reads (the battery's wear, the device's management), in the helper's one lockdown
+    // session; where the helper reads no domains, deviceFacts() reads them. Never fails: what it
+    // could not read is left out, or said in the facts where the helper knows why. A cancel, or
+    // `stop`, still stops it.
+    DeviceFacts scanFacts(const QString &device, std::stop_token stop = {});
     // What a scan says when no device is connected.
     static ScanError noDevice();
     // What a scan of "the" device says when there are several.

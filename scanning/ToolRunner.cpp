@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <thread>
@@ -43,13 +44,12 @@ class OutputPipe {
 public:
     explicit OutputPipe(const QString &tool)
     {
-        if (::pipe(m_ends) != 0)
+        // Not inherited by the tool except through the dup2 onto its stdout or stderr, nor by a
+        // tool another thread starts meanwhile.
+        if (::pipe2(m_ends, O_CLOEXEC) != 0)
             throw PlatformError(PlatformError::Kind::Launch,
                                 QStringLiteral("The device tool %1 could not be started: %2.")
                                     .arg(quoted(tool), PlatformError::reasonForErrno(errno)));
-        // Not inherited by the tool except through the dup2 onto its stdout or stderr.
-        ::fcntl(m_ends[0], F_SETFD, FD_CLOEXEC);
-        ::fcntl(m_ends[1], F_SETFD, FD_CLOEXEC);
         ::fcntl(m_ends[0], F_SETFL, ::fcntl(m_ends[0], F_GETFL) | O_NONBLOCK);
     }
     ~OutputPipe()
@@ -203,8 +203,11 @@ pid_t launch(char *const *argv, char *const *environment, int out, int err, qint
     return pid;
 }
 
-// Waits up to `timeout` for output on the open pipes.
-void waitForOutput(OutputPipe &out, OutputPipe &err, std::chrono::milliseconds timeout)
+// Waits up to `timeout` for output on the open pipes. Once both are closed there is nothing to
+// wait on but the exit, which usually follows at once: `closed` is waited, and then doubled up to
+// `timeout`, so that a tool costs no more than a millisecond or two past its end.
+void waitForOutput(OutputPipe &out, OutputPipe &err, std::chrono::milliseconds timeout,
+                   std::chrono::milliseconds &closed)
 {
     pollfd fds[2];
     nfds_t count = 0;
@@ -212,10 +215,12 @@ void waitForOutput(OutputPipe &out, OutputPipe &err, std::chrono::milliseconds t
         if (pipe->isOpen())
             fds[count++] = {pipe->readEnd(), POLLIN, 0};
     }
-    if (count == 0)
-        std::this_thread::sleep_for(timeout);
-    else
+    if (count == 0) {
+        std::this_thread::sleep_for(closed);
+        closed = std::min(closed * 2, timeout);
+    } else {
         ::poll(fds, count, int(timeout.count()));
+    }
 }
 
 } // namespace
@@ -224,12 +229,12 @@ ToolRunner::ToolRunner(QString resources) : m_resources(std::move(resources)) {}
 
 void ToolRunner::cancel()
 {
-    // Signalled under the lock: the runner reaps only after clearing m_child under this same
-    // lock, so the pid cannot have been reused by the time kill() runs.
+    // Signalled under the lock: a run reaps its child only after taking it out of m_children
+    // under this same lock, so no pid can have been reused by the time kill() runs.
     std::lock_guard guard(m_lock);
     m_stopped = true;
-    if (m_child)
-        ::kill(-*m_child, SIGTERM);
+    for (const pid_t child : m_children)
+        ::kill(-child, SIGTERM);
 }
 
 bool ToolRunner::isCancelled() const
@@ -245,9 +250,11 @@ void ToolRunner::checkCancellation() const
 }
 
 QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
-                           std::optional<std::chrono::milliseconds> timeLimit)
+                           std::optional<std::chrono::milliseconds> timeLimit, std::stop_token stop)
 {
     checkCancellation();
+    if (stop.stop_requested())
+        throw ScanError::cancelled();
 
     const QString executable = m_resources + QStringLiteral("/Tools/") + name;
     OutputPipe out(name);
@@ -285,7 +292,7 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
     }
     {
         std::lock_guard guard(m_lock);
-        m_child = pid;
+        m_children.insert(pid);
     }
     out.closeWriteEnd();
     err.closeWriteEnd();
@@ -293,12 +300,13 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
     enum class Outcome { Exited, Stopped, TimedOut, Flooded };
     Outcome outcome = Outcome::Exited;
     const auto deadline = std::chrono::steady_clock::now() + timeLimit.value_or(m_timeLimit);
+    std::chrono::milliseconds closed = 1ms;
     while (!hasExited(pid)) {
         if (!out.drain(m_outputLimit) || !err.drain(m_outputLimit)) {
             outcome = Outcome::Flooded;
             break;
         }
-        if (isCancelled()) {
+        if (isCancelled() || stop.stop_requested()) {
             outcome = Outcome::Stopped;
             break;
         }
@@ -306,11 +314,13 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
             outcome = Outcome::TimedOut;
             break;
         }
-        waitForOutput(out, err, 100ms);
+        waitForOutput(out, err, 100ms, closed);
     }
     if (outcome != Outcome::Exited) {
+        // A grace period to end on its own, cut short when it does.
         ::kill(-pid, SIGTERM);
-        std::this_thread::sleep_for(200ms);
+        for (int waited = 0; waited < 200 && !hasExited(pid); waited += 5)
+            std::this_thread::sleep_for(5ms);
     }
     // Whatever is left of the tool, and anything it started, goes now. The tool is not reaped
     // yet, so its process group id cannot belong to anyone else.
@@ -318,7 +328,7 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
     waitForExit(pid);
     {
         std::lock_guard guard(m_lock);
-        m_child.reset();
+        m_children.erase(pid);
     }
     const auto [status, memoryUsed] = reap(pid);
     // What the tool wrote before it exited is still in the pipes.
@@ -326,6 +336,8 @@ QByteArray ToolRunner::run(const QString &name, const QStringList &arguments,
         outcome = Outcome::Flooded;
 
     checkCancellation();
+    if (outcome == Outcome::Stopped)
+        throw ScanError::cancelled();
     if (outcome == Outcome::TimedOut)
         throw ScanError(timedOutMessage);
     if (outcome == Outcome::Flooded)

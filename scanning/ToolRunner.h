@@ -7,12 +7,14 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <stop_token>
 
 #include <sys/types.h>
 
-// Runs the device tools of one scan as child processes, one at a time, with a time limit and an
-// output limit, and stops the running one at once when cancelled from any thread. A cancelled
-// runner stays cancelled and starts nothing more.
+// Runs the device tools of one scan as child processes, with a time limit and an output limit,
+// and stops every running one at once when cancelled from any thread. Tools may run side by side
+// on different threads. A cancelled runner stays cancelled and starts nothing more.
 class ToolRunner {
 public:
     // Runs the programs in `resources`/Tools.
@@ -36,11 +38,13 @@ public:
     // Runs Tools/`name` and returns what it printed on standard output. Throws ScanError with
     // the tool's own explanation when it fails (ScanError::awaitsUser() when the device waits for
     // its user), and PlatformError when it cannot be started.
-    // `timeLimit`, when given, replaces the runner's own for this tool.
+    // `timeLimit`, when given, replaces the runner's own for this tool. A stop requested through
+    // `stop` stops this tool alone, as a cancel would, and throws the cancellation ScanError.
     QByteArray run(const QString &name, const QStringList &arguments,
-                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
+                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt,
+                   std::stop_token stop = {});
 
-    // Stops the running tool and every later step. Never blocks behind a tool.
+    // Stops the running tools and every later step. Never blocks behind a tool.
     void cancel();
     bool isCancelled() const;
     // Throws the cancellation ScanError once cancel() was called.
@@ -48,10 +52,10 @@ public:
 
 private:
     QString m_resources;
-    // Guards m_stopped and m_child, and is held for nothing slower than a kill().
+    // Guards m_stopped and m_children, and is held for nothing slower than a kill().
     mutable std::mutex m_lock;
     bool m_stopped = false;
-    std::optional<pid_t> m_child;
+    std::set<pid_t> m_children;
     std::chrono::milliseconds m_timeLimit = std::chrono::seconds(180);
     qint64 m_outputLimit = qint64(64) * 1024 * 1024;
     qint64 m_memoryLimit = defaultMemoryLimit;

@@ -33,19 +33,23 @@ ScanProgress::ScanProgress(Scanner &scanner, QTextStream &err) : ScanProgress(er
 {
     scanner.setProgress([this](const QString &message) { show(message); });
     m_canceller = std::thread([this, &scanner] {
-        while (!m_finished) {
+        std::unique_lock guard(m_lock);
+        while (!m_done.wait_for(guard, 50ms, [this] { return m_finished; })) {
             if (signalled) {
                 scanner.cancel();
                 return;
             }
-            std::this_thread::sleep_for(50ms);
         }
     });
 }
 
 ScanProgress::~ScanProgress()
 {
-    m_finished = true;
+    {
+        std::lock_guard guard(m_lock);
+        m_finished = true;
+    }
+    m_done.notify_all();
     if (m_canceller.joinable())
         m_canceller.join();
 }

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 class Scanner;
@@ -37,6 +39,9 @@ public:
 private:
     QTextStream &m_err;
     bool m_live = false;
-    std::atomic<bool> m_finished = false;
+    // The canceller looks for a signal every 50 ms, and ends at once when the command does.
+    std::mutex m_lock;
+    std::condition_variable m_done;
+    bool m_finished = false;
     std::thread m_canceller;
 };

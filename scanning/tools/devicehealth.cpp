@@ -6,11 +6,16 @@
 //   CloudConfiguration IsSupervised, OrganizationName
 //   Profiles           [{Identifier, DisplayName, Organization}]
 //   Problems           Battery, Profiles: why that part could not be read, in one sentence
-// Each part stands alone: one the device refuses or garbles is left out and named in Problems,
-// and the tool still succeeds. It fails only when the device cannot be reached at all, with the
-// messages the libimobiledevice tools give. Every answer is looked over by PropertyListCheck
-// before libplist builds it, and only plain values in sensible ranges are passed on.
+//   Lockdown           [{Domain, Values}]: with --domain, each domain's values as ideviceinfo -q
+//                      prints them, read in the same lockdown session ("" is the default domain)
+// Each part stands alone: one the device refuses or garbles is left out and named in Problems
+// (a domain is just left out of Lockdown), and the tool still succeeds. It fails only when the
+// device cannot be reached at all, with the messages the libimobiledevice tools give. Every
+// service's answer is looked over by PropertyListCheck before libplist builds it, and only plain
+// values in sensible ranges are passed on; lockdown's, which libimobiledevice builds itself, are
+// bounded after (LockdownDomains).
 
+#include "scanning/tools/LockdownDomains.h"
 #include "scanning/tools/LockdownErrorText.h"
 #include "scanning/tools/Owned.h"
 #include "scanning/tools/ServiceChannel.h"
@@ -76,6 +81,8 @@ void printHelp()
                 "\n"
                 "OPTIONS:\n"
                 "  -u, --udid UDID       Target specific device by UDID\n"
+                "  --domain NAME         Also print the values of this lockdown domain\n"
+                "                        (\"\" for the default one; can be passed multiple times)\n"
                 "  -n, --network         Connect to network device\n"
                 "  -d, --debug           Enable communication debugging\n"
                 "  -h, --help            Print usage information\n",
@@ -84,8 +91,8 @@ void printHelp()
 
 [[noreturn]] void usageError(const std::string &message)
 {
-    std::fprintf(stderr, "ERROR: %s\nUsage: %s [-u UDID] [-n]\n", message.c_str(),
-                 programName.c_str());
+    std::fprintf(stderr, "ERROR: %s\nUsage: %s [-u UDID] [-n] [--domain NAME]...\n",
+                 message.c_str(), programName.c_str());
     std::exit(EXIT_FAILURE);
 }
 
@@ -93,6 +100,8 @@ struct Options {
     std::optional<std::string> udid;
     bool network = false;
     bool debug = false;
+    // Read only when given, so that the output stays as it was without them.
+    std::optional<std::vector<std::string>> domains;
 };
 
 Options parseArguments(int argc, char **argv)
@@ -125,6 +134,12 @@ Options parseArguments(int argc, char **argv)
             options.udid = inlineValue ? *inlineValue : std::string(argv[++i]);
             if (options.udid->empty())
                 usageError("UDID must not be empty!");
+        } else if (name == "--domain") {
+            if (!inlineValue && i + 1 >= argc)
+                usageError("option " + std::string(name) + " needs a value.");
+            if (!options.domains)
+                options.domains.emplace();
+            options.domains->push_back(inlineValue ? *inlineValue : std::string(argv[++i]));
         } else if (name == "-n" || name == "--network") {
             noValue();
             options.network = true;
@@ -533,6 +548,10 @@ int readHealth(const Options &options)
     }
     Owned<lockdownd_client_t, lockdownd_client_free> lockdown(rawLockdown);
     const Deadline deadline;
+    // In this session rather than one more tool's each: every session costs a handshake.
+    Plist domains;
+    if (options.domains)
+        domains = LockdownDomains::read(lockdown.get(), *options.domains);
     // Both services are started in the one session; the device allows few.
     const Started diagnostics =
         start(lockdown.get(), diagnosticsService, "the device refused the diagnostics service");
@@ -565,6 +584,8 @@ int readHealth(const Options &options)
 
     if (plist_dict_get_size(problems.get()) > 0)
         plist_dict_set_item(output.get(), "Problems", plist_copy(problems.get()));
+    if (domains)
+        plist_dict_set_item(output.get(), "Lockdown", domains.release());
 
     char *rawXml = nullptr;
     uint32_t length = 0;

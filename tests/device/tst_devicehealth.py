@@ -161,6 +161,47 @@ INFO_READS = {
 }
 
 
+def nested(depth):
+    """A dictionary `depth` dictionaries deep below the domain's own."""
+    value = {"Leaf": True}
+    for _ in range(depth - 1):
+        value = {"Inner": value}
+    return value
+
+
+# The lockdown domains read with --domain in the helper's own session: the device's settings,
+# the domains asked for and the Lockdown entries expected, each as (domain, values it holds).
+ALL_DOMAINS = ["", "com.apple.disk_usage", "com.apple.mobile.battery", "com.apple.mobile.backup",
+               "com.apple.fmip", "com.apple.security.mac.amfi"]
+LOCKDOWN = {
+    # Refused and missing domains, past the bounds or asked twice, are left out; the health
+    # parts are printed as without --domain.
+    "domains, iOS 17": (
+        {"ios": "17.4", "refuse": ["com.apple.mobile.backup"],
+         "facts": {"IsAssociated": False, "AmountDataAvailable": 5_000_000_000},
+         "domains": {"com.example.shallow": {"Deep": nested(5)},
+                     "com.example.deep": {"Deep": nested(40)},
+                     "com.example.large": {"Blob": "x" * 1_200_000}}},
+        ALL_DOMAINS + ["com.example.missing", "com.apple.fmip", "com.example.shallow",
+                       "com.example.deep", "com.example.large"],
+        [("", {"ProductVersion": "17.4", "DeviceClass": "iPhone", "ModelNumber": "MLTP3"}),
+         ("com.apple.disk_usage", {"AmountDataAvailable": 5_000_000_000,
+                                   "TotalDiskCapacity": 128_000_000_000}),
+         ("com.apple.mobile.battery", {"BatteryCurrentCapacity": 82, "BatteryIsCharging": False}),
+         ("com.apple.fmip", {"IsAssociated": False}),
+         ("com.apple.security.mac.amfi", {"DeveloperModeStatus": False}),
+         ("com.example.shallow", {"Deep": nested(5)})]),
+    # No developer mode before iOS 16.
+    "domains, iOS 15": (
+        {"ios": "15.7"}, ALL_DOMAINS,
+        [("", {"ProductVersion": "15.7"}),
+         ("com.apple.disk_usage", {"TotalDataAvailable": 42_315_776_000}),
+         ("com.apple.mobile.battery", {"BatteryCurrentCapacity": 82}),
+         ("com.apple.mobile.backup", {"WillEncrypt": False, "CloudBackupEnabled": True}),
+         ("com.apple.fmip", {"IsAssociated": True})]),
+}
+
+
 def udid(number):
     return f"00008030-00{number:02d}DEC0DEDEC0DE"
 
@@ -175,12 +216,14 @@ def main():
             print("FAIL:", what)
 
     names = list(CASES) + list(UNREACHABLE) + [f"info {name}" for name in INFO_DEVICES]
+    names += list(LOCKDOWN)
     udids = {name: udid(i + 1) for i, name in enumerate(names)}
     devices = [dict(settings, udid=udids[name]) for name, (settings, _, _) in CASES.items()]
     devices += [dict(settings, udid=udids[name]) for name, (settings, _) in UNREACHABLE.items()
                 if settings is not None]
     devices += [dict(settings, udid=udids[f"info {name}"])
                 for name, settings in INFO_DEVICES.items()]
+    devices += [dict(settings, udid=udids[name]) for name, (settings, _, _) in LOCKDOWN.items()]
 
     with tempfile.TemporaryDirectory(prefix="quillet-devicehealth-") as work:
         config = os.path.join(work, "devices.json")
@@ -199,6 +242,11 @@ def main():
             query = f"-q {domain}" if domain else ""
             runs.append(f"( ideviceinfo -u {udids['info ' + device]} {query} -x > {out}.out "
                         f"2> /dev/null ) &")
+        for i, (name, (_, domains, _)) in enumerate(LOCKDOWN.items()):
+            out = os.path.join(work, f"lockdown{i}")
+            asked = " ".join(f"--domain {shlex.quote(domain)}" for domain in domains)
+            runs.append(f"( {shlex.quote(tool)} -u {udids[name]} {asked} > {out}.out "
+                        f"2> {out}.err; echo $? > {out}.status ) &")
         diagnosed = os.path.join(work, "diagnostics")
         runs.append(f"( idevicediagnostics -u {udids['info 17']} ioregentry "
                     f"AppleSmartBattery > {diagnosed}.out 2>&1; echo $? >> {diagnosed}.out ) &")
@@ -258,6 +306,29 @@ def main():
             if expected is not None and got is not None:
                 got = {key: got.get(key) for key in expected}
             check(got == expected, f"ideviceinfo, iOS {device}, {domain}: {got!r}")
+        for i, (name, (_, _, expected)) in enumerate(LOCKDOWN.items()):
+            status = read(f"lockdown{i}", "status").strip()
+            printed = read(f"lockdown{i}", "out")
+            try:
+                got = plistlib.loads(printed.encode())
+            except Exception as error:  # noqa: BLE001 - any unreadable output is the failure
+                got = {"unreadable": f"{error}: {printed!r}"}
+            check(status == "0" and read(f"lockdown{i}", "err") == "",
+                  f"{name}: status {status}, {read(f'lockdown{i}', 'err')!r}")
+            entries = got.pop("Lockdown", None)
+            check(got == {"Battery": HEALTHY, "CloudConfiguration": UNSUPERVISED, "Profiles": []},
+                  f"{name}: the health parts {got!r}")
+            domains = [entry.get("Domain") for entry in entries or []]
+            check(domains == [domain for domain, _ in expected],
+                  f"{name}: domains {domains!r}")
+            for entry, (domain, values) in zip(entries or [], expected):
+                kept = {key: entry["Values"].get(key) for key in values}
+                check(set(entry) == {"Domain", "Values"} and kept == values,
+                      f"{name}, {domain!r}: {kept!r}")
+            # The domains are read in the session that starts the services.
+            sessions = [r for r in sent(name, "lockdown") if r.get("Request") == "StartSession"]
+            check(len(sessions) == 1, f"{name}: {len(sessions)} lockdown sessions")
+
         diagnosed = read("diagnostics", "out")
         check("</plist>\n" in diagnosed and diagnosed.endswith("\n0\n") and
               "<key>CycleCount</key>" in diagnosed,

@@ -19,6 +19,7 @@
 
 #include <plist/plist.h>
 
+#include <csignal>
 #include <thread>
 
 #include <sys/time.h>
@@ -123,6 +124,8 @@ private Q_SLOTS:
     void failuresKeepThePreviousInventory_data();
     void failuresKeepThePreviousInventory();
     void emptyAppListMakesNoRequest();
+    void factsAlongsideTheListing_data();
+    void factsAlongsideTheListing();
     void hostileListsAreRefusedBeforeParsing_data();
     void hostileListsAreRefusedBeforeParsing();
     void cancelDuringLookup();
@@ -361,6 +364,66 @@ void TestScan::failuresKeepThePreviousInventory()
     QCOMPARE(readBytes(m_storage + u"/inventory.json"_s), previous);
     QVERIFY(!QFile::exists(m_storage + u"/History"_s));
     QCOMPARE(server.requestLines().size(), lookedUp ? 1 : 0);
+}
+
+void TestScan::factsAlongsideTheListing_data()
+{
+    QTest::addColumn<bool>("cancel"); // else the listing fails
+    QTest::newRow("a failed listing stops the facts") << false;
+    QTest::newRow("a cancel stops both") << true;
+}
+
+// The health helper runs while the device lists its apps; the scan never waits for it once the
+// listing has failed or the scan was cancelled.
+void TestScan::factsAlongsideTheListing()
+{
+    QFETCH(bool, cancel);
+    const QByteArray tools = QFile::encodeName(m_root->filePath(u"Tools/"_s));
+    for (const char *name : {"quillet-devicehealth", "ideviceinstaller"}) {
+        // The listing waits for the helper to run, so that the two overlap.
+        const QByteArray start = name == std::string_view("ideviceinstaller")
+            ? "i=0; while [ ! -e '" + tools +
+                "quillet-devicehealth.pid' ] && [ $i -lt 500 ]; "
+                "do sleep 0.01; i=$((i+1)); done\n"
+            : QByteArray();
+        const QByteArray end = cancel || start.isEmpty()
+            ? QByteArray("exec sleep 30\n")
+            : QByteArray("echo 'Could not connect to lockdownd: -17' >&2; exit 1\n");
+        const QString path = m_root->filePath(u"Tools/"_s + QLatin1StringView(name));
+        writeBytes(path, "#!/bin/sh\n" + start + "echo $$ > '" + tools + name + ".pid'\n" + end);
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const auto pid = [&](const char *name) {
+        return pid_t(readBytes(QFile::decodeName(tools + name + ".pid")).trimmed().toInt());
+    };
+    LookupServer server;
+    Scanner &scanning = scanner(server);
+    std::thread canceller([&] {
+        for (int i = 0; cancel && i < 500; ++i, std::this_thread::sleep_for(10ms)) {
+            if (QFile::exists(QFile::decodeName(tools + "ideviceinstaller.pid"))) {
+                scanning.cancel();
+                break;
+            }
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    QString error;
+    try {
+        scanning.scan();
+    } catch (const Failure &failure) {
+        error = failure.description();
+    }
+    canceller.join();
+    // Well inside the helper's own time limit of 8 seconds.
+    QVERIFY(std::chrono::steady_clock::now() - started < 4s);
+    if (cancel)
+        QCOMPARE(error, ScanError::cancelledMessage());
+    else
+        QVERIFY2(error.startsWith(u"Could not connect to lockdownd"_s), qPrintable(error));
+    for (const char *name : {"quillet-devicehealth", "ideviceinstaller"}) {
+        const pid_t child = pid(name);
+        QVERIFY2(child > 0 && ::kill(child, 0) != 0, name);
+    }
 }
 
 void TestScan::emptyAppListMakesNoRequest()
@@ -628,6 +691,10 @@ void TestScan::deviceFacts_data()
     QTest::addColumn<QByteArray>("battery");
     QTest::addColumn<QByteArray>("backup");
     QTest::addColumn<QByteArray>("health");
+    // How the helper answers: empty as `health` says (none when empty, no Lockdown: ideviceinfo
+    // reads the domains), "lockdown" with the domains' answers in its Lockdown member
+    // (ideviceinfo then fails) or "fails" (it exits 1: ideviceinfo reads the domains).
+    QTest::addColumn<QString>("helperMode");
     QTest::addColumn<DeviceFacts>("expected");
     const QByteArray general =
         dictionary("<key>ProductType</key><string>iPhone14,2</string>"
@@ -654,7 +721,7 @@ void TestScan::deviceFacts_data()
     all.batteryLevel = 82;
     all.batteryCharging = true;
     QTest::newRow("every lockdown fact")
-        << general << disk << battery << QByteArray() << QByteArray() << all;
+        << general << disk << battery << QByteArray() << QByteArray() << QString() << all;
 
     // The backup domain and our health helper add the facts of the device sheet.
     const QByteArray backup =
@@ -676,15 +743,15 @@ void TestScan::deviceFacts_data()
     managed.supervised = true;
     managed.profilesProblem = u"the device refused the profile service"_s;
     QTest::newRow("backups and health")
-        << general << disk << battery << backup << health << managed;
+        << general << disk << battery << backup << health << QString() << managed;
 
     DeviceFacts noBattery = all;
     noBattery.batteryLevel.reset();
     noBattery.batteryCharging.reset();
-    QTest::newRow("battery refused")
-        << general << disk << QByteArray() << QByteArray() << QByteArray() << noBattery;
+    QTest::newRow("battery refused") << general << disk << QByteArray() << QByteArray()
+                                     << QByteArray() << QString() << noBattery;
     QTest::newRow("nothing answered") << QByteArray() << QByteArray() << QByteArray()
-                                      << QByteArray() << QByteArray() << DeviceFacts();
+                                      << QByteArray() << QByteArray() << QString() << DeviceFacts();
 
     DeviceFacts older;
     older.totalDataAvailable = 5'000'000'000;
@@ -692,7 +759,7 @@ void TestScan::deviceFacts_data()
         << QByteArray("not a property list")
         << dictionary("<key>AmountDataAvailable</key><integer>5000000000</integer>")
         << QByteArray("<plist version=\"1.0\"><array/></plist>") << QByteArray() << QByteArray()
-        << older;
+        << QString() << older;
 
     // Values of the wrong kind or out of range are damage: left out, the rest kept.
     DeviceFacts sane;
@@ -709,7 +776,23 @@ void TestScan::deviceFacts_data()
         << dictionary("<key>WillEncrypt</key><integer>1</integer>")
         << QByteArray("<plist><dict><key>Battery</key><string>") + QByteArray(300, 'x') +
             "</string></dict></plist>"
-        << sane;
+        << QString() << sane;
+
+    // The helper reads the domains in its own session; ideviceinfo is not asked.
+    QTest::newRow("domains in the helper's session")
+        << general << disk << battery << backup << health << u"lockdown"_s << managed;
+    QTest::newRow("the helper's session, battery refused")
+        << general << disk << QByteArray() << QByteArray() << QByteArray() << u"lockdown"_s
+        << noBattery;
+    // A helper that cannot run leaves the domains to ideviceinfo, and its own parts unknown.
+    DeviceFacts withoutHealth = managed;
+    withoutHealth.batteryCycles.reset();
+    withoutHealth.batteryDesignCapacity.reset();
+    withoutHealth.batteryFullChargeCapacity.reset();
+    withoutHealth.supervised.reset();
+    withoutHealth.profilesProblem.reset();
+    QTest::newRow("the helper fails")
+        << general << disk << battery << backup << health << u"fails"_s << withoutHealth;
 }
 
 // The facts are read after the listing, kept with the scan, and never fail it.
@@ -720,6 +803,7 @@ void TestScan::deviceFacts()
     QFETCH(QByteArray, battery);
     QFETCH(QByteArray, backup);
     QFETCH(QByteArray, health);
+    QFETCH(QString, helperMode);
     QFETCH(DeviceFacts, expected);
     const QString base = m_root->filePath(u"Tools/ideviceinfo"_s);
     const QList<std::pair<const char *, QByteArray>> answers{
@@ -730,6 +814,26 @@ void TestScan::deviceFacts()
             writeBytes(base + u'.' + QLatin1StringView(part), answer);
     }
     const QByteArray folder = QFile::encodeName(base);
+    // Each domain's values as the helper's Lockdown member gives them.
+    QByteArray lockdown = "<key>Lockdown</key><array>";
+    const QList<std::pair<QByteArray, QByteArray>> domains{{"", general},
+                                                           {"com.apple.disk_usage", disk},
+                                                           {"com.apple.mobile.battery", battery},
+                                                           {"com.apple.mobile.backup", backup}};
+    for (const auto &[domain, answer] : domains) {
+        const qsizetype open = answer.indexOf("<dict>"), close = answer.lastIndexOf("</dict>");
+        if (open >= 0 && close > open)
+            lockdown += "<dict><key>Domain</key><string>" + domain + "</string><key>Values</key>" +
+                answer.mid(open, close + 7 - open) + "</dict>";
+    }
+    // A domain given twice counts once, and one not asked for not at all.
+    if (!battery.isEmpty())
+        lockdown += "<dict><key>Domain</key><string>com.apple.mobile.battery</string>"
+                    "<key>Values</key><dict><key>BatteryCurrentCapacity</key><integer>7</integer>"
+                    "</dict></dict>";
+    lockdown += "<dict><key>Domain</key><string>quillet-devicehealth</string><key>Values</key>"
+                "<dict><key>Battery</key><dict><key>CycleCount</key><integer>9</integer></dict>"
+                "</dict></dict></array>";
     writeBytes(base,
                "#!/bin/sh\ncase \" $* \" in\n*\" com.apple.disk_usage \"*) part=disk ;;\n"
                "*\" com.apple.mobile.battery \"*) part=battery ;;\n"
@@ -743,9 +847,19 @@ void TestScan::deviceFacts()
     QFile(base).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString helper = m_root->filePath(u"Tools/quillet-devicehealth"_s);
     QFile::remove(helper);
-    if (!health.isEmpty()) {
-        writeBytes(helper + u".out"_s, health);
-        writeBytes(helper, "#!/bin/sh\ncat '" + QFile::encodeName(helper) + ".out'\n");
+    QByteArray printed = health;
+    if (helperMode == u"lockdown") {
+        printed = health.isEmpty()
+            ? dictionary(lockdown)
+            : QByteArray(health).insert(health.indexOf("<dict>") + 6, lockdown);
+        writeBytes(base, "#!/bin/sh\necho 'ERROR: not asked' >&2\nexit 1\n");
+    }
+    if (!printed.isEmpty()) {
+        writeBytes(helper + u".out"_s, printed);
+        writeBytes(helper,
+                   "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + QFile::encodeName(helper) +
+                       ".args'\ncat '" + QFile::encodeName(helper) + ".out'\n" +
+                       (helperMode == u"fails" ? "exit 1\n" : ""));
         QFile(helper).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
@@ -754,6 +868,13 @@ void TestScan::deviceFacts()
     QCOMPARE(inventory.rows.size(), 2);
     QCOMPARE(inventory.deviceFacts(), expected);
     QCOMPARE(Inventory::readFile(m_storage + u"/inventory.json"_s).deviceFacts(), expected);
+    if (!printed.isEmpty()) {
+        // Every domain is asked of the helper, the default one as an empty name.
+        QByteArray arguments = "-u\0"_ba + "00008110-001A2B3C4D5E801E\0"_ba;
+        for (const QString &domain : DeviceFacts::domains())
+            arguments += "--domain\0"_ba + domain.toUtf8() + '\0';
+        QCOMPARE(readBytes(helper + u".args"_s), arguments);
+    }
 }
 
 #include "tst_scan.moc"

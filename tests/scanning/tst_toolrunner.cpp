@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -36,13 +37,14 @@ struct Result {
     qint64 ms = 0;
 };
 
-Result run(ToolRunner &runner, const QString &name, const QStringList &arguments = {})
+Result run(ToolRunner &runner, const QString &name, const QStringList &arguments = {},
+           std::stop_token stop = {})
 {
     Result result;
     QElapsedTimer clock;
     clock.start();
     try {
-        result.output = runner.run(name, arguments);
+        result.output = runner.run(name, arguments, std::nullopt, stop);
     } catch (const PlatformError &e) {
         result.error = e.description();
         result.launchError = e.kind() == PlatformError::Kind::Launch;
@@ -390,6 +392,72 @@ private Q_SLOTS:
     }
 
     // Run under the sanitizers, this is where a race in cancel() would show.
+    // Two tools on two threads at once: each gets its own output, a cancel stops both at once,
+    // and a stop stops only the tool it was given to.
+    void sideBySide_data()
+    {
+        QTest::addColumn<QString>("how"); // "finish", "cancel" or "stop"
+        QTest::newRow("both finish") << u"finish"_s;
+        QTest::newRow("a cancel stops both") << u"cancel"_s;
+        QTest::newRow("a stop stops one") << u"stop"_s;
+    }
+    void sideBySide()
+    {
+        QFETCH(QString, how);
+        ToolRunner runner(m_resources);
+        runner.setTimeLimit(5s);
+        // Says it runs by writing $3, then waits for $4: two that wait for each other finish
+        // only side by side.
+        const QString tool = writeTool("echo \"$1\"; sleep 30 & echo $! > \"$2\"; : > \"$3\"\n"
+                                       "while [ ! -e \"$4\" ]; do sleep 0.01; done\nkill $!\n");
+        const QString base = path(caseName());
+        const QStringList pids{base + u".pid1"_s, base + u".pid2"_s};
+        const QStringList running{base + u".running1"_s, base + u".running2"_s};
+        const bool finish = how == u"finish";
+        const QString never = base + u".never"_s;
+        std::stop_source stop;
+        Result first, second;
+        std::thread one([&] {
+            first = run(runner, tool, {u"one"_s, pids[0], running[0], finish ? running[1] : never});
+        });
+        std::thread two([&] {
+            second = run(runner, tool, {u"two"_s, pids[1], running[1], finish ? running[0] : never},
+                         stop.get_token());
+        });
+        const pid_t children[] = {pid_t(waitForLine(pids[0]).toInt()),
+                                  pid_t(waitForLine(pids[1]).toInt())};
+        QVERIFY(children[0] > 0 && children[1] > 0);
+        if (how == u"cancel")
+            runner.cancel();
+        else if (how == u"stop")
+            stop.request_stop();
+        two.join();
+        if (how == u"stop") {
+            // The other tool runs on, and the runner is not cancelled.
+            QCOMPARE(second.error, cancelled);
+            QVERIFY(!processGone(children[0]) && !runner.isCancelled());
+            runner.cancel();
+        }
+        one.join();
+        if (finish) {
+            QCOMPARE(first.error, QString());
+            QCOMPARE(second.error, QString());
+            QCOMPARE(first.output, "one\n");
+            QCOMPARE(second.output, "two\n");
+        } else {
+            QCOMPARE(first.error, cancelled);
+            QCOMPARE(second.error, cancelled);
+        }
+        for (const pid_t child : children) {
+            bool gone = false;
+            for (int i = 0; i < 50 && !(gone = processGone(child)); ++i)
+                std::this_thread::sleep_for(10ms);
+            if (!gone)
+                ::kill(child, SIGKILL);
+            QVERIFY2(gone, "a process started by a tool outlived it");
+        }
+    }
+
     void concurrentCancels_data()
     {
         QTest::addColumn<bool>("running");
