@@ -11,11 +11,15 @@
 
 #include <QBuffer>
 #include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QLocale>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 
 namespace {
@@ -29,6 +33,9 @@ constexpr double rowHeight = 22;
 constexpr double pageBreakLimit = 700;
 constexpr qsizetype longestText = 1000;
 constexpr double firstBandTop = 214;
+constexpr double subtitleTop = 100;
+constexpr double subtitleHeight = 58;
+constexpr double summaryTop = 162;
 constexpr double laterBandTop = 30;
 
 QColor grey(double white)
@@ -72,15 +79,18 @@ QFont reportFont(double size, bool bold)
 class PageDrawer {
 public:
     PageDrawer(QPainter &painter, const ReportDocument &document)
-        : m_painter(painter), m_document(document), m_pages(document.pageCount())
+        : m_painter(painter),
+          m_document(document),
+          m_pages(document.pageCount()),
+          m_shift(document.subtitleOverflowRows() * rowHeight)
     {}
 
     void draw()
     {
         drawTitleBlock();
-        double y = drawBand(firstBandTop);
+        double y = drawBand(firstBandTop + m_shift);
         if (m_document.rows.isEmpty())
-            text(QRectF(50, 255, 500, 28), QStringLiteral("No apps match this report."),
+            text(QRectF(50, 255 + m_shift, 500, 28), QStringLiteral("No apps match this report."),
                  reportFont(10, false), textColour, Qt::TextWordWrap);
         for (qsizetype r = 0; r < m_document.rows.size(); ++r) {
             if (y + rowHeight > pageBreakLimit) {
@@ -116,10 +126,10 @@ private:
              accentColour, Qt::TextWordWrap);
         text(QRectF(left, 57, bandWidth, 36), m_document.title, reportFont(24, true), textColour,
              Qt::TextWordWrap);
-        text(QRectF(left, 100, bandWidth, 58), m_document.subtitle, reportFont(10, false),
-             secondaryColour, Qt::TextWordWrap);
-        text(QRectF(left, 162, bandWidth, 44), m_document.summary, reportFont(11, true), textColour,
-             Qt::TextWordWrap);
+        text(QRectF(left, subtitleTop, bandWidth, subtitleHeight + m_shift), m_document.subtitle,
+             reportFont(10, false), secondaryColour, Qt::TextWordWrap);
+        text(QRectF(left, summaryTop + m_shift, bandWidth, 44), m_document.summary,
+             reportFont(11, true), textColour, Qt::TextWordWrap);
     }
 
     // Returns the top of the first row under the band.
@@ -169,17 +179,37 @@ private:
     QPainter &m_painter;
     const ReportDocument &m_document;
     const int m_pages;
+    // How far a long subtitle pushes the rest of the first page down.
+    const double m_shift;
     int m_page = 1;
 };
 
 } // namespace
 
+int ReportDocument::subtitleOverflowRows() const
+{
+    // Measured as the PDF lays it out: one point to the pixel.
+    QImage page(1, 1, QImage::Format_RGB32);
+    page.setDotsPerMeterX(qRound(72 / 0.0254));
+    page.setDotsPerMeterY(qRound(72 / 0.0254));
+    const QFontMetricsF metrics(reportFont(10, false), &page);
+    const double height = metrics
+                              .boundingRect(QRectF(0, 0, bandWidth, 1e6),
+                                            Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                                            PlainText::shortened(subtitle, longestText))
+                              .height();
+    // A few rows stay for the table, whatever the subtitle.
+    return std::clamp(int(std::ceil((height - subtitleHeight) / rowHeight)), 0,
+                      rowsOnFirstPage - 5);
+}
+
 int ReportDocument::pageCount() const
 {
     const qsizetype count = rows.size();
-    if (count <= rowsOnFirstPage)
+    const int firstPage = rowsOnFirstPage - subtitleOverflowRows();
+    if (count <= firstPage)
         return 1;
-    return 1 + int((count - rowsOnFirstPage + rowsOnLaterPages - 1) / rowsOnLaterPages);
+    return 1 + int((count - firstPage + rowsOnLaterPages - 1) / rowsOnLaterPages);
 }
 
 QByteArray ReportDocument::render() const

@@ -23,10 +23,14 @@ struct ReportDocument {
     // Small print at the foot of every page.
     QString note;
 
+    // With a subtitle of up to five lines; each line more takes one row off the first page.
     static constexpr int rowsOnFirstPage = 20;
     static constexpr int rowsOnLaterPages = 29;
 
     int pageCount() const;
+    // The rows a subtitle longer than its place pushes the first page's table down by, so that
+    // none of it is cut.
+    int subtitleOverflowRows() const;
     // Renders the whole document, then replaces `path` in one atomic write. Throws ScanError
     // when no PDF can be made, or the file error; an existing file stays as it was.
     void write(const QString &path) const;

@@ -86,6 +86,7 @@ private Q_SLOTS:
     void initTestCase();
     void layout_data();
     void layout();
+    void longSubtitle();
     void titleBlock();
     void cells_data();
     void cells();
@@ -125,6 +126,34 @@ void TestReports::initTestCase()
     QVERIFY(m_dir.isValid());
     if (!available())
         QSKIP("poppler's command-line tools are not installed");
+}
+
+// A subtitle longer than its place (a comparison's device changes) pushes the table down rather
+// than being cut; the rows it displaces go to the next page.
+void TestReports::longSubtitle()
+{
+    ReportDocument document = table(20);
+    QStringList lines;
+    for (int i = 1; i <= 9; ++i)
+        lines.append(u"Line%1 of the device changes"_s.arg(i));
+    document.subtitle = lines.join(u'\n');
+    QVERIFY(document.subtitleOverflowRows() > 0);
+    QCOMPARE(document.pageCount(), 2);
+    const QList<Page> read = written(document);
+    QCOMPARE(read.size(), 2);
+    const Word *last = find(read[0], u"Line9"_s);
+    const Word *summary = find(read[0], u"Gamma"_s);
+    const Word *band = find(read[0], u"Category"_s);
+    QVERIFY(last && summary && band);
+    QVERIFY(last->box.bottom() < summary->box.top());
+    QVERIFY(summary->box.bottom() < band->box.top());
+    // Every row once, over both pages.
+    int rows = 0;
+    for (const Page &page : read) {
+        for (int i = 0; i < 20; ++i)
+            rows += find(page, u"R%1"_s.arg(i)) != nullptr;
+    }
+    QCOMPARE(rows, 20);
 }
 
 void TestReports::layout_data()
