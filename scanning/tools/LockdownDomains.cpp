@@ -10,11 +10,6 @@
 
 namespace {
 
-void freeMemory(char *memory)
-{
-    std::free(memory);
-}
-
 // Counts the nodes under `node` into `count`; false once past the depth or count bound. The
 // depth is checked before descending, so no tree deepens the stack past the bound.
 bool withinBounds(plist_t node, int depth, size_t &count)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <memory>
 #include <type_traits>
 
@@ -9,3 +10,9 @@ template<auto release> struct Release {
 };
 template<typename Handle, auto release>
 using Owned = std::unique_ptr<std::remove_pointer_t<Handle>, Release<release>>;
+
+// Text libplist hands out is the caller's to free().
+inline void freeMemory(char *memory)
+{
+    std::free(memory);
+}

@@ -4,17 +4,7 @@
 
 #include <QByteArrayView>
 
-#include <cstdlib>
 #include <string>
-
-namespace {
-
-void freeMemory(char *memory)
-{
-    std::free(memory);
-}
-
-} // namespace
 
 bool ServiceChannel::open(idevice_t device, lockdownd_service_descriptor_t service)
 {
@@ -45,27 +35,31 @@ bool ServiceChannel::send(plist_t message)
         sent == framed.size();
 }
 
-bool ServiceChannel::receiveExactly(char *data, uint32_t size,
-                                    std::chrono::steady_clock::time_point until, Outcome &failure)
+bool ServiceChannel::receiveExactly(char *data, uint32_t size, const Wait &wait, Reply &reply)
 {
     using namespace std::chrono;
     while (size > 0) {
-        // The time given is for the whole answer: a device that trickles a byte at a time
+        // When the time given is for the whole answer, a device that trickles a byte at a time
         // must not stretch it.
-        const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
+        const auto left = wait.bound == Bound::EachSilence
+            ? wait.limit.count()
+            : duration_cast<milliseconds>(wait.until - steady_clock::now()).count();
         if (left <= 0) {
-            failure = Outcome::Silent;
+            reply.outcome = Outcome::Silent;
+            reply.error = SERVICE_E_TIMEOUT;
             return false;
         }
         uint32_t received = 0;
         const service_error_t error =
             service_receive_with_timeout(m_client.get(), data, size, &received, unsigned(left));
         if (error == SERVICE_E_TIMEOUT || (error == SERVICE_E_SUCCESS && received == 0)) {
-            failure = Outcome::Silent;
+            reply.outcome = Outcome::Silent;
+            reply.error = SERVICE_E_TIMEOUT;
             return false;
         }
         if (error != SERVICE_E_SUCCESS || received > size) {
-            failure = Outcome::Closed;
+            reply.outcome = Outcome::Closed;
+            reply.error = error;
             return false;
         }
         data += received;
@@ -74,27 +68,29 @@ bool ServiceChannel::receiveExactly(char *data, uint32_t size,
     return true;
 }
 
-ServiceChannel::Reply ServiceChannel::receive(std::chrono::milliseconds limit)
+ServiceChannel::Reply ServiceChannel::receive(std::chrono::milliseconds limit, Bound bound,
+                                              uint32_t largest)
 {
     Reply reply;
     if (!m_client)
         return reply;
-    const auto until = std::chrono::steady_clock::now() + limit;
+    const Wait wait{limit, bound, std::chrono::steady_clock::now() + limit};
     unsigned char header[4];
-    if (!receiveExactly(reinterpret_cast<char *>(header), 4, until, reply.outcome))
+    if (!receiveExactly(reinterpret_cast<char *>(header), 4, wait, reply))
         return reply;
     const uint32_t length = uint32_t(header[0]) << 24 | uint32_t(header[1]) << 16 |
         uint32_t(header[2]) << 8 | header[3];
+    reply.length = length;
     if (length == 0) {
         reply.outcome = Outcome::NotPlist;
         return reply;
     }
-    if (length > messageLimit) {
+    if (length > largest) {
         reply.outcome = Outcome::TooLarge;
         return reply;
     }
     std::string payload(length, '\0');
-    if (!receiveExactly(payload.data(), length, until, reply.outcome))
+    if (!receiveExactly(payload.data(), length, wait, reply))
         return reply;
     if (!PropertyListCheck::isAcceptable(QByteArrayView(payload.data(), qsizetype(length)))) {
         reply.outcome = Outcome::Unsafe;

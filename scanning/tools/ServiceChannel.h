@@ -28,13 +28,21 @@ public:
     struct Reply {
         Outcome outcome = Outcome::Closed;
         Plist message;
+        // What the answer's header announced; 0 when no header was read or it announced none.
+        uint32_t length = 0;
+        // libimobiledevice's error for a Silent or Closed outcome.
+        service_error_t error = SERVICE_E_SUCCESS;
     };
+    // What a receive's limit bounds: the whole answer, or each silence while it arrives.
+    enum class Bound { WholeAnswer, EachSilence };
 
     // Connects to a service lockdown started; false when the device does not take it.
     bool open(idevice_t device, lockdownd_service_descriptor_t service);
 
     bool send(plist_t message);
-    Reply receive(std::chrono::milliseconds limit);
+    // An answer longer than `largest` is TooLarge.
+    Reply receive(std::chrono::milliseconds limit, Bound bound = Bound::WholeAnswer,
+                  uint32_t largest = messageLimit);
     // A request and its answer, with `limit` for the answer.
     Reply ask(plist_t request, std::chrono::milliseconds limit);
 
@@ -49,8 +57,12 @@ public:
     static constexpr uint32_t messageLimit = 8 * 1024 * 1024;
 
 private:
-    bool receiveExactly(char *data, uint32_t size, std::chrono::steady_clock::time_point until,
-                        Outcome &failure);
+    struct Wait {
+        std::chrono::milliseconds limit;
+        Bound bound;
+        std::chrono::steady_clock::time_point until;
+    };
+    bool receiveExactly(char *data, uint32_t size, const Wait &wait, Reply &reply);
 
     Owned<service_client_t, service_client_free> m_client;
 };

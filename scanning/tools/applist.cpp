@@ -6,27 +6,24 @@
 // Quillet's own reader applies before libplist builds any of it: a few hundred hostile bytes
 // could otherwise ask libplist for more memory than the machine has.
 
-#include "scanning/PropertyListCheck.h"
+#include "scanning/tools/DeviceSession.h"
 #include "scanning/tools/LockdownErrorText.h"
 #include "scanning/tools/Owned.h"
+#include "scanning/tools/ServiceChannel.h"
+#include "scanning/tools/ToolArguments.h"
+#include "scanning/tools/XmlOutput.h"
 
-#include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
-#include <libimobiledevice/service.h>
 #include <plist/plist.h>
 
-#include <QByteArrayView>
-
-#include <cerrno>
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -34,10 +31,7 @@ namespace {
 
 constexpr const char *label = "quillet-applist";
 
-// The name this program was started by, for its usage text.
-std::string programName = "quillet-applist";
-
-void printHelp()
+void printHelp(const std::string &programName)
 {
     std::printf("Usage: %s [OPTIONS] list [LIST OPTIONS]\n"
                 "\n"
@@ -53,27 +47,12 @@ void printHelp()
                 "                        (can be passed multiple times)\n"
                 "\n"
                 "OPTIONS:\n"
-                "  -u, --udid UDID       Target specific device by UDID\n"
-                "  -n, --network         Connect to network device\n"
-                "  -d, --debug           Enable communication debugging\n"
-                "  -h, --help            Print usage information\n",
-                programName.c_str());
-}
-
-[[noreturn]] void usageError(const std::string &message)
-{
-    std::fprintf(stderr,
-                 "ERROR: %s\n"
-                 "Usage: %s [-u UDID] [-n] list [--user | --system | --all] --xml\n"
-                 "       [--attribute NAME]...\n",
-                 message.c_str(), programName.c_str());
-    std::exit(EXIT_FAILURE);
+                "%s%s",
+                programName.c_str(), ToolArguments::udidHelp, ToolArguments::connectionHelp);
 }
 
 struct Options {
-    std::optional<std::string> udid;
-    bool network = false;
-    bool debug = false;
+    DeviceSession::Target target;
     bool user = false;
     bool system = false;
     bool xml = false;
@@ -83,95 +62,54 @@ struct Options {
 Options parseArguments(int argc, char **argv)
 {
     Options options;
-    if (argc > 0 && *argv[0]) {
-        const std::string_view path = argv[0];
-        programName = std::string(path.substr(path.rfind('/') + 1));
-    }
-
+    ToolArguments arguments(argc, argv, label,
+                            "[-u UDID] [-n] list [--user | --system | --all] --xml\n"
+                            "       [--attribute NAME]...\n",
+                            printHelp);
     std::vector<std::string> words;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-
-        // "--name=value" and "--name value" are both accepted, as getopt_long does.
-        std::string_view name = argument;
-        std::optional<std::string> inlineValue;
-        if (argument.starts_with("--")) {
-            if (const auto equals = argument.find('='); equals != std::string_view::npos) {
-                name = argument.substr(0, equals);
-                inlineValue = std::string(argument.substr(equals + 1));
-            }
-        }
-        const auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= argc)
-                usageError("option " + std::string(name) + " needs a value.");
-            return argv[++i];
-        };
-        const auto noValue = [&] {
-            if (inlineValue)
-                usageError("option " + std::string(name) + " takes no value.");
-        };
-
-        if (name == "-h" || name == "--help") {
-            printHelp();
-            std::exit(EXIT_SUCCESS);
-        } else if (name == "-u" || name == "--udid") {
-            options.udid = value();
-            if (options.udid->empty())
-                usageError("UDID must not be empty!");
-        } else if (name == "-n" || name == "--network") {
-            noValue();
-            options.network = true;
-        } else if (name == "-d" || name == "--debug") {
-            noValue();
-            options.debug = true;
+    while (arguments.next()) {
+        const std::string_view name = arguments.name();
+        if (arguments.readCommon(options.target)) {
+            continue;
         } else if (name == "--user") {
-            noValue();
+            arguments.noValue();
             options.user = true;
         } else if (name == "--system") {
-            noValue();
+            arguments.noValue();
             options.system = true;
         } else if (name == "--all") {
-            noValue();
+            arguments.noValue();
             options.user = true;
             options.system = true;
         } else if (name == "--xml") {
-            noValue();
+            arguments.noValue();
             options.xml = true;
         } else if (name == "--json") {
-            noValue();
+            arguments.noValue();
             options.xml = false;
         } else if (name == "-a" || name == "--attribute") {
-            std::string attribute = value();
+            std::string attribute = arguments.value();
             if (attribute.empty())
-                usageError("attribute must not be empty!");
+                arguments.usageError("attribute must not be empty!");
             options.attributes.push_back(std::move(attribute));
         } else if (name.starts_with("-") && name != "-") {
-            usageError("unknown option '" + std::string(argument) + "'.");
+            arguments.usageError("unknown option '" + std::string(arguments.argument()) + "'.");
         } else {
-            words.emplace_back(argument);
+            words.emplace_back(arguments.argument());
         }
     }
 
     if (words.empty())
-        usageError("Missing command.");
+        arguments.usageError("Missing command.");
     if (words.front() != "list")
-        usageError("Invalid command '" + words.front() + "'.");
+        arguments.usageError("Invalid command '" + words.front() + "'.");
     if (words.size() > 1)
-        usageError("unexpected argument '" + words[1] + "'.");
+        arguments.usageError("unexpected argument '" + words[1] + "'.");
     if (!options.xml) {
         std::fprintf(stderr, "Only --xml output is supported.\n");
         std::exit(EXIT_FAILURE);
     }
     return options;
-}
-
-using Plist = Owned<plist_t, plist_free>;
-
-void freeMemory(char *memory)
-{
-    std::free(memory);
 }
 
 // The options the installation proxy browses with: which apps, and which of their keys.
@@ -266,138 +204,70 @@ const char *const tooLarge =
     "The device's app list is too large or too deeply nested to be read safely (no real device "
     "sends one like it), so it was not read. Previous inventory preserved.";
 
-using Service = Owned<service_client_t, service_client_free>;
-
-bool receiveExactly(service_client_t service, char *data, uint32_t size, service_error_t &error)
-{
-    while (size > 0) {
-        uint32_t received = 0;
-        error = service_receive_with_timeout(service, data, size, &received, silenceLimitMs);
-        if (error != SERVICE_E_SUCCESS || received == 0) {
-            if (error == SERVICE_E_SUCCESS)
-                error = SERVICE_E_TIMEOUT;
-            return false;
-        }
-        data += received;
-        size -= received;
-    }
-    return true;
-}
-
-// The service's framing: a 4-byte big-endian length, then a property list.
-bool send(service_client_t service, plist_t message)
-{
-    char *raw = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(message, &raw, &length);
-    const Owned<char *, freeMemory> xml(raw);
-    if (!xml)
-        return false;
-    std::string framed(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        framed[size_t(i)] = char(length >> (24 - 8 * i));
-    framed.append(xml.get(), length);
-    uint32_t sent = 0;
-    return service_send(service, framed.data(), uint32_t(framed.size()), &sent) ==
-        SERVICE_E_SUCCESS &&
-        sent == framed.size();
-}
-
 // What the installation proxy lists for `clientOptions`, message by message, as one array; or
 // nothing, after saying why on standard error.
-Plist browse(service_client_t service, plist_t clientOptions)
+Plist browse(ServiceChannel &proxy, plist_t clientOptions)
 {
+    using Outcome = ServiceChannel::Outcome;
     Plist request(plist_new_dict());
     plist_dict_set_item(request.get(), "Command", plist_new_string("Browse"));
     plist_dict_set_item(request.get(), "ClientOptions", plist_copy(clientOptions));
-    if (!send(service, request.get())) {
+    if (!proxy.send(request.get())) {
         std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(SERVICE_E_MUX_ERROR));
         return nullptr;
     }
     Plist apps(plist_new_array());
     uint64_t total = 0;
     for (;;) {
-        service_error_t error = SERVICE_E_SUCCESS;
-        unsigned char header[4];
-        if (!receiveExactly(service, reinterpret_cast<char *>(header), 4, error)) {
-            if (error == SERVICE_E_TIMEOUT)
+        // A message past either limit is not read at all.
+        const auto largest = uint32_t(std::min<uint64_t>(messageLimit, listingLimit - total));
+        const ServiceChannel::Reply reply = proxy.receive(
+            std::chrono::milliseconds(silenceLimitMs), ServiceChannel::Bound::EachSilence, largest);
+        if (reply.outcome == Outcome::Silent || reply.outcome == Outcome::Closed) {
+            // Silence before a message begins is the device's; within one, a broken message.
+            if (reply.length == 0 && reply.error == SERVICE_E_TIMEOUT)
                 std::fprintf(stderr, "ERROR: instproxy_browse returned nothing for %u seconds\n",
                              silenceLimitMs / 1000);
             else
-                std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(error));
+                std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(reply.error));
             return nullptr;
         }
-        const uint32_t length = uint32_t(header[0]) << 24 | uint32_t(header[1]) << 16 |
-            uint32_t(header[2]) << 8 | header[3];
-        total += length;
-        if (length == 0 || length > messageLimit || total > listingLimit) {
+        // An empty message is refused as an oversized one is.
+        if (reply.outcome == Outcome::TooLarge || reply.outcome == Outcome::Unsafe ||
+            (reply.outcome == Outcome::NotPlist && reply.length == 0)) {
             std::fprintf(stderr, "%s\n", tooLarge);
             return nullptr;
         }
-        std::string payload(length, '\0');
-        if (!receiveExactly(service, payload.data(), length, error)) {
-            std::fprintf(stderr, "ERROR: instproxy_browse returned %d\n", int(error));
-            return nullptr;
-        }
-        if (!PropertyListCheck::isAcceptable(QByteArrayView(payload.data(), qsizetype(length)))) {
-            std::fprintf(stderr, "%s\n", tooLarge);
-            return nullptr;
-        }
-        plist_t raw = nullptr;
-        if (plist_is_binary(payload.data(), length))
-            plist_from_bin(payload.data(), length, &raw);
-        else
-            plist_from_xml(payload.data(), length, &raw);
-        const Plist message(raw);
-        if (!message || plist_get_node_type(message.get()) != PLIST_DICT) {
+        total += reply.length;
+        const plist_t message = reply.message.get();
+        if (!message || plist_get_node_type(message) != PLIST_DICT) {
             std::fprintf(stderr, "ERROR: instproxy_browse returned an invalid plist!\n");
             return nullptr;
         }
-        if (const std::string failure = stringOf(message.get(), "Error"); !failure.empty()) {
+        if (const std::string failure = stringOf(message, "Error"); !failure.empty()) {
             std::fprintf(stderr, "ERROR: instproxy_browse returned %s\n", failure.c_str());
             return nullptr;
         }
-        const plist_t list = plist_dict_get_item(message.get(), "CurrentList");
+        const plist_t list = plist_dict_get_item(message, "CurrentList");
         if (list && plist_get_node_type(list) == PLIST_ARRAY) {
             const uint32_t count = plist_array_get_size(list);
             for (uint32_t i = 0; i < count; ++i)
                 plist_array_append_item(apps.get(), plist_copy(plist_array_get_item(list, i)));
         }
-        if (stringOf(message.get(), "Status") == "Complete")
+        if (stringOf(message, "Status") == "Complete")
             return apps;
     }
 }
 
 int listApps(const Options &options)
 {
-    if (options.debug)
-        idevice_set_debug_level(1);
-
-    idevice_t rawDevice = nullptr;
-    const char *udid = options.udid ? options.udid->c_str() : nullptr;
-    const auto lookup = options.network ? IDEVICE_LOOKUP_NETWORK : IDEVICE_LOOKUP_USBMUX;
-    if (idevice_new_with_options(&rawDevice, udid, lookup) != IDEVICE_E_SUCCESS) {
-        if (udid)
-            std::fprintf(stderr, "No device found with udid %s.\n", udid);
-        else
-            std::fprintf(stderr, "No device found.\n");
+    DeviceSession session;
+    if (!session.find(options.target) || !session.handshake(label))
         return EXIT_FAILURE;
-    }
-    const Owned<idevice_t, idevice_free> device(rawDevice);
-
-    lockdownd_client_t rawLockdown = nullptr;
-    lockdownd_error_t lockdownError =
-        lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
-    if (lockdownError != LOCKDOWN_E_SUCCESS) {
-        std::fprintf(stderr, "Could not connect to lockdownd: %s. Exiting.\n",
-                     LockdownErrorText::of(lockdownError).c_str());
-        return EXIT_FAILURE;
-    }
-    Owned<lockdownd_client_t, lockdownd_client_free> lockdown(rawLockdown);
 
     lockdownd_service_descriptor_t rawService = nullptr;
-    lockdownError =
-        lockdownd_start_service(lockdown.get(), "com.apple.mobile.installation_proxy", &rawService);
+    const lockdownd_error_t lockdownError = lockdownd_start_service(
+        session.lockdown(), "com.apple.mobile.installation_proxy", &rawService);
     if (lockdownError != LOCKDOWN_E_SUCCESS) {
         std::fprintf(stderr, "Could not start com.apple.mobile.installation_proxy: %s\n",
                      LockdownErrorText::of(lockdownError).c_str());
@@ -405,35 +275,19 @@ int listApps(const Options &options)
     }
     const Owned<lockdownd_service_descriptor_t, lockdownd_service_descriptor_free> service(
         rawService);
-    // The lockdown session is not needed past starting the service; the device allows few.
-    lockdown.reset();
+    session.endLockdown();
 
-    service_client_t rawProxy = nullptr;
-    if (service_client_new(device.get(), service.get(), &rawProxy) != SERVICE_E_SUCCESS) {
+    ServiceChannel proxy;
+    if (!proxy.open(session.device(), service.get())) {
         std::fprintf(stderr, "Could not connect to installation_proxy!\n");
         return EXIT_FAILURE;
     }
-    const Service proxy(rawProxy);
 
-    const Plist apps = browse(proxy.get(), browseOptions(options).get());
+    const Plist apps = browse(proxy, browseOptions(options).get());
     if (!apps)
         return EXIT_FAILURE;
-
     const Plist listed = oneEntryPerApp(apps.get());
-    char *rawXml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(listed.get(), &rawXml, &length);
-    const Owned<char *, freeMemory> xml(rawXml);
-    if (!xml) {
-        std::fprintf(stderr, "ERROR: Failed to convert data to XML format.\n");
-        return EXIT_FAILURE;
-    }
-    // A short write means a truncated list; it must not pass for a complete one.
-    if (std::fwrite(xml.get(), 1, length, stdout) != length || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "ERROR: Could not write the app list: %s\n", std::strerror(errno));
-        return EXIT_FAILURE;
-    }
-    return EXIT_SUCCESS;
+    return XmlOutput::print(listed.get(), "the app list") ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
 } // namespace

@@ -15,19 +15,19 @@
 // values in sensible ranges are passed on; lockdown's, which libimobiledevice builds itself, are
 // bounded after (LockdownDomains).
 
+#include "scanning/tools/DeviceSession.h"
 #include "scanning/tools/LockdownDomains.h"
-#include "scanning/tools/LockdownErrorText.h"
 #include "scanning/tools/Owned.h"
 #include "scanning/tools/ServiceChannel.h"
+#include "scanning/tools/ToolArguments.h"
+#include "scanning/tools/XmlOutput.h"
 
-#include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
 #include <plist/plist.h>
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -65,14 +65,7 @@ constexpr uint64_t largestValue = 1'000'000;
 constexpr size_t longestText = 200;
 constexpr size_t mostProfiles = 100;
 
-std::string programName = "quillet-devicehealth";
-
-void freeMemory(char *memory)
-{
-    std::free(memory);
-}
-
-void printHelp()
+void printHelp(const std::string &programName)
 {
     std::printf("Usage: %s [OPTIONS]\n"
                 "\n"
@@ -80,26 +73,15 @@ void printHelp()
                 "as one XML property list.\n"
                 "\n"
                 "OPTIONS:\n"
-                "  -u, --udid UDID       Target specific device by UDID\n"
+                "%s"
                 "  --domain NAME         Also print the values of this lockdown domain\n"
                 "                        (\"\" for the default one; can be passed multiple times)\n"
-                "  -n, --network         Connect to network device\n"
-                "  -d, --debug           Enable communication debugging\n"
-                "  -h, --help            Print usage information\n",
-                programName.c_str());
-}
-
-[[noreturn]] void usageError(const std::string &message)
-{
-    std::fprintf(stderr, "ERROR: %s\nUsage: %s [-u UDID] [-n] [--domain NAME]...\n",
-                 message.c_str(), programName.c_str());
-    std::exit(EXIT_FAILURE);
+                "%s",
+                programName.c_str(), ToolArguments::udidHelp, ToolArguments::connectionHelp);
 }
 
 struct Options {
-    std::optional<std::string> udid;
-    bool network = false;
-    bool debug = false;
+    DeviceSession::Target target;
     // Read only when given, so that the output stays as it was without them.
     std::optional<std::vector<std::string>> domains;
 };
@@ -107,49 +89,21 @@ struct Options {
 Options parseArguments(int argc, char **argv)
 {
     Options options;
-    if (argc > 0 && *argv[0]) {
-        const std::string_view path = argv[0];
-        programName = std::string(path.substr(path.rfind('/') + 1));
-    }
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        std::string_view name = argument;
-        std::optional<std::string> inlineValue;
-        if (argument.starts_with("--")) {
-            if (const auto equals = argument.find('='); equals != std::string_view::npos) {
-                name = argument.substr(0, equals);
-                inlineValue = std::string(argument.substr(equals + 1));
-            }
-        }
-        const auto noValue = [&] {
-            if (inlineValue)
-                usageError("option " + std::string(name) + " takes no value.");
-        };
-        if (name == "-h" || name == "--help") {
-            printHelp();
-            std::exit(EXIT_SUCCESS);
-        } else if (name == "-u" || name == "--udid") {
-            if (!inlineValue && i + 1 >= argc)
-                usageError("option " + std::string(name) + " needs a value.");
-            options.udid = inlineValue ? *inlineValue : std::string(argv[++i]);
-            if (options.udid->empty())
-                usageError("UDID must not be empty!");
+    ToolArguments arguments(argc, argv, label, "[-u UDID] [-n] [--domain NAME]...\n", printHelp);
+    while (arguments.next()) {
+        const std::string_view name = arguments.name();
+        if (arguments.readCommon(options.target)) {
+            continue;
         } else if (name == "--domain") {
-            if (!inlineValue && i + 1 >= argc)
-                usageError("option " + std::string(name) + " needs a value.");
+            std::string domain = arguments.value();
             if (!options.domains)
                 options.domains.emplace();
-            options.domains->push_back(inlineValue ? *inlineValue : std::string(argv[++i]));
-        } else if (name == "-n" || name == "--network") {
-            noValue();
-            options.network = true;
-        } else if (name == "-d" || name == "--debug") {
-            noValue();
-            options.debug = true;
+            options.domains->push_back(std::move(domain));
         } else if (name.starts_with("-")) {
-            usageError("unknown option '" + std::string(argument) + "'.");
+            arguments.usageError("unknown option '" + std::string(arguments.argument()) + "'.");
         } else {
-            usageError("unexpected argument '" + std::string(argument) + "'.");
+            arguments.usageError("unexpected argument '" + std::string(arguments.argument()) +
+                                 "'.");
         }
     }
     return options;
@@ -521,43 +475,24 @@ void watch(unsigned int seconds, const char *message)
 
 int readHealth(const Options &options)
 {
-    if (options.debug)
-        idevice_set_debug_level(1);
-
-    idevice_t rawDevice = nullptr;
-    const char *udid = options.udid ? options.udid->c_str() : nullptr;
-    const auto lookup = options.network ? IDEVICE_LOOKUP_NETWORK : IDEVICE_LOOKUP_USBMUX;
-    if (idevice_new_with_options(&rawDevice, udid, lookup) != IDEVICE_E_SUCCESS) {
-        if (udid)
-            std::fprintf(stderr, "No device found with udid %s.\n", udid);
-        else
-            std::fprintf(stderr, "No device found.\n");
+    DeviceSession session;
+    if (!session.find(options.target))
         return EXIT_FAILURE;
-    }
-    const Owned<idevice_t, idevice_free> device(rawDevice);
-
     // In the words libimobiledevice uses for a lockdown that does not answer.
     watch(lockdownSeconds, "Could not connect to lockdownd: Receive timeout. Exiting.\n");
-    lockdownd_client_t rawLockdown = nullptr;
-    const lockdownd_error_t lockdownError =
-        lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
-    if (lockdownError != LOCKDOWN_E_SUCCESS) {
-        std::fprintf(stderr, "Could not connect to lockdownd: %s. Exiting.\n",
-                     LockdownErrorText::of(lockdownError).c_str());
+    if (!session.handshake(label))
         return EXIT_FAILURE;
-    }
-    Owned<lockdownd_client_t, lockdownd_client_free> lockdown(rawLockdown);
     const Deadline deadline;
     // In this session rather than one more tool's each: every session costs a handshake.
     Plist domains;
     if (options.domains)
-        domains = LockdownDomains::read(lockdown.get(), *options.domains);
+        domains = LockdownDomains::read(session.lockdown(), *options.domains);
     // Both services are started in the one session; the device allows few.
     const Started diagnostics =
-        start(lockdown.get(), diagnosticsService, "the device refused the diagnostics service");
-    const Started profiles = start(lockdown.get(), profileService,
+        start(session.lockdown(), diagnosticsService, "the device refused the diagnostics service");
+    const Started profiles = start(session.lockdown(), profileService,
                                    "the device refused the configuration profile service");
-    lockdown.reset();
+    session.endLockdown();
     watch(watchdogSeconds, "ERROR: The device stopped answering.\n");
 
     const Plist output(plist_new_dict());
@@ -566,7 +501,7 @@ int readHealth(const Options &options)
     if (!diagnostics.service)
         plist_dict_set_item(problems.get(), "Battery",
                             plist_new_string(diagnostics.problem.c_str()));
-    else if (!relay.open(device.get(), diagnostics.service.get()))
+    else if (!relay.open(session.device(), diagnostics.service.get()))
         plist_dict_set_item(problems.get(), "Battery",
                             plist_new_string("the diagnostics service could not be reached"));
     else
@@ -575,7 +510,7 @@ int readHealth(const Options &options)
     ServiceChannel profileChannel;
     if (!profiles.service)
         plist_dict_set_item(problems.get(), "Profiles", plist_new_string(profiles.problem.c_str()));
-    else if (!profileChannel.open(device.get(), profiles.service.get()))
+    else if (!profileChannel.open(session.device(), profiles.service.get()))
         plist_dict_set_item(problems.get(), "Profiles",
                             plist_new_string("the configuration profile service could not be "
                                              "reached"));
@@ -586,21 +521,7 @@ int readHealth(const Options &options)
         plist_dict_set_item(output.get(), "Problems", plist_copy(problems.get()));
     if (domains)
         plist_dict_set_item(output.get(), "Lockdown", domains.release());
-
-    char *rawXml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(output.get(), &rawXml, &length);
-    const Owned<char *, freeMemory> xml(rawXml);
-    if (!xml) {
-        std::fprintf(stderr, "ERROR: Failed to convert data to XML format.\n");
-        return EXIT_FAILURE;
-    }
-    if (std::fwrite(xml.get(), 1, length, stdout) != length || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "ERROR: Could not write the device's health: %s\n",
-                     std::strerror(errno));
-        return EXIT_FAILURE;
-    }
-    return EXIT_SUCCESS;
+    return XmlOutput::print(output.get(), "the device's health") ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
 } // namespace
