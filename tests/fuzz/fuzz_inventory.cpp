@@ -2,8 +2,8 @@
 #include "FuzzCheck.h"
 #include "common/Failure.h"
 #include "history/SavedScan.h"
-#include "scanning/DeviceFacts.h"
 #include "scanning/Inventory.h"
+#include "scanning/device/DeviceFacts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
