@@ -2,6 +2,7 @@
 
 #include "app/BusyIndicator.h"
 #include "app/ElidedLabel.h"
+#include "common/Plural.h"
 #include "scanning/AppList.h"
 #include "widgets/TableCopy.h"
 
@@ -172,6 +173,12 @@ QLayout *MainWindow::buildFilters()
     m_category->setAccessibleName(QStringLiteral("Category"));
     m_category->addItem(AppList::allCategories);
     m_category->setFixedWidth(220);
+    m_show = new QComboBox;
+    m_show->setObjectName(QStringLiteral("show"));
+    m_show->setAccessibleName(QStringLiteral("Show"));
+    for (const RowFilter &filter : RowFilter::all())
+        m_show->addItem(filter.name);
+    m_show->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_count = new QLabel;
     m_count->setObjectName(QStringLiteral("count"));
     m_count->setFixedWidth(165);
@@ -180,6 +187,7 @@ QLayout *MainWindow::buildFilters()
     QHBoxLayout *filters = row(14);
     filters->addWidget(m_search, 1);
     filters->addWidget(m_category);
+    filters->addWidget(m_show);
     filters->addWidget(m_count);
     return filters;
 }
@@ -312,11 +320,16 @@ QString MainWindow::status() const
     return m_status->text();
 }
 
-void MainWindow::setStoreName(const QString &store)
+void MainWindow::setStoreName(const QString &store, qsizetype updates)
 {
-    m_footer->setText(QStringLiteral("Sizes are device-reported \u2022 Blank values are "
-                                     "unavailable \u2022 Categories use ") +
-                      store);
+    QString text = QStringLiteral("Sizes are device-reported \u2022 Blank values are "
+                                  "unavailable \u2022 Categories use ") +
+        store;
+    if (updates > 0)
+        text += QStringLiteral(" \u2022 ") +
+            Plural::of(updates, QStringLiteral("update available"),
+                       QStringLiteral("updates available"));
+    m_footer->setText(text);
 }
 
 void MainWindow::setDeviceLine(const QString &text, const QString &warnings)

@@ -33,8 +33,9 @@ public:
     void setCommandKeys(const QList<QKeySequence> &keys) { m_commandKeys = keys; }
     void setStatus(const QString &text);
     QString status() const;
-    // "the US App Store": where the footer says the shown categories came from.
-    void setStoreName(const QString &store);
+    // "the US App Store": where the footer says the shown categories came from; beside it how
+    // many of the scan's apps have an update, when any has.
+    void setStoreName(const QString &store, qsizetype updates = 0);
     // The facts of the device whose inventory is on screen, in one line; hidden when empty.
     // `warnings` ("2 warnings") goes on the button beside it that opens Device Details.
     void setDeviceLine(const QString &text, const QString &warnings = {});
@@ -47,6 +48,8 @@ public:
     QPushButton *exportSpreadsheetButton() const { return m_exportSpreadsheet; }
     QLineEdit *search() const { return m_search; }
     QComboBox *category() const { return m_category; }
+    // "All apps", "Updates available"…: the choices of RowFilter.
+    QComboBox *show() const { return m_show; }
     QLabel *count() const { return m_count; }
     QComboBox *historyPicker() const { return m_historyPicker; }
     QPushButton *editSnapshotButton() const { return m_editSnapshot; }
@@ -70,6 +73,7 @@ private:
     QPushButton *m_exportSpreadsheet = nullptr;
     QLineEdit *m_search = nullptr;
     QComboBox *m_category = nullptr;
+    QComboBox *m_show = nullptr;
     QLabel *m_count = nullptr;
     QComboBox *m_historyPicker = nullptr;
     QPushButton *m_editSnapshot = nullptr;

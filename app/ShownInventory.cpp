@@ -16,6 +16,7 @@ ShownInventory::ShownInventory(MainWindow *window, InventoryTable *table, QObjec
 {
     connect(window->search(), &QLineEdit::textChanged, this, &ShownInventory::applyFilter);
     connect(window->category(), &QComboBox::activated, this, &ShownInventory::applyFilter);
+    connect(window->show(), &QComboBox::currentIndexChanged, this, &ShownInventory::applyFilter);
     connect(table, &InventoryTable::sortChanged, this, &ShownInventory::applyFilter);
 }
 
@@ -53,7 +54,10 @@ void ShownInventory::show(const Inventory &shown)
 void ShownInventory::showStore()
 {
     const bool scanned = m_current.scannedAt || !m_current.rows.isEmpty();
-    m_window->setStoreName(scanned ? m_current.storeName() : StoreCountry::storeName());
+    const RowFilter *updates = RowFilter::named(RowFilter::updatesAvailable);
+    const auto updated = std::count_if(m_apps.rows().cbegin(), m_apps.rows().cend(),
+                                       [updates](const Row &row) { return updates->matches(row); });
+    m_window->setStoreName(scanned ? m_current.storeName() : StoreCountry::storeName(), updated);
 }
 
 void ShownInventory::configureCategories()
@@ -75,10 +79,15 @@ QString ShownInventory::categoryChosen() const
 void ShownInventory::applyFilter()
 {
     m_visible = m_apps.visible(m_window->search()->text(), categoryChosen(), m_table->sortColumn(),
-                               m_table->sortOrder());
+                               m_table->sortOrder(), filterChosen());
     m_table->setRows(&m_apps, m_visible);
     m_window->count()->setText(AppList::countText(m_visible.size(), m_apps.rows().size()));
     Q_EMIT changed();
+}
+
+const RowFilter *ShownInventory::filterChosen() const
+{
+    return RowFilter::named(m_window->show()->currentText());
 }
 
 QList<Row> ShownInventory::visibleRows() const
@@ -99,8 +108,6 @@ std::optional<Row> ShownInventory::visibleRow(int row) const
 
 QString ShownInventory::filterDescription() const
 {
-    QString filter = QStringLiteral("Category: ") + categoryChosen();
-    if (const QString search = m_window->search()->text(); !search.isEmpty())
-        filter += QStringLiteral(" \u00B7 Search: ") + search;
-    return filter;
+    return AppList::filterText(categoryChosen(), {m_window->show()->currentText()},
+                               m_window->search()->text());
 }

@@ -26,7 +26,8 @@ public:
     void showScan(const Inventory &inventory);
     // Names and notes saved since, in the shown and the latest inventory.
     void applyAnnotations();
-    // Filters and sorts again, after the search, the category or the sort changed.
+    // Filters and sorts again, after the search, the category, the Show choice or the sort
+    // changed.
     void applyFilter();
     // The footer names the store the shown categories came from; before any scan, the store the
     // first one will ask.
@@ -44,7 +45,8 @@ public:
     bool hasVisibleRows() const { return !m_visible.isEmpty(); }
     // The app in the table's row `row`, if there is one.
     std::optional<Row> visibleRow(int row) const;
-    // "Category: Games · Search: maps", for a report of the visible rows.
+    // "Category: Games · Show: Updates available · Search: maps", for a report of the visible
+    // rows.
     QString filterDescription() const;
 
 Q_SIGNALS:
@@ -55,6 +57,7 @@ private:
     void show(const Inventory &shown);
     void configureCategories();
     QString categoryChosen() const;
+    const RowFilter *filterChosen() const;
 
     QPointer<MainWindow> m_window;
     InventoryTable *m_table = nullptr;

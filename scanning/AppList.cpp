@@ -94,7 +94,8 @@ const std::vector<AppList::SortValue> &AppList::sortValues(const QString &column
 }
 
 QList<qsizetype> AppList::visible(const QString &query, const QString &category,
-                                  const QString &sortColumn, Qt::SortOrder order) const
+                                  const QString &sortColumn, Qt::SortOrder order,
+                                  const RowFilter *filter) const
 {
     const QString needle = query.trimmed();
     QList<qsizetype> shown;
@@ -109,6 +110,8 @@ QList<qsizetype> AppList::visible(const QString &query, const QString &category,
             !row.value(Column::appName).contains(needle, Qt::CaseInsensitive) &&
             !row.value(Column::bundleIdentifier).contains(needle, Qt::CaseInsensitive) &&
             !rowCategory.contains(needle, Qt::CaseInsensitive))
+            continue;
+        if (filter && !filter->matches(row))
             continue;
         shown.append(i);
     }
@@ -130,6 +133,18 @@ QList<qsizetype> AppList::visible(const QString &query, const QString &category,
         return ascending ? result < 0 : result > 0;
     });
     return shown;
+}
+
+QString AppList::filterText(const QString &category, const QStringList &shown, const QString &query)
+{
+    QString text = QStringLiteral("Category: ") + category;
+    for (const QString &name : shown) {
+        if (name != RowFilter::allApps)
+            text += QStringLiteral(" \u00B7 Show: ") + name;
+    }
+    if (!query.isEmpty())
+        text += QStringLiteral(" \u00B7 Search: ") + query;
+    return text;
 }
 
 QString AppList::countText(qsizetype visible, qsizetype total)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scanning/Row.h"
+#include "scanning/RowFilter.h"
 
 #include <QCollatorSortKey>
 #include <QHash>
@@ -27,14 +28,21 @@ public:
     QStringList categoryChoices() const;
 
     // Indices into rows(), in display order. The query is trimmed and matched without regard to
-    // case against name, bundle identifier and category. An empty sort column keeps the
-    // inventory's order; blank values sort last in either direction.
+    // case against name, bundle identifier and category; only rows `filter` passes, when given.
+    // An empty sort column keeps the inventory's order; blank values sort last in either
+    // direction.
     QList<qsizetype> visible(const QString &query, const QString &category,
                              const QString &sortColumn = QString(),
-                             Qt::SortOrder order = Qt::AscendingOrder) const;
+                             Qt::SortOrder order = Qt::AscendingOrder,
+                             const RowFilter *filter = nullptr) const;
 
     // The whole text as a number in C syntax ("12.5", "1e3", "+3"), or nothing.
     static std::optional<double> parseNumber(const QString &text);
+
+    // "Category: Games · Show: Updates available · Search: maps", as a report names its filter;
+    // "All apps" and an empty search are left out.
+    static QString filterText(const QString &category, const QStringList &shown,
+                              const QString &query);
 
     // "3 of 120 apps".
     static QString countText(qsizetype visible, qsizetype total);

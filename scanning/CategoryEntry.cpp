@@ -67,6 +67,11 @@ std::optional<CategoryEntry> readEntry(const JsonText &text, JsonText::Value val
             good = readOptionalText(text, field.value(), entry.iconURL);
         } else if (key == "country") {
             good = readOptionalText(text, field.value(), entry.country);
+        } else if (key == "listed") {
+            const JsonText::Type type = field.value().type();
+            good = type == JsonText::Type::boolean || type == JsonText::Type::null;
+            if (type == JsonText::Type::boolean)
+                entry.listed = bool(field.value().get_bool());
         } else if (key == "metadataRevision") {
             good = readRevision(field.value(), entry.metadataRevision);
         }
@@ -145,6 +150,8 @@ QByteArray CategoryEntry::encodeMap(const Map &map)
             object.insert(QLatin1String("metadataRevision"), *it->metadataRevision);
         if (it->country)
             object.insert(QLatin1String("country"), *it->country);
+        if (it->listed)
+            object.insert(QLatin1String("listed"), *it->listed);
         root.insert(it.key(), object);
     }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);

@@ -20,6 +20,11 @@ struct CategoryEntry {
     // The store country that answered; absent in entries from before there was a choice, which
     // were all the US store's.
     std::optional<QString> country = {};
+    // Whether the store's answer carried the app. Entries from before it was kept say so by
+    // having a store version, which every app the store carries has.
+    std::optional<bool> listed = {};
+
+    bool isListed() const { return listed.value_or(version.has_value()); }
 
     QString countryCode() const { return country.value_or(QStringLiteral("us")); }
 

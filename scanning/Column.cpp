@@ -43,10 +43,14 @@ const QList<Column> &Column::all()
          .attributes = {text("ApplicationType"), text("SignerIdentity")},
          .width = 160},
         {.name = minimumOS, .attributes = {text("MinimumOSVersion")}, .kind = Kind::Version},
-        {.name = updateAvailable, .source = Source::UpdateVerdict},
-        {.name = storeVersion, .source = Source::StoreVersion},
-        {.name = storeChecked, .source = Source::StoreChecked, .kind = Kind::Moment},
-        {.name = artworkURL, .source = Source::StoreArtwork},
+        {.name = storePresence, .source = Source::StorePresence, .width = 110},
+        {.name = updateAvailable, .source = Source::UpdateVerdict, .listed = false},
+        {.name = storeVersion, .source = Source::StoreVersion, .listed = false},
+        {.name = storeChecked,
+         .source = Source::StoreChecked,
+         .kind = Kind::Moment,
+         .listed = false},
+        {.name = artworkURL, .source = Source::StoreArtwork, .listed = false},
     };
     return columns;
 }
@@ -68,7 +72,7 @@ QStringList Column::scanFields()
 {
     QStringList fields;
     for (const Column &column : all()) {
-        if (!column.isStoreColumn())
+        if (column.listed)
             fields.append(column.name);
     }
     return fields;

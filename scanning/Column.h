@@ -20,6 +20,7 @@ struct Column {
         DeviceFlag, // "Yes" when the first of `attributes` is true, blank otherwise
         AppSource, // where the app came from, from its type and signer (`attributes`, in order)
         UpdateVerdict, // the store columns, added once the store has been asked
+        StorePresence,
         StoreVersion,
         StoreChecked,
         StoreArtwork,
@@ -36,6 +37,9 @@ struct Column {
     QStringList attributes = {};
     Kind kind = Kind::Text;
     int width = 120;
+    // Whether a scan lists it among its fields, for the table and the exports; the other store
+    // columns serve the details and the verdicts.
+    bool listed = true;
 
     bool isNumeric() const { return kind == Kind::Megabytes; }
     bool isStoreColumn() const { return source >= Source::UpdateVerdict; }
@@ -45,7 +49,8 @@ struct Column {
     // The column of that name. Columns Quillet does not make (from an earlier release's export)
     // are text of the default width, or megabytes when the name ends in " MB".
     static Column described(QStringView name);
-    // The fields of a new inventory: the columns built from the device, in order.
+    // The fields of a new inventory, in order: the columns built from the device and the listed
+    // store columns.
     static QStringList scanFields();
     // The attributes the device's app list is asked for: the bundle identifier, which every app
     // must have, then the others in column order, each once.
@@ -70,4 +75,10 @@ struct Column {
     static inline const QString storeVersion = QStringLiteral("Store version");
     static inline const QString storeChecked = QStringLiteral("Store checked");
     static inline const QString artworkURL = QStringLiteral("Artwork URL");
+    static inline const QString storePresence = QStringLiteral("Store presence");
+
+    // The texts of "Store presence".
+    static inline const QString inStore = QStringLiteral("In store");
+    static inline const QString notInStore = QStringLiteral("Not in store");
+    static inline const QString notChecked = QStringLiteral("Not checked");
 };

@@ -381,16 +381,31 @@ Inventory Inventory::withStoreColumns() const
 {
     Inventory copy = *this;
     copy.fields.removeAll(Column::updateAvailable);
-    const QString unknown = QStringLiteral("Unknown");
-    // A row with no cells shows nowhere: millions of them must neither each get the column nor
-    // have the list copied for them, which only a row that gains it does.
-    const auto lacking = [](const Row &row) {
-        return !row.isEmpty() && !row.contains(Column::updateAvailable);
+    // Scans from before the store's presence was kept show it as unknown.
+    if (!copy.fields.contains(Column::storePresence)) {
+        const qsizetype after = copy.fields.indexOf(Column::minimumOS);
+        copy.fields.insert(after < 0 ? copy.fields.size() : after + 1, Column::storePresence);
+    }
+    const std::pair<QString, QString> defaults[] = {
+        {Column::updateAvailable, QStringLiteral("Unknown")},
+        {Column::storePresence, Column::notChecked},
+    };
+    // A row with no cells shows nowhere: millions of them must neither each get the columns nor
+    // have the list copied for them, which only a row that gains one does.
+    const auto lacking = [&defaults](const Row &row) {
+        return !row.isEmpty() &&
+            std::any_of(std::begin(defaults), std::end(defaults),
+                        [&row](const auto &cell) { return !row.contains(cell.first); });
     };
     for (auto i = std::find_if(rows.cbegin(), rows.cend(), lacking) - rows.cbegin();
          i < copy.rows.size(); ++i) {
-        if (lacking(copy.rows.at(i)))
-            copy.rows[i].append(Column::updateAvailable, unknown);
+        Row &row = copy.rows[i];
+        if (!lacking(row))
+            continue;
+        for (const auto &[name, text] : defaults) {
+            if (!row.contains(name))
+                row.append(name, text);
+        }
     }
     return copy;
 }

@@ -92,9 +92,11 @@ QString deviceCell(const Column &column, const QVariantMap &app, const QString &
 
 // A store column's text for one row; `entry` is the store's metadata for it, if any.
 QString storeCell(const Column &column, const Row &row, const CategoryEntry *entry,
-                  const QDateTime &now)
+                  const QString &country, const QDateTime &now)
 {
     switch (column.source) {
+    case Column::Source::StorePresence:
+        return RowBuilder::storePresence(row, entry, country, now);
     case Column::Source::UpdateVerdict:
         return RowBuilder::updateAvailability(
             row.value(Column::version), entry ? entry->version : std::nullopt,
@@ -174,15 +176,33 @@ QList<Row> RowBuilder::makeRows(const QList<QVariantMap> &apps, const QString &d
 }
 
 void RowBuilder::addStoreColumns(QList<Row> &rows, const CategoryEntry::Map &storeMetadata,
-                                 const QDateTime &now)
+                                 const QString &country, const QDateTime &now)
 {
     const QList<Column> columns = columnsWhere(true);
     for (Row &row : rows) {
         const auto found = storeMetadata.constFind(row.value(Column::bundleIdentifier));
         const CategoryEntry *entry = found != storeMetadata.cend() ? &*found : nullptr;
         for (const Column &column : columns)
-            row.insert(column.name, storeCell(column, row, entry, now));
+            row.insert(column.name, storeCell(column, row, entry, country, now));
     }
+}
+
+QString RowBuilder::storePresence(const Row &row, const CategoryEntry *entry,
+                                  const QString &country, const QDateTime &now)
+{
+    // Only the store's own apps can be missing from it; a blank source is an app of a scan
+    // that did not record it, which may well be one.
+    const QString source = row.value(Column::appSource);
+    if (!entry || (!source.isEmpty() && source != u"App Store"))
+        return Column::notChecked;
+    // An answer from another store, older rules or an older day was not this scan's: its
+    // lookup failed or did not come to the app, which never means the app is gone.
+    const double age = secondsSince1970(now) - entry->checked;
+    if (entry->countryCode() != country ||
+        entry->metadataRevision != CategoryEntry::currentRevision ||
+        !(age >= -300 && age <= CategoryEntry::freshForSeconds))
+        return Column::notChecked;
+    return entry->isListed() ? Column::inStore : Column::notInStore;
 }
 
 std::optional<double> RowBuilder::size(const QVariant &value)

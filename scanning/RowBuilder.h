@@ -21,9 +21,14 @@ public:
     // One row per app, sorted by name. Throws when an app has no identifier.
     static QList<Row> makeRows(const QList<QVariantMap> &apps, const QString &device,
                                const QHash<QString, QString> &categories, const QDateTime &now);
-    // Adds the store columns from the store's metadata, by bundle identifier.
+    // Adds the store columns from the store's metadata, by bundle identifier; `country` is the
+    // store the scan asked.
     static void addStoreColumns(QList<Row> &rows, const CategoryEntry::Map &storeMetadata,
-                                const QDateTime &now);
+                                const QString &country, const QDateTime &now);
+    // "In store" or "Not in store" when that store answered for the app within the last day,
+    // else "Not checked": also for an app the store does not sell, whatever it answered.
+    static QString storePresence(const Row &row, const CategoryEntry *entry, const QString &country,
+                                 const QDateTime &now);
 
     // The app's bundle identifier, when it is text and not empty.
     static std::optional<QString> identifier(const QVariantMap &app);

@@ -227,7 +227,7 @@ Inventory Scanner::scan(const QString &device)
     const QHash<QString, QString> categories = m_store.categories(identifiers);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QList<Row> rows = RowBuilder::makeRows(apps, device, categories, now);
-    RowBuilder::addStoreColumns(rows, m_store.storeMetadata(), now);
+    RowBuilder::addStoreColumns(rows, m_store.storeMetadata(), m_store.countryAsked(), now);
 
     Inventory inventory;
     inventory.fields = Column::scanFields();

@@ -186,15 +186,16 @@ std::optional<CategoryEntry::Map> StoreLookup::lookupEntries(const QByteArray &b
             icon = jsonText(result, "artworkUrl100");
         found.insert(*identifier,
                      {jsonText(result, "primaryGenreName").value_or(QString()), now,
-                      jsonText(result, "version"), icon, CategoryEntry::currentRevision});
+                      jsonText(result, "version"), icon, CategoryEntry::currentRevision,
+                      std::nullopt, true});
     }
     // Apps the store does not know are remembered too, so they are not asked for again until
     // tomorrow.
     for (const QString &identifier : batch) {
         if (!found.contains(identifier))
-            found.insert(
-                identifier,
-                {QString(), now, std::nullopt, std::nullopt, CategoryEntry::currentRevision});
+            found.insert(identifier,
+                         {QString(), now, std::nullopt, std::nullopt,
+                          CategoryEntry::currentRevision, std::nullopt, false});
     }
     return found;
 }

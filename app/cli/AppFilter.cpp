@@ -3,6 +3,8 @@
 #include "scanning/AppList.h"
 #include "scanning/ScanError.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString searchOption = QStringLiteral("search");
@@ -13,7 +15,7 @@ const QString sortOption = QStringLiteral("sort");
 
 QList<QCommandLineOption> AppFilter::options()
 {
-    return {
+    QList<QCommandLineOption> options = {
         {searchOption,
          QStringLiteral("Only apps whose name, bundle identifier or category contains <text>."),
          QStringLiteral("text")},
@@ -22,6 +24,11 @@ QList<QCommandLineOption> AppFilter::options()
         {sortOption, QStringLiteral("Sort by <column>, or <column>:desc."),
          QStringLiteral("column")},
     };
+    for (const RowFilter &filter : RowFilter::all()) {
+        if (!filter.option.isEmpty())
+            options.append({filter.option, filter.optionHelp});
+    }
+    return options;
 }
 
 AppFilter::AppFilter(const QCommandLineParser &parser)
@@ -29,7 +36,12 @@ AppFilter::AppFilter(const QCommandLineParser &parser)
       m_category(parser.isSet(categoryOption) ? std::optional(parser.value(categoryOption))
                                               : std::nullopt),
       m_sort(parser.value(sortOption))
-{}
+{
+    for (const RowFilter &filter : RowFilter::all()) {
+        if (!filter.option.isEmpty() && parser.isSet(filter.option))
+            m_filters.append(&filter);
+    }
+}
 
 QString AppFilter::category() const
 {
@@ -52,15 +64,19 @@ QList<Row> AppFilter::rows(const Inventory &shown) const
                                        "are: %2.")
                             .arg(column, shown.fields.join(QStringLiteral(", "))));
     QList<Row> rows;
-    for (qsizetype index : apps.visible(m_search, category(), column, order))
-        rows.append(apps.rows().at(index));
+    for (qsizetype index : apps.visible(m_search, category(), column, order)) {
+        const Row &row = apps.rows().at(index);
+        if (std::all_of(m_filters.cbegin(), m_filters.cend(),
+                        [&row](const RowFilter *filter) { return filter->matches(row); }))
+            rows.append(row);
+    }
     return rows;
 }
 
 QString AppFilter::text() const
 {
-    QString text = QStringLiteral("Category: ") + category();
-    if (!m_search.isEmpty())
-        text += QStringLiteral(" \u00B7 Search: ") + m_search;
-    return text;
+    QStringList shown;
+    for (const RowFilter *filter : m_filters)
+        shown.append(filter->name);
+    return AppList::filterText(category(), shown, m_search);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scanning/Inventory.h"
+#include "scanning/RowFilter.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -9,8 +10,9 @@
 
 #include <optional>
 
-// --search, --category and --sort of the commands that list an inventory's apps: the rows
-// they leave, in the order the window's table would show them.
+// --search, --category, --sort and the flags of RowFilter (--updates…) of the commands that
+// list an inventory's apps: the rows they leave, in the order the window's table would show
+// them.
 class AppFilter {
 public:
     static QList<QCommandLineOption> options();
@@ -28,4 +30,6 @@ private:
     QString m_search;
     std::optional<QString> m_category;
     QString m_sort;
+    // Every flag given narrows the rows further.
+    QList<const RowFilter *> m_filters;
 };

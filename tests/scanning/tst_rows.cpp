@@ -336,7 +336,8 @@ void TestRows::storeColumns()
         {{Column::bundleIdentifier, u"com.example.unknown"_s}},
         {{Column::version, u"1.0"_s}},
     };
-    RowBuilder::addStoreColumns(rows, lookup.storeMetadata(), QDateTime::currentDateTimeUtc());
+    RowBuilder::addStoreColumns(rows, lookup.storeMetadata(), lookup.countryAsked(),
+                                QDateTime::currentDateTimeUtc());
     const auto store = [&](int row) {
         return QStringList{
             rows[row].value(Column::updateAvailable), rows[row].value(Column::storeVersion),
