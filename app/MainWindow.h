@@ -49,7 +49,7 @@ public:
     QLineEdit *search() const { return m_search; }
     QComboBox *category() const { return m_category; }
     // "All apps", "Updates available"…: the choices of RowFilter.
-    QComboBox *show() const { return m_show; }
+    QComboBox *showChoice() const { return m_show; }
     QLabel *count() const { return m_count; }
     QComboBox *historyPicker() const { return m_historyPicker; }
     QPushButton *editSnapshotButton() const { return m_editSnapshot; }

@@ -16,7 +16,8 @@ ShownInventory::ShownInventory(MainWindow *window, InventoryTable *table, QObjec
 {
     connect(window->search(), &QLineEdit::textChanged, this, &ShownInventory::applyFilter);
     connect(window->category(), &QComboBox::activated, this, &ShownInventory::applyFilter);
-    connect(window->show(), &QComboBox::currentIndexChanged, this, &ShownInventory::applyFilter);
+    connect(window->showChoice(), &QComboBox::currentIndexChanged, this,
+            &ShownInventory::applyFilter);
     connect(table, &InventoryTable::sortChanged, this, &ShownInventory::applyFilter);
 }
 
@@ -87,7 +88,7 @@ void ShownInventory::applyFilter()
 
 const RowFilter *ShownInventory::filterChosen() const
 {
-    return RowFilter::named(m_window->show()->currentText());
+    return RowFilter::named(m_window->showChoice()->currentText());
 }
 
 QList<Row> ShownInventory::visibleRows() const
@@ -108,6 +109,6 @@ std::optional<Row> ShownInventory::visibleRow(int row) const
 
 QString ShownInventory::filterDescription() const
 {
-    return AppList::filterText(categoryChosen(), {m_window->show()->currentText()},
+    return AppList::filterText(categoryChosen(), {m_window->showChoice()->currentText()},
                                m_window->search()->text());
 }
