@@ -381,11 +381,6 @@ Inventory Inventory::withStoreColumns() const
 {
     Inventory copy = *this;
     copy.fields.removeAll(Column::updateAvailable);
-    // Scans from before the store's presence was kept show it as unknown.
-    if (!copy.fields.contains(Column::storePresence)) {
-        const qsizetype after = copy.fields.indexOf(Column::minimumOS);
-        copy.fields.insert(after < 0 ? copy.fields.size() : after + 1, Column::storePresence);
-    }
     const std::pair<QString, QString> defaults[] = {
         {Column::updateAvailable, QStringLiteral("Unknown")},
         {Column::storePresence, Column::notChecked},

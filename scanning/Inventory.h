@@ -52,8 +52,9 @@ struct Inventory {
     static QString exportStem(const std::optional<QString> &deviceName,
                               const QDateTime &date = QDateTime::currentDateTimeUtc());
     // The inventory as the table shows it: "Update available" is taken out of `fields`, where an
-    // earlier release listed it, and every row without a verdict gets "Unknown"; a scan from
-    // before the store's presence was kept gains the column, "Not checked" for every app.
+    // earlier release listed it, and every row without a verdict gets "Unknown"; in a scan from
+    // before the store's presence was kept every app is "Not checked" (its fields stay as they
+    // were, so its exports do too).
     Inventory withStoreColumns() const;
 
     QByteArray toJson() const;

@@ -151,7 +151,8 @@ void TestDemo::scanTwice()
     QVERIFY(m_delegate->window()
                 ->findChild<QLabel *>(u"footer"_s)
                 ->text()
-                .endsWith(u"Categories use the US App Store"_s));
+                .endsWith(
+                    u"Categories use the US App Store \u2022 %1 updates available"_s.arg(updates)));
     QVERIFY(m_server->requests().isEmpty());
 
     // The second scan differs from the first: an update, an install, a change of size.

@@ -1,5 +1,7 @@
 #include "common/StoreCountry.h"
 #include "scanning/CategoryEntry.h"
+#include "scanning/Column.h"
+#include "scanning/RowBuilder.h"
 #include "scanning/ScanError.h"
 #include "scanning/Scanner.h"
 #include "tests/LookupServer.h"
@@ -57,6 +59,8 @@ private Q_SLOTS:
     void damagedCacheIsReplacedAfterSuccess();
     void cancel_data();
     void cancel();
+    void storePresence_data();
+    void storePresence();
 
 private:
     // A lookup as a scan runs it, with the scan's progress and cancellation.
@@ -273,8 +277,11 @@ void TestStoreLookup::resultsMatchTheirRequest()
     QCOMPARE(metadata.value(u"small"_s).iconURL, std::optional<QString>(u"https://a/100.png"_s));
     QCOMPARE(metadata.value(u"twice"_s),
              (CategoryEntry{u"Second"_s, unknown.checked, u"2.1"_s, u"https://a/512.png"_s, 1,
-                            u"us"_s}));
-    QCOMPARE(metadata.value(u"odd"_s), (CategoryEntry{u""_s, unknown.checked, {}, {}, 1, u"us"_s}));
+                            u"us"_s, true}));
+    // Carried, though with nothing usable: still in the store.
+    QCOMPARE(metadata.value(u"odd"_s),
+             (CategoryEntry{u""_s, unknown.checked, {}, {}, 1, u"us"_s, true}));
+    QCOMPARE(unknown.listed, std::optional(false));
     QVERIFY(!metadata.contains(u"not.asked"_s));
 }
 
@@ -418,6 +425,67 @@ void TestStoreLookup::cacheEntriesAsked()
         for (const CategoryEntry &each : *entries)
             QCOMPARE(each.category, u"Games"_s);
     }
+}
+
+void TestStoreLookup::storePresence_data()
+{
+    QTest::addColumn<int>("failFrom"); // the first request that fails; -1 for none
+    QTest::addColumn<bool>("offline");
+    QTest::addColumn<QString>("cachedCountry"); // a fresh answer already kept, from this store
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QStringList>("presence"); // of app00 (carried), app01, app25
+
+    const QString store = u"App Store"_s;
+    const QString in = Column::inStore, out = Column::notInStore, no = Column::notChecked;
+    QTest::newRow("full answer") << -1 << false << u""_s << store << QStringList{in, out, out};
+    QTest::newRow("old scan, no source")
+        << -1 << false << u""_s << u""_s << QStringList{in, out, out};
+    QTest::newRow("partial: second batch fails")
+        << 1 << false << u""_s << store << QStringList{in, out, no};
+    QTest::newRow("failed") << 0 << false << u""_s << store << QStringList{no, no, no};
+    QTest::newRow("offline") << -1 << true << u""_s << store << QStringList{no, no, no};
+    QTest::newRow("offline, this store's answer kept")
+        << -1 << true << u"us"_s << store << QStringList{out, out, out};
+    QTest::newRow("offline, another store's answer kept")
+        << -1 << true << u"fr"_s << store << QStringList{no, no, no};
+    QTest::newRow("TestFlight build")
+        << -1 << false << u""_s << u"TestFlight"_s << QStringList{no, no, no};
+}
+
+void TestStoreLookup::storePresence()
+{
+    QFETCH(int, failFrom);
+    QFETCH(bool, offline);
+    QFETCH(QString, cachedCountry);
+    QFETCH(QString, source);
+    QFETCH(QStringList, presence);
+
+    const QStringList apps = identifiers(30);
+    if (!cachedCountry.isEmpty()) {
+        CategoryEntry::Map cache;
+        for (const QString &app : apps)
+            cache.insert(app, {u""_s, secondsNow() - 60, {}, {}, 1, cachedCountry, false});
+        writeBytes(m_storage->filePath(u"categories.json"_s), CategoryEntry::encodeMap(cache));
+    }
+    LookupServer server([failFrom](const QUrlQuery &query, int index) {
+        if (failFrom >= 0 && index >= failFrom)
+            return LookupServer::Reply{503, "", false};
+        return LookupServer::knownApps({{u"com.example.app00"_s, u"Games"_s}})(query, index);
+    });
+    StoreLookup &store = lookup(server);
+    store.setCountry(u"us"_s);
+    if (offline)
+        store.setURL(QUrl(u"http://127.0.0.1:9/lookup"_s));
+    store.categories(apps);
+    QStringList found;
+    for (const QString &app : {apps[0], apps[1], apps[25]}) {
+        const Row row{{Column::bundleIdentifier, app}, {Column::appSource, source}};
+        const auto entry = store.storeMetadata().constFind(app);
+        found.append(RowBuilder::storePresence(
+            row, entry == store.storeMetadata().cend() ? nullptr : &*entry, u"us"_s,
+            QDateTime::currentDateTimeUtc()));
+    }
+    QCOMPARE(found, presence);
 }
 
 QTEST_GUILESS_MAIN(TestStoreLookup)
