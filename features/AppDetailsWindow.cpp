@@ -1,8 +1,10 @@
 #include "features/AppDetailsWindow.h"
 
+#include "common/Locations.h"
 #include "common/PlainText.h"
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceIcons.h"
 #include "scanning/device/DeviceDescription.h"
 #include "widgets/DetailParts.h"
 #include "widgets/SelectableText.h"
@@ -293,18 +295,22 @@ AppDetailsWindow::AppDetailsWindow(const Row &row, const Inventory &inventory, Q
 
     DetailParts::layOut(this, header, document, QStringLiteral("App details"), m_detailsText);
 
+    QPointer<QLabel> icon = m_icon;
+    const auto show = [icon](const QImage &image) {
+        if (!icon || image.isNull())
+            return;
+        // Scaled for the screen's pixels, and marked so, or it is drawn that much larger.
+        const qreal ratio = icon->devicePixelRatioF();
+        QPixmap pixmap = QPixmap::fromImage(image).scaled(icon->size() * ratio, Qt::KeepAspectRatio,
+                                                          Qt::SmoothTransformation);
+        pixmap.setDevicePixelRatio(ratio);
+        icon->setPixmap(pixmap);
+    };
     const QString artwork = row.value(Column::artworkURL);
-    if (!artwork.isEmpty()) {
-        QPointer<QLabel> icon = m_icon;
-        StoreArtwork::image(artwork, m_icon, [icon](const QImage &image) {
-            if (!icon || image.isNull())
-                return;
-            // Scaled for the screen's pixels, and marked so, or it is drawn that much larger.
-            const qreal ratio = icon->devicePixelRatioF();
-            QPixmap pixmap = QPixmap::fromImage(image).scaled(
-                icon->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-            pixmap.setDevicePixelRatio(ratio);
-            icon->setPixmap(pixmap);
-        });
-    }
+    // Apps the store has no artwork for may have the icon their device gave.
+    if (artwork.isEmpty())
+        show(DeviceIcons::cached(Locations::storage(), row.value(Column::bundleIdentifier),
+                                 row.value(Column::version)));
+    else
+        StoreArtwork::image(artwork, m_icon, show);
 }

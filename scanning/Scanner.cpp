@@ -8,6 +8,7 @@
 #include "history/HistoryStore.h"
 #include "scanning/Column.h"
 #include "scanning/ConnectedDevice.h"
+#include "scanning/DeviceIcons.h"
 #include "scanning/LegacyImport.h"
 #include "scanning/PropertyList.h"
 #include "scanning/RowBuilder.h"
@@ -133,6 +134,8 @@ namespace {
 // The battery's registry and the profiles take two services of their own; a device slow to
 // open them costs the scan a few seconds at most.
 constexpr std::chrono::seconds healthTimeLimit{8};
+// The icon helper prints what it has after 15 seconds; this is for one that hangs before.
+constexpr std::chrono::seconds iconsTimeLimit{30};
 
 } // namespace
 
@@ -228,6 +231,8 @@ Inventory Scanner::scan(const QString &device)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QList<Row> rows = RowBuilder::makeRows(apps, device, categories, now);
     RowBuilder::addStoreColumns(rows, m_store.storeMetadata(), m_store.countryAsked(), now);
+    // Only now is it known which apps the store has no icon for.
+    readDeviceIcons(device, rows);
 
     Inventory inventory;
     inventory.fields = Column::scanFields();
@@ -252,6 +257,25 @@ Inventory Scanner::scan(const QString &device)
     HistoryStore(m_storage).archive(inventory, json);
     DataFile::write(m_storage + QStringLiteral("/inventory.json"), json);
     return inventory;
+}
+
+void Scanner::readDeviceIcons(const QString &device, const QList<Row> &rows)
+{
+    const QStringList wanted = DeviceIcons::wanted(m_storage, rows);
+    if (wanted.isEmpty())
+        return;
+    QStringList arguments{QStringLiteral("-u"), device, QStringLiteral("--largest"),
+                          QString::number(DeviceIcons::sizeLimit)};
+    arguments += wanted;
+    try {
+        const QVariant answer = PropertyList::parse(
+            m_tools.run(QStringLiteral("quillet-appicons"), arguments, iconsTimeLimit),
+            QStringLiteral("The app icons"));
+        DeviceIcons::keep(m_storage, rows, wanted, answer);
+    } catch (const Failure &) {
+        // Icons that cannot be read now are asked for again by the next scan.
+        m_tools.checkCancellation();
+    }
 }
 
 QList<QVariantMap> Scanner::parseAppList(QByteArray listing)

@@ -96,6 +96,9 @@ public:
 
 private:
     void report(const QString &message) const { m_progress(message); }
+    // Keeps the device's icons of the apps in `rows` the store has no artwork for and the
+    // device was not asked about yet. Never fails; a cancel still stops it.
+    void readDeviceIcons(const QString &device, const QList<Row> &rows);
 
     QString m_resources;
     QString m_storage;

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <string>
 
 bool ServiceChannel::open(idevice_t device, lockdownd_service_descriptor_t service)
@@ -15,13 +16,16 @@ bool ServiceChannel::open(idevice_t device, lockdownd_service_descriptor_t servi
     return true;
 }
 
-bool ServiceChannel::send(plist_t message)
+bool ServiceChannel::send(plist_t message, Format format)
 {
     if (!m_client)
         return false;
     char *raw = nullptr;
     uint32_t length = 0;
-    plist_to_xml(message, &raw, &length);
+    if (format == Format::Binary)
+        plist_to_bin(message, &raw, &length);
+    else
+        plist_to_xml(message, &raw, &length);
     const Owned<char *, freeMemory> xml(raw);
     if (!xml)
         return false;
@@ -104,6 +108,22 @@ ServiceChannel::Reply ServiceChannel::receive(std::chrono::milliseconds limit, B
     reply.message.reset(raw);
     reply.outcome = reply.message ? Outcome::Answered : Outcome::NotPlist;
     return reply;
+}
+
+bool ServiceChannel::skip(const Reply &tooLarge, std::chrono::milliseconds limit, uint32_t largest)
+{
+    if (!m_client || tooLarge.outcome != Outcome::TooLarge || tooLarge.length > largest)
+        return false;
+    const Wait wait{limit, Bound::WholeAnswer, std::chrono::steady_clock::now() + limit};
+    std::string piece(64 * 1024, '\0');
+    Reply reply;
+    for (uint32_t left = tooLarge.length; left > 0;) {
+        const auto size = std::min<uint32_t>(left, uint32_t(piece.size()));
+        if (!receiveExactly(piece.data(), size, wait, reply))
+            return false;
+        left -= size;
+    }
+    return true;
 }
 
 ServiceChannel::Reply ServiceChannel::ask(plist_t request, std::chrono::milliseconds limit)

@@ -39,10 +39,15 @@ public:
     // Connects to a service lockdown started; false when the device does not take it.
     bool open(idevice_t device, lockdownd_service_descriptor_t service);
 
-    bool send(plist_t message);
+    // Springboard's services are spoken to in binary, as libimobiledevice does.
+    enum class Format { Xml, Binary };
+    bool send(plist_t message, Format format = Format::Xml);
     // An answer longer than `largest` is TooLarge.
     Reply receive(std::chrono::milliseconds limit, Bound bound = Bound::WholeAnswer,
                   uint32_t largest = messageLimit);
+    // Reads and drops the rest of a TooLarge answer, at most `largest` bytes of it, so that the
+    // next answer can be read; false when it could not be read within `limit` or is longer.
+    bool skip(const Reply &tooLarge, std::chrono::milliseconds limit, uint32_t largest);
     // A request and its answer, with `limit` for the answer.
     Reply ask(plist_t request, std::chrono::milliseconds limit);
 

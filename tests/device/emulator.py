@@ -2,9 +2,9 @@
 """An emulated iPhone behind an emulated usbmuxd, for running the real libimobiledevice tools.
 
 Serves the usbmuxd protocol on a UNIX socket and, behind each emulated device, lockdown, the
-installation proxy, the diagnostics relay and the configuration profile service (MCInstall),
-well enough for idevice_id, idevicename, ideviceinfo, idevicediagnostics, an app listing and
-quillet-devicehealth. Faults that real devices and services show can be switched on one at a
+installation proxy, the diagnostics relay, the configuration profile service (MCInstall) and
+springboard's icons, well enough for idevice_id, idevicename, ideviceinfo, idevicediagnostics,
+an app listing, quillet-devicehealth and quillet-appicons. Faults that real devices and services show can be switched on one at a
 time (--fault).
 
 Configuration is a JSON file and/or options; options win. A JSON file looks like
@@ -21,6 +21,7 @@ Configuration is a JSON file and/or options; options win. A JSON file looks like
                                 "organization": "Example Corp"}],
                   "profileErrors": ["GetCloudConfiguration"],
                   "garble": {"diagnostics": "bomb"},
+                  "icons": {"com.example.a": "huge"},
                   "arrives": 3, "leaves": 20, "unlocks": 5, "hang": "listing"}],
      "apps": 2000, "chunk": 100, "delay": 0.0, "fault": "locked"}
 where a device's "apps" is a list of app dictionaries or a number of made-up apps. Lockdown
@@ -44,11 +45,16 @@ profile's "metadata" adds to or overrides its ProfileMetadata); request types in
 "profileErrors" answer Status Error. "garble" makes a service ("diagnostics", "profiles") answer
 every request with "bomb" (nested shared references that would build 2^34 values) or "text"
 (bytes that are no property list).
+Springboard answers getIconPNGData with a small PNG of the app's own colour unless "icons" names
+another kind for its bundle identifier: "huge" (20 MB that start as a PNG), "vast" (a PNG header
+of 100,000 by 100,000 pixels), "text" (data that is no PNG) or "none" (an answer without
+pngData).
 A device's timeline counts seconds from the emulator's start: it is plugged in at "arrives"
 (default 0), unplugged at "leaves" (default never) and locked until "unlocks" ("locked": true
 locks it for good). A device's "hang" makes one of its services read requests and never answer,
 as a wedged device does: "lockdown" (every lockdown connection), "listing" (the installation
-proxy's Browse), "diagnostics" (the diagnostics relay) or "profiles" (MCInstall).
+proxy's Browse), "diagnostics" (the diagnostics relay), "profiles" (MCInstall) or "icons"
+(springboard).
 Every request is logged as one JSON line to --log.
 """
 
@@ -68,6 +74,7 @@ import tempfile
 import threading
 import time
 import uuid
+import zlib
 
 LOCKDOWN_PORT = 62078
 # The timeline of devices plugged in, unplugged and unlocked counts from here.
@@ -128,7 +135,7 @@ DOMAINS = {
 DOMAINS_SINCE = {"com.apple.security.mac.amfi": 16}
 
 SERVICES = ("com.apple.mobile.installation_proxy", "com.apple.mobile.diagnostics_relay",
-            "com.apple.mobile.MCInstall")
+            "com.apple.mobile.MCInstall", "com.apple.springboardservices")
 
 # The battery's registry entry (class IOPMPowerSource, name AppleSmartBattery): a healthy one.
 BATTERY = {
@@ -149,6 +156,7 @@ BATTERY = {
 }
 IOREGISTRY_MODES = ("both", "class", "name", "none")
 GARBLES = ("bomb", "text")
+ICON_KINDS = ("valid", "huge", "vast", "text", "none")
 
 NAME_PARTS = ["Notes & Lists 📝", "Café Finder ☕", "Tom & Jerry 🐱", "Rocket 🚀", "Maps & Routes",
               "Photos 📷", "Weather ⛅", "Bank & Budget 💶", "Chess ♟", "Music 🎵"]
@@ -180,6 +188,31 @@ def nested_references(depth=34):
     for _ in range(depth):
         bomb = [bomb, bomb]
     return bomb
+
+
+def png(width, height, pixels):
+    """A PNG of `width` by `height` whose IDAT holds `pixels`, raw RGB rows."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data)))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(pixels)) + chunk(b"IEND", b""))
+
+
+def icon(bundle, kind="valid"):
+    """What springboard answers for an app's icon: PNG bytes, other bytes, or None for none."""
+    if kind == "valid":
+        side = 16
+        colour = zlib.crc32(bundle.encode()).to_bytes(4, "big")[:3]
+        return png(side, side, (b"\0" + colour * side) * side)
+    if kind == "huge":
+        return b"\x89PNG\r\n\x1a\n" + bytes(20_000_000)
+    if kind == "vast":
+        return png(100_000, 100_000, b"\0\0\0\0")
+    if kind == "text":
+        return b"GIF89a, not a PNG at all"
+    return None
 
 
 def made_up_apps(count):
@@ -241,7 +274,7 @@ class Device:
         self.domains = plist_value(entry.get("domains") or {})
         self.refused = set(entry.get("refuse") or [])
         self.hang = entry.get("hang")
-        hangs = ("lockdown", "listing", "diagnostics", "profiles")
+        hangs = ("lockdown", "listing", "diagnostics", "profiles", "icons")
         if self.hang not in (None, *hangs):
             sys.exit(f"emulator.py: unknown hang {self.hang!r}; known: {', '.join(hangs)}")
         battery = entry.get("battery", {})
@@ -261,6 +294,11 @@ class Device:
             if service not in ("diagnostics", "profiles") or kind not in GARBLES:
                 sys.exit(f"emulator.py: unknown garble {service!r}: {kind!r}; known: "
                          f"diagnostics, profiles: {', '.join(GARBLES)}")
+        self.icons = entry.get("icons") or {}
+        for bundle, kind in self.icons.items():
+            if kind not in ICON_KINDS:
+                sys.exit(f"emulator.py: unknown icon {bundle!r}: {kind!r}; known: "
+                         f"{', '.join(ICON_KINDS)}")
         self.unplugged = False
         self.services = {}  # port -> service name, for the next Connect
 
@@ -441,6 +479,8 @@ class Handler(socketserver.BaseRequestHandler):
             DiagnosticsRelay(emulator, device, self.request).serve()
         elif service == "com.apple.mobile.MCInstall":
             ProfileService(emulator, device, self.request).serve()
+        elif service == "com.apple.springboardservices":
+            Springboard(emulator, device, self.request).serve()
 
 
 def attached_message(device):
@@ -758,6 +798,24 @@ class ProfileService(GarblingChannel):
         if self.device.profiles_ordered:
             answer["OrderedIdentifiers"] = ordered
         return answer
+
+
+class Springboard(PlistChannel):
+    channel = "springboardservices"
+
+    def serve(self):
+        while True:
+            request = self.receive()
+            if request is None:
+                return
+            if self.device.hang == "icons":
+                return hang(self.connection)
+            if request.get("command") != "getIconPNGData":
+                self.send({"Error": "UnknownCommand"}, binary=True)
+                continue
+            bundle = str(request.get("bundleId"))
+            data = icon(bundle, self.device.icons.get(bundle, "valid"))
+            self.send({} if data is None else {"pngData": data}, binary=True)
 
 
 class Server(socketserver.ThreadingMixIn, socketserver.UnixStreamServer):

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""quillet-cli scan and watch, and the window's Scan Device, device chooser and scans of devices
+"""quillet-cli scan and watch, the icons a scan reads from the device, and the window's Scan Device, device chooser and scans of devices
 as they are connected, with the real device tools against emulated iPhones; and the real
 ideviceinfo reading device facts through our launcher.
 
 usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER DEVICE_WINDOW_TEST
 """
 
+import hashlib
 import json
 import os
 import plistlib
@@ -18,6 +19,8 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import emulator  # noqa: E402  (its icons, to compare with what was kept)
 WRAPPER = os.path.join(HERE, "with-emulator.sh")
 UDID = "00008030-00011A2B3C4D5E6F"
 SECOND = "00008030-00021A2B3C4D5E6F"
@@ -139,6 +142,10 @@ WORN_SHEET = {"Battery": [("Health", "75% (estimate)"), ("Charge cycles", "812")
                                         ("Supervised by", "Example School"),
                                         ("Profiles", "Device Management (Example School)")]}
 WORN_WARNINGS = ["batteryWorn", "backupsNotEncrypted", "noRecentBackup"]
+
+# Apps the store does not know, by what springboard answers for each one's icon.
+ICON_APPS = {"com.example.valid": "valid", "com.example.huge": "huge", "com.example.vast": "vast",
+             "com.example.text": "text", "com.example.none": "none"}
 
 PROGRESS = ("Finding connected devices…", "Reading installed apps. Keep your device unlocked…",
             "Looking up categories: ", "Category lookup unavailable.")
@@ -270,6 +277,29 @@ def every_kind_scan(cli, resources, work):
     return status, message, len(rows), {row["Bundle identifier"]: row for row in rows}
 
 
+def icon_scans(cli, resources, work):
+    """Two scans of a device with ICON_APPS; returns both runs' status and message, the icons
+    asked for by each, and what the data folder keeps for each app (None for nothing)."""
+    config = os.path.join(work, "icons.json")
+    apps = [emulator.app(bundle, kind.title(), "1.0") for bundle, kind in ICON_APPS.items()]
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump({"devices": [{"udid": UDID, "apps": apps, "icons": ICON_APPS}]}, file)
+    runs, asked, seen = [], [], 0
+    for _ in range(2):
+        # The same data folder and log: the second scan finds what the first kept.
+        status, _, message, data, requests = scan(cli, resources, work, "icons", config)
+        runs.append((status, message))
+        asked.append(sorted(r["request"].get("bundleId") for r in requests[seen:]
+                            if r["channel"] == "springboardservices"))
+        seen = len(requests)
+    kept = {}
+    for bundle in ICON_APPS:
+        digest = hashlib.sha256(f"device\n{bundle}\n1.0".encode()).hexdigest()
+        path = os.path.join(data, "Icons", digest)
+        kept[bundle] = open(path, "rb").read() if os.path.exists(path) else None
+    return runs, asked, kept
+
+
 def expected_facts(name):
     """The deviceFacts of a scan of one of FACT_DEVICES: what the emulator gave, with
     AmountDataAvailable standing in for TotalDataAvailable; None when it gave none."""
@@ -396,6 +426,7 @@ def main():
             cart = pool.submit(several, cli, resources, work)
             info = pool.submit(read_facts, resources, work)
             every_kind = pool.submit(every_kind_scan, cli, resources, work)
+            icons = pool.submit(icon_scans, cli, resources, work)
             fact_scans = {name: pool.submit(facts_scan, cli, resources, work, name)
                           for name in FACT_DEVICES if name != "locked"}
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
@@ -511,6 +542,14 @@ def main():
             row = rows.get(bundle, {})
             check((row.get("Source"), row.get("Offloaded")) == (source, offloaded),
                   f"every kind, {bundle}: {row.get('Source')!r} {row.get('Offloaded')!r}")
+        # The store knows none of them: each icon is asked for once, and only the valid one kept;
+        # the others are remembered as having none, and a bad icon fails no scan.
+        runs, asked, kept = icons.result()
+        check(all(status == 0 for status, _ in runs), f"icons: {runs!r}")
+        check(asked == [sorted(ICON_APPS), []], f"icons: asked for {asked!r}")
+        check(kept == {bundle: emulator.icon(bundle) if kind == "valid" else b""
+                       for bundle, kind in ICON_APPS.items()},
+              f"icons: kept {({k: v[:16] if v else v for k, v in kept.items()})!r}")
         # Each device once, the locked one after its advice, given once; then the count is met.
         status, running, out, errors, history = watched.result()
         check(running, "watch: the first line came only at the end")

@@ -6,6 +6,7 @@
 #include "features/StoreArtwork.h"
 #include "features/UpdateCheck.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceIcons.h"
 #include "tests/HttpsServer.h"
 #include "tests/TestFiles.h"
 #include "tests/WindowTesting.h"
@@ -159,6 +160,8 @@ private Q_SLOTS:
     void detailsText_data();
     void detailsText();
     void detailsSheet();
+    void deviceIconShown_data();
+    void deviceIconShown();
     void markupStaysText_data();
     void markupStaysText();
     void abandoned();
@@ -771,6 +774,42 @@ void TestFeatures::detailsSheet()
     QCOMPARE(sheets().size(), 1);
     m_delegate->showSelectedAppDetails();
     QVERIFY(!m_delegate->appDetailsWindow());
+}
+
+void TestFeatures::deviceIconShown_data()
+{
+    QTest::addColumn<QByteArray>("kept");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("kept for this version") << png(Qt::blue) << u"2.0"_s << true;
+    QTest::newRow("kept for the version before") << png(Qt::blue) << u"2.1"_s << false;
+    QTest::newRow("the device had none") << QByteArray() << u"2.0"_s << false;
+    QTest::newRow("damaged") << png(Qt::blue).chopped(3) << u"2.0"_s << false;
+}
+
+// An app the store has no artwork for shows the icon its device gave for that version.
+void TestFeatures::deviceIconShown()
+{
+    QFETCH(QByteArray, kept);
+    QFETCH(QString, version);
+    QFETCH(bool, shown);
+    TestFiles::writeBytes(
+        DeviceIcons::cachePath(Locations::storage(), u"com.example.beta"_s, u"2.0"_s), kept);
+    Inventory inventory;
+    inventory.fields = Column::scanFields();
+    inventory.rows = {rowOf({{Column::appName, u"Beta"_s},
+                             {Column::bundleIdentifier, u"com.example.beta"_s},
+                             {Column::version, version}})};
+    QVERIFY(launch(inventory));
+    m_delegate->showClickedAppDetails(indexOf(u"Beta"_s));
+    QPointer<QDialog> sheet = m_delegate->appDetailsWindow();
+    QVERIFY(sheet);
+    const QPixmap pixmap = sheet->findChild<QLabel *>(u"icon"_s)->pixmap();
+    QCOMPARE(!pixmap.isNull(), shown);
+    if (shown)
+        QCOMPARE(pixmap.toImage().pixelColor(pixmap.width() / 2, pixmap.height() / 2),
+                 QColor(Qt::blue));
+    QCOMPARE(m_server->requestCount(), 0);
 }
 
 // Whoever asked is gone: the request stops and nobody is answered.

@@ -31,7 +31,8 @@ outside=$(grep -v -e '^/$' -e '^/usr/' -e '^/usr$' "$out/files" || true)
 for file in /usr/bin/quillet /usr/bin/quillet-cli /usr/share/quillet/Tools/ideviceinstaller \
     /usr/share/quillet/Tools/ideviceinfo /usr/share/quillet/Demo/Tools/ideviceinfo \
     /usr/share/quillet/Tools/quillet-applist /usr/share/quillet/Tools/quillet-devicehealth \
-    /usr/share/quillet/Demo/Tools/quillet-devicehealth \
+    /usr/share/quillet/Tools/quillet-appicons /usr/share/quillet/Demo/Tools/quillet-devicehealth \
+    /usr/share/quillet/Demo/Tools/quillet-appicons \
     /usr/share/quillet/Help/index.html /usr/share/applications/com.marrowby.quillet.desktop \
     /usr/share/metainfo/com.marrowby.quillet.metainfo.xml /usr/share/man/man1/quillet.1.gz \
     /usr/share/man/man1/quillet-cli.1.gz /usr/share/bash-completion/completions/quillet-cli \
