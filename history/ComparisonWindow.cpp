@@ -129,11 +129,7 @@ ComparisonWindow::ComparisonWindow(const QList<SavedScan> &scans, QWidget *paren
         m_table->horizontalHeader()->resizeSection(column, columnWidths[column]);
     // Every status is short; none is cut, whatever the font.
     int statusWidth = columnWidths[2];
-    for (const QString &status :
-         {ScanDifference::added, ScanDifference::removed, ScanDifference::onlyInA,
-          ScanDifference::onlyInB, ScanDifference::offloaded, ScanDifference::restored,
-          ScanDifference::sourceChanged, ScanDifference::versionChanged,
-          ScanDifference::storageChanged, ScanDifference::noMeasuredChange})
+    for (const QString &status : ScanDifference::statuses())
         statusWidth = std::max(statusWidth, m_table->fontMetrics().horizontalAdvance(status) + 24);
     m_table->horizontalHeader()->resizeSection(2, statusWidth);
 

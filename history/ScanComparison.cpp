@@ -129,6 +129,10 @@ ScanComparison ScanComparison::compare(const Inventory &a, const Inventory &b)
         else if (!rowA)
             difference.status =
                 comparison.sameDevice ? ScanDifference::added : ScanDifference::onlyInB;
+        else if (rowA->value(Column::storePresence) == Column::inStore &&
+                 rowB->value(Column::storePresence) == Column::notInStore)
+            // Only a store that answered both times says so; an unchecked side never does.
+            difference.status = ScanDifference::leftStore;
         else if (const QString *before = rowA->find(Column::offloaded),
                  *after = rowB->find(Column::offloaded);
                  before && after && *before != *after)
@@ -171,6 +175,12 @@ QList<ScanDifference> ScanComparison::shown(bool changesOnly) const
     return changed;
 }
 
+qsizetype ScanComparison::countOf(const QString &status) const
+{
+    return std::count_if(differences.begin(), differences.end(),
+                         [&status](const ScanDifference &d) { return d.status == status; });
+}
+
 qsizetype ScanComparison::changedCount() const
 {
     return std::count_if(differences.begin(), differences.end(), [](const ScanDifference &d) {
@@ -180,8 +190,12 @@ qsizetype ScanComparison::changedCount() const
 
 QString ScanComparison::countLine() const
 {
-    return Plural::of(changedCount(), QStringLiteral("difference"), QStringLiteral("differences")) +
+    QString line =
+        Plural::of(changedCount(), QStringLiteral("difference"), QStringLiteral("differences")) +
         QStringLiteral(" across ") + Plural::apps(differences.size());
+    if (const qsizetype left = countOf(ScanDifference::leftStore))
+        line += QStringLiteral(" (%1 left the store)").arg(left);
+    return line;
 }
 
 QString ScanComparison::deviceKind() const

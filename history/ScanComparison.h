@@ -27,7 +27,9 @@ struct ScanComparison {
     QList<ScanDifference> shown(bool changesOnly) const;
     // Apps with any measured change.
     qsizetype changedCount() const;
-    // "4 differences across 5 apps".
+    // Apps of that status.
+    qsizetype countOf(const QString &status) const;
+    // "4 differences across 5 apps", and "(2 left the store)" when any did.
     QString countLine() const;
     // "Same device", or "Different or unidentified devices".
     QString deviceKind() const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // What became of one app from scan A to scan B.
@@ -7,8 +8,9 @@ struct ScanDifference {
     QString name;
     QString bundle;
     QString category;
-    // "Added", "Removed", "Only in A", "Only in B", "Offloaded", "Restored", "Source changed",
-    // "Version changed", "Storage changed" or "No measured change".
+    // One of statuses(): "Added", "Removed", "Only in A", "Only in B", "Left the store",
+    // "Offloaded", "Restored", "Source changed", "Version changed", "Storage changed" or
+    // "No measured change".
     QString status;
     QString versionA;
     QString versionB;
@@ -21,10 +23,14 @@ struct ScanDifference {
     static const QString removed;
     static const QString onlyInA;
     static const QString onlyInB;
+    static const QString leftStore;
     static const QString offloaded;
     static const QString restored;
     static const QString sourceChanged;
     static const QString versionChanged;
     static const QString storageChanged;
     static const QString noMeasuredChange;
+
+    // Every status, in the order above.
+    static const QList<QString> &statuses();
 };

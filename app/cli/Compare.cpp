@@ -94,6 +94,8 @@ int Compare::execute(const QCommandLineParser &parser, Printer &printer) const
             {QStringLiteral("sameDevice"), comparison.sameDevice},
             {QStringLiteral("deviceChanges"), QJsonArray::fromStringList(comparison.deviceChanges)},
             {QStringLiteral("changedCount"), qint64(comparison.changedCount())},
+            {QStringLiteral("leftStoreCount"),
+             qint64(comparison.countOf(ScanDifference::leftStore))},
             {QStringLiteral("changesOnly"), changesOnly},
             {QStringLiteral("differences"), differences}};
         printer.printJson(QJsonDocument(result).toJson(QJsonDocument::Compact));

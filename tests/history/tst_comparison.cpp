@@ -171,18 +171,34 @@ void TestComparison::offloadAndSource_data()
     QTest::addColumn<QString>("offloadedB");
     QTest::addColumn<QString>("sourceA");
     QTest::addColumn<QString>("sourceB");
+    QTest::addColumn<QString>("presenceA");
+    QTest::addColumn<QString>("presenceB");
     QTest::addColumn<QString>("status");
     const QString none;
     const QString store = u"App Store"_s;
-    QTest::newRow("offloaded") << u""_s << u"Yes"_s << store << store << ScanDifference::offloaded;
-    QTest::newRow("restored") << u"Yes"_s << u""_s << store << store << ScanDifference::restored;
+    const QString in = Column::inStore, out = Column::notInStore, unchecked = Column::notChecked;
+    QTest::newRow("offloaded") << u""_s << u"Yes"_s << store << store << none << none
+                               << ScanDifference::offloaded;
+    QTest::newRow("restored") << u"Yes"_s << u""_s << store << store << none << none
+                              << ScanDifference::restored;
     // A TestFlight build replaced by the store's, a new version too: the source says more.
-    QTest::newRow("source changed")
-        << u""_s << u""_s << u"TestFlight"_s << store << ScanDifference::sourceChanged;
+    QTest::newRow("source changed") << u""_s << u""_s << u"TestFlight"_s << store << none << none
+                                    << ScanDifference::sourceChanged;
     QTest::newRow("older scan without the columns")
-        << none << u"Yes"_s << none << store << ScanDifference::versionChanged;
+        << none << u"Yes"_s << none << store << none << none << ScanDifference::versionChanged;
     QTest::newRow("source unknown in A")
-        << u""_s << u""_s << u""_s << store << ScanDifference::versionChanged;
+        << u""_s << u""_s << u""_s << store << none << none << ScanDifference::versionChanged;
+    QTest::newRow("left the store")
+        << u""_s << u""_s << store << store << in << out << ScanDifference::leftStore;
+    // Gone from the store says more than offloaded: together, the app cannot come back.
+    QTest::newRow("left the store, offloaded")
+        << u""_s << u"Yes"_s << store << store << in << out << ScanDifference::leftStore;
+    QTest::newRow("not checked in A")
+        << u""_s << u""_s << store << store << unchecked << out << ScanDifference::versionChanged;
+    QTest::newRow("not checked in B")
+        << u""_s << u""_s << store << store << in << unchecked << ScanDifference::versionChanged;
+    QTest::newRow("back in the store")
+        << u""_s << u""_s << store << store << out << in << ScanDifference::versionChanged;
 }
 
 void TestComparison::offloadAndSource()
@@ -191,11 +207,16 @@ void TestComparison::offloadAndSource()
     QFETCH(QString, offloadedB);
     QFETCH(QString, sourceA);
     QFETCH(QString, sourceB);
+    QFETCH(QString, presenceA);
+    QFETCH(QString, presenceB);
     QFETCH(QString, status);
     Row a = app(u"Notes"_s, u"com.example.notes"_s, u"1.0"_s, u"10"_s);
     Row b = app(u"Notes"_s, u"com.example.notes"_s, u"1.1"_s, u"4"_s);
-    for (const auto &[row, offloaded, source] :
-         {std::tuple(&a, offloadedA, sourceA), std::tuple(&b, offloadedB, sourceB)}) {
+    for (const auto &[row, offloaded, source, presence] :
+         {std::tuple(&a, offloadedA, sourceA, presenceA),
+          std::tuple(&b, offloadedB, sourceB, presenceB)}) {
+        if (!presence.isNull())
+            row->insert(Column::storePresence, presence);
         if (!offloaded.isNull())
             row->insert(Column::offloaded, offloaded);
         if (!source.isNull())
@@ -204,6 +225,8 @@ void TestComparison::offloadAndSource()
     const ScanComparison comparison = ScanComparison::compare(scan({a}), scan({b}));
     QCOMPARE(comparison.differences.value(0).status, status);
     QCOMPARE(comparison.changedCount(), 1);
+    QCOMPARE(comparison.countLine().endsWith(u"(1 left the store)"_s),
+             status == ScanDifference::leftStore);
 }
 
 void TestComparison::appInOne_data()
