@@ -38,6 +38,7 @@ InventoryTable::InventoryTable(QObject *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setShowGrid(false);
     m_table->setWordWrap(false);
+    m_table->setIconSize(QSize(InventoryTableModel::iconSide, InventoryTableModel::iconSide));
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -1,13 +1,19 @@
 #include "app/InventoryTableModel.h"
 
+#include "common/Locations.h"
 #include "common/PlainText.h"
+#include "features/StoreArtwork.h"
 #include "scanning/Column.h"
+#include "scanning/DeviceIcons.h"
 #include "scanning/Inventory.h"
+#include "scanning/RowFilter.h"
 #include "widgets/TableCopy.h"
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QPainter>
 #include <QPalette>
+#include <QStyle>
 
 InventoryTableModel::InventoryTableModel(QObject *parent) : QAbstractTableModel(parent)
 {
@@ -27,7 +33,11 @@ void InventoryTableModel::setColumns(const QStringList &columns)
 void InventoryTableModel::setRows(const AppList *apps, const QList<qsizetype> &visible)
 {
     beginResetModel();
+    // Another scan may have brought icons: they are read again for it, not for a new filter.
+    if (!apps || !m_apps || apps != m_apps || apps->rows().constData() != m_iconRows)
+        m_icons.clear();
     m_apps = apps;
+    m_iconRows = apps ? apps->rows().constData() : nullptr;
     m_visible = visible;
     endResetModel();
 }
@@ -73,8 +83,21 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
         const QString text = row(index.row()).value(column);
         return text.isEmpty() ? QStringLiteral("\u2014") : PlainText::oneLine(text);
     }
-    case Qt::ToolTipRole:
-        return PlainText::toolTip(row(index.row()).value(column));
+    case Qt::ToolTipRole: {
+        const Row &shown = row(index.row());
+        QStringList lines = notes(shown);
+        if (const QString text = shown.value(column); !text.isEmpty())
+            lines.prepend(text);
+        return PlainText::toolTip(lines.join(u'\n'));
+    }
+    case Qt::DecorationRole:
+        if (column == Column::appName)
+            return icon(row(index.row()));
+        // Out of the store and offloaded: the one state in which an app is lost for good.
+        if (column == Column::storePresence &&
+            RowFilter::named(RowFilter::cannotBeRestored)->matches(row(index.row())))
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return {};
     case TableCopy::textRole:
         return row(index.row()).value(column);
     case Qt::FontRole:
@@ -91,6 +114,47 @@ QVariant InventoryTableModel::data(const QModelIndex &index, int role) const
     default:
         return {};
     }
+}
+
+QStringList InventoryTableModel::notes(const Row &row)
+{
+    QStringList notes;
+    if (RowFilter::named(RowFilter::cannotBeRestored)->matches(row))
+        notes.append(QStringLiteral("Offloaded and no longer in the store: it cannot be "
+                                    "downloaded again."));
+    if (const QString store = row.value(Column::storeVersion); !store.isEmpty())
+        notes.append(QStringLiteral("Store version: ") + PlainText::oneLine(store) +
+                     (RowFilter::named(RowFilter::updatesAvailable)->matches(row)
+                          ? QStringLiteral(" (update available)")
+                          : QString()));
+    return notes;
+}
+
+QIcon InventoryTableModel::icon(const Row &row) const
+{
+    const QString bundle = row.value(Column::bundleIdentifier);
+    const QString version = row.value(Column::version);
+    const QString artwork = row.value(Column::artworkURL);
+    const QString key = bundle + u'\n' + version + u'\n' + artwork;
+    if (const auto found = m_icons.constFind(key); found != m_icons.cend())
+        return *found;
+    const QImage image = artwork.isEmpty()
+        ? DeviceIcons::cached(Locations::storage(), bundle, version)
+        : StoreArtwork::cached(artwork);
+    // Drawn at twice the size for dense screens; the view scales it down elsewhere.
+    QPixmap pixmap(iconSide * 2, iconSide * 2);
+    pixmap.fill(Qt::transparent);
+    if (!image.isNull()) {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QImage scaled =
+            image.scaled(pixmap.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        painter.drawImage((pixmap.width() - scaled.width()) / 2,
+                          (pixmap.height() - scaled.height()) / 2, scaled);
+    }
+    const QIcon icon(pixmap);
+    m_icons.insert(key, icon);
+    return icon;
 }
 
 QVariant InventoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -5,6 +5,7 @@
 #include "features/StoreArtwork.h"
 #include "scanning/Column.h"
 #include "scanning/DeviceIcons.h"
+#include "scanning/RowFilter.h"
 #include "scanning/device/DeviceDescription.h"
 #include "widgets/DetailParts.h"
 #include "widgets/SelectableText.h"
@@ -87,6 +88,8 @@ struct Field {
     // scan's details stay as they were. What a blank cell means there, when not "Not available".
     bool recent = false;
     const char *blank = nullptr;
+    // What the value means beside the row's other cells, added after it.
+    QString (*remark)(const Row &) = nullptr;
 
     QString captionText() const { return caption ? QString::fromLatin1(caption) : column; }
     bool isShown(const Row &row) const { return !recent || row.contains(column); }
@@ -94,7 +97,7 @@ struct Field {
     {
         if (blank && row.value(column).trimmed().isEmpty())
             return QString::fromLatin1(blank);
-        return shown(row, Column::described(column));
+        return shown(row, Column::described(column)) + (remark ? remark(row) : QString());
     }
 };
 
@@ -110,7 +113,13 @@ const Field fields[] = {
     {Column::appType, Place::Information, true},
     {Column::minimumOS, Place::Information, false, nullptr, true},
     {Column::appSource, Place::Information, true, nullptr, true},
-    {Column::offloaded, Place::Information, true, nullptr, true, "No"},
+    {Column::offloaded, Place::Information, true, nullptr, true, "No",
+     [](const Row &row) {
+         return RowFilter::named(RowFilter::cannotBeRestored)->matches(row)
+             ? QStringLiteral(" \u2014 no longer in the store, so it cannot be downloaded again")
+             : QString();
+     }},
+    {Column::storePresence, Place::Information, false, nullptr, true},
     {Column::bundleIdentifier, Place::Identifier},
     {Column::appMB, Place::Size, false, "App"},
     {Column::dataMB, Place::Size, false, "Data"},

@@ -18,8 +18,10 @@ DeviceReview::DeviceReview(const Inventory &scan)
     } catch (const Failure &) {
         // Without the history, the device is judged on its own.
     }
-    m_warnings = DeviceWarnings::of(
-        facts, {scan.scannedAt.value_or(QDateTime()), DeviceWarnings::newestSystem(recorded)});
+    m_warnings = DeviceWarnings::of(facts,
+                                    {scan.scannedAt.value_or(QDateTime()),
+                                     DeviceWarnings::newestSystem(recorded),
+                                     DeviceWarnings::unrestorable(scan.namedRows())});
 }
 
 QString DeviceReview::warningsCount() const

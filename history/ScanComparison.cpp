@@ -46,8 +46,9 @@ QStringList ScanComparison::warningChanges(const Inventory &a, const Inventory &
 {
     // Each scan judged by itself: which iOS was newest belongs to the history, not to the pair.
     auto warnings = [](const Inventory &scan) {
-        QList<DeviceWarnings::Warning> found =
-            DeviceWarnings::of(scan.deviceFacts(), {scan.scannedAt.value_or(QDateTime()), {}});
+        QList<DeviceWarnings::Warning> found = DeviceWarnings::of(
+            scan.deviceFacts(),
+            {scan.scannedAt.value_or(QDateTime()), {}, DeviceWarnings::unrestorable(scan.rows)});
         QHash<QString, QString> byKey;
         for (const DeviceWarnings::Warning &warning : found)
             byKey.insert(warning.key, warning.text);

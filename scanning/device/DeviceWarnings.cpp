@@ -1,7 +1,10 @@
 #include "scanning/device/DeviceWarnings.h"
 
 #include "common/PlainText.h"
+#include "scanning/RowFilter.h"
 #include "scanning/device/DeviceFacts.h"
+
+#include <algorithm>
 
 #include <QVersionNumber>
 
@@ -105,9 +108,27 @@ const Entry entries[] = {
              .arg(PlainText::oneLine(*facts.productVersion),
                   PlainText::oneLine(*context.newestSystem));
      }},
+    {"unrestorableApps",
+     [](const DeviceFacts &, const Context &context) -> std::optional<QString> {
+         if (context.unrestorableApps <= 0)
+             return std::nullopt;
+         return (context.unrestorableApps == 1
+                     ? QStringLiteral("1 offloaded app is no longer in the store and cannot be "
+                                      "downloaded again.")
+                     : QStringLiteral("%1 offloaded apps are no longer in the store and cannot "
+                                      "be downloaded again.")
+                           .arg(context.unrestorableApps));
+     }},
 };
 
 } // namespace
+
+qsizetype DeviceWarnings::unrestorable(const QList<Row> &rows)
+{
+    const RowFilter *filter = RowFilter::named(RowFilter::cannotBeRestored);
+    return std::count_if(rows.cbegin(), rows.cend(),
+                         [filter](const Row &row) { return filter->matches(row); });
+}
 
 QList<DeviceWarnings::Warning> DeviceWarnings::of(const DeviceFacts &facts, const Context &context)
 {

@@ -4,12 +4,15 @@
 #include <QList>
 #include <QString>
 
+#include "scanning/Row.h"
+
 #include <optional>
 
 struct DeviceFacts;
 
 // What in a device's facts people act on: a worn battery, no passcode, unencrypted or old
-// backups, Find My off, Developer Mode on, storage nearly full, an iOS behind the others.
+// backups, Find My off, Developer Mode on, storage nearly full, an iOS behind the others, apps
+// that cannot be downloaded again.
 // Each warning is one entry of the table in DeviceWarnings.cpp: a key that stays the same for
 // scripts, and the sentence people read.
 class DeviceWarnings {
@@ -26,9 +29,14 @@ public:
         QDateTime scannedAt;
         // The newest system version recorded for any device in the history ("18.1").
         std::optional<QString> newestSystem;
+        // Offloaded apps of the scan that the store no longer carries.
+        qsizetype unrestorableApps = 0;
     };
 
     static QList<Warning> of(const DeviceFacts &facts, const Context &context);
+    // The apps among these rows that were offloaded and are no longer in the store: their code
+    // is gone from the device, and nothing can download it again.
+    static qsizetype unrestorable(const QList<Row> &rows);
     // The newest of these system versions, by their numbers.
     static std::optional<QString> newestSystem(const QList<DeviceFacts> &scans);
 

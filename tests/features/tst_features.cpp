@@ -592,6 +592,9 @@ void TestFeatures::detailsText_data()
                        {Column::storeChecked, u"1700000000"_s},
                        {Column::category, u"Productivity"_s},
                        {Column::appType, u"User"_s},
+                       {Column::appSource, u"App Store"_s},
+                       {Column::offloaded, u"Yes"_s},
+                       {Column::storePresence, Column::notInStore},
                        {Column::bundleIdentifier, u"com.example.notes"_s},
                        {Column::appMB, u"3.00"_s},
                        {Column::dataMB, u"0.23"_s},
@@ -601,7 +604,9 @@ void TestFeatures::detailsText_data()
         << u"Test iPhone"_s
         << u"Notes\nVersion: 2.5\nUpdate available: Yes\nStore version: 2.6\nStore checked: "_s +
             checked +
-            u"\nCategory: Productivity\nApp type: User\nBundle identifier: com.example.notes\n"
+            u"\nCategory: Productivity\nApp type: User\nSource: App Store\nOffloaded: Yes \u2014 no "
+            u"longer in the store, so it cannot be downloaded again\nStore presence: Not in store\n"
+            u"Bundle identifier: com.example.notes\n"
             u"App size: 3.00 MB\nData size: 0.23 MB\nTotal size: 3.23 MB\nDevice: Test iPhone\n"
             u"Scan date (UTC): 2024-03-01 10:00:00\nDevice identifier: 00008110-001A2B3C4D5E801E"_s;
     QTest::newRow("blank and missing")
@@ -615,7 +620,7 @@ void TestFeatures::detailsText_data()
         << QString()
         << u"Notes\nVersion: Not available\nUpdate available: Unknown\nStore version: Not "
            u"available\nStore checked: Not available\nCategory: Not available\nApp type: Not "
-           u"available\nBundle identifier: com.example.notes\nApp size: Not available\nData size: "
+           u"available\nStore presence: Not checked\nBundle identifier: com.example.notes\nApp size: Not available\nData size: "
            u"Not available\nTotal size: 3.23 MB\nDevice: Not available\nScan date (UTC): Not "
            u"available\nDevice identifier: Not available"_s;
     QTest::newRow("blank device, distant check")
@@ -626,7 +631,7 @@ void TestFeatures::detailsText_data()
         << u"  "_s
         << u"Notes\nVersion: Not available\nUpdate available: No\nStore version: Not available\n"
            u"Store checked: Not available\nCategory: Not available\nApp type: Not available\n"
-           u"Bundle identifier: Not available\nApp size: 0 MB\nData size: Not available\nTotal "
+           u"Store presence: Not checked\nBundle identifier: Not available\nApp size: 0 MB\nData size: Not available\nTotal "
            u"size: Not available\nDevice: Not available\nScan date (UTC): Not available\nDevice "
            u"identifier: Not available"_s;
 }

@@ -1,8 +1,11 @@
 #include "scanning/Column.h"
 #include "scanning/PropertyList.h"
 #include "scanning/RowBuilder.h"
+#include "scanning/RowFilter.h"
 #include "scanning/ScanError.h"
 #include "scanning/StoreLookup.h"
+#include "scanning/device/DeviceFacts.h"
+#include "scanning/device/DeviceWarnings.h"
 #include "tests/InventoryPrinting.h"
 #include "tests/TestFiles.h"
 
@@ -50,6 +53,8 @@ private Q_SLOTS:
     void appWithoutIdentifierFailsTheWhole_data();
     void appWithoutIdentifierFailsTheWhole();
     void storeColumns();
+    void filters_data();
+    void filters();
 };
 
 void TestRows::updateAvailability_data()
@@ -349,6 +354,59 @@ void TestRows::storeColumns()
     QCOMPARE(store(1), (QStringList{u"Unknown"_s, u""_s, u"1700000000.0"_s, u""_s}));
     QCOMPARE(store(2), (QStringList{u"Unknown"_s, u""_s, u""_s, u""_s}));
     QCOMPARE(store(3), (QStringList{u"Unknown"_s, u""_s, u""_s, u""_s}));
+}
+
+void TestRows::filters_data()
+{
+    QTest::addColumn<QString>("update");
+    QTest::addColumn<QString>("presence");
+    QTest::addColumn<QString>("offloaded");
+    QTest::addColumn<QStringList>("shownBy");
+
+    const QString all = RowFilter::allApps, updates = RowFilter::updatesAvailable,
+                  gone = RowFilter::notInStore, lost = RowFilter::cannotBeRestored;
+    QTest::newRow("up to date") << u"No"_s << Column::inStore << u""_s << QStringList{all};
+    QTest::newRow("update") << u"Yes"_s << Column::inStore << u""_s << QStringList{all, updates};
+    QTest::newRow("gone, installed")
+        << u"Unknown"_s << Column::notInStore << u""_s << QStringList{all, gone};
+    QTest::newRow("gone, offloaded")
+        << u"Unknown"_s << Column::notInStore << u"Yes"_s << QStringList{all, gone, lost};
+    // Unknown is never gone: an offloaded app the store did not answer for may come back.
+    QTest::newRow("not checked, offloaded")
+        << u"Unknown"_s << Column::notChecked << u"Yes"_s << QStringList{all};
+    QTest::newRow("old scan") << u""_s << u""_s << u""_s << QStringList{all};
+}
+
+void TestRows::filters()
+{
+    QFETCH(QString, update);
+    QFETCH(QString, presence);
+    QFETCH(QString, offloaded);
+    QFETCH(QStringList, shownBy);
+    Row row{{Column::appName, u"Notes"_s}};
+    for (const auto &[column, text] :
+         {std::pair(Column::updateAvailable, update), std::pair(Column::storePresence, presence),
+          std::pair(Column::offloaded, offloaded)}) {
+        if (!text.isEmpty())
+            row.insert(column, text);
+    }
+    QStringList matched;
+    for (const RowFilter &filter : RowFilter::all()) {
+        if (filter.matches(row))
+            matched.append(filter.name);
+    }
+    QCOMPARE(matched, shownBy);
+
+    // The device's warnings count what cannot come back.
+    const qsizetype lost = DeviceWarnings::unrestorable({row, row});
+    QCOMPARE(lost, shownBy.contains(RowFilter::cannotBeRestored) ? 2 : 0);
+    const QList<DeviceWarnings::Warning> warnings =
+        DeviceWarnings::of(DeviceFacts(), {QDateTime(), {}, lost});
+    QCOMPARE(warnings.isEmpty(), lost == 0);
+    if (lost)
+        QCOMPARE(warnings.first().text,
+                 u"2 offloaded apps are no longer in the store and cannot "
+                 u"be downloaded again."_s);
 }
 
 QTEST_GUILESS_MAIN(TestRows)
