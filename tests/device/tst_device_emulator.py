@@ -7,6 +7,7 @@ usage: tst_device_emulator.py QUILLET_CLI RESOURCES_FOLDER DEVICE_WINDOW_TEST
 """
 
 import hashlib
+import http.server
 import json
 import os
 import plistlib
@@ -15,7 +16,9 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -157,12 +160,12 @@ def closed_port():
         return probe.getsockname()[1]
 
 
-def scan(cli, resources, work, name, *emulator_args):
+def scan(cli, resources, work, name, *emulator_args, lookup=None):
     """Runs quillet-cli scan under the emulator; returns status, stdout, message, data, log."""
     data = os.path.join(work, name)
     log = os.path.join(work, name + ".log")
     # Nothing listens there, so the store lookup fails at once and stays on this machine.
-    lookup = f"http://127.0.0.1:{closed_port()}/lookup"
+    lookup = lookup or f"http://127.0.0.1:{closed_port()}/lookup"
     command = [WRAPPER, *emulator_args, "--log", log, "--",
                cli, "scan", "--data-dir", data, "--resources", resources, "--lookup-url", lookup]
     done = subprocess.run(command, capture_output=True, text=True, timeout=60,
@@ -300,6 +303,67 @@ def icon_scans(cli, resources, work):
     return runs, asked, kept
 
 
+def store_scans(cli, resources, work):
+    """Two scans of one device against a store of our own that carries its two apps, then
+    drops one of them; returns each scan's store presence by app, the status of the app that
+    left in `compare --json`, and the apps `show --not-in-store` lists."""
+    carried = {"com.example.kept", "com.example.gone"}
+
+    class Store(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            query = urllib.parse.parse_qs(urllib.parse.urlparse(self.path).query)
+            asked = query.get("bundleId", [""])[0].split(",")
+            results = [{"bundleId": b, "primaryGenreName": "Utilities", "version": "1.0"}
+                       for b in asked if b in carried]
+            body = json.dumps({"resultCount": len(results), "results": results}).encode()
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *_):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Store)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    lookup = f"http://127.0.0.1:{server.server_address[1]}/lookup"
+    config = os.path.join(work, "store.json")
+    apps = [emulator.app("com.example.kept", "Kept", "1.0"),
+            emulator.app("com.example.gone", "Gone", "1.0")]
+    with open(config, "w", encoding="utf-8") as file:
+        json.dump({"devices": [{"udid": UDID, "apps": apps}]}, file)
+    presence = []
+    try:
+        for _ in range(2):
+            status, _, message, data, _ = scan(cli, resources, work, "store", config, lookup=lookup)
+            if status != 0:
+                return [message], None, None
+            with open(os.path.join(data, "inventory.json"), encoding="utf-8") as file:
+                rows = json.load(file)["rows"]
+            presence.append({r["Bundle identifier"]: r.get("Store presence") for r in rows})
+            # A day passes and the store drops an app: the next scan asks again.
+            path = os.path.join(data, "categories.json")
+            with open(path, encoding="utf-8") as file:
+                cache = json.load(file)
+            for entry in cache.values():
+                entry["checked"] -= 2 * 86400
+            with open(path, "w", encoding="utf-8") as file:
+                json.dump(cache, file)
+            carried.discard("com.example.gone")
+    finally:
+        server.shutdown()
+    history = json.loads(subprocess.run([cli, "history", "--json", "--data-dir", data],
+                                        capture_output=True, text=True, timeout=30).stdout)
+    ids = sorted((s["scannedAt"], s["id"]) for s in history["scans"])
+    compared = json.loads(subprocess.run(
+        [cli, "compare", ids[0][1], ids[1][1], "--json", "--data-dir", data],
+        capture_output=True, text=True, timeout=30).stdout)
+    left = {d["bundle"]: d["status"] for d in compared["differences"]}.get("com.example.gone")
+    listed = subprocess.run([cli, "show", "--not-in-store", "--csv", "--data-dir", data],
+                            capture_output=True, text=True, timeout=30).stdout
+    return presence, (left, compared.get("leftStoreCount")), listed
+
+
 def expected_facts(name):
     """The deviceFacts of a scan of one of FACT_DEVICES: what the emulator gave, with
     AmountDataAvailable standing in for TotalDataAvailable; None when it gave none."""
@@ -427,6 +491,7 @@ def main():
             info = pool.submit(read_facts, resources, work)
             every_kind = pool.submit(every_kind_scan, cli, resources, work)
             icons = pool.submit(icon_scans, cli, resources, work)
+            store = pool.submit(store_scans, cli, resources, work)
             fact_scans = {name: pool.submit(facts_scan, cli, resources, work, name)
                           for name in FACT_DEVICES if name != "locked"}
             windows = [pool.submit(window, window_test, resources, work, "four", SCANNED, NAMES,
@@ -550,6 +615,13 @@ def main():
         check(kept == {bundle: emulator.icon(bundle) if kind == "valid" else b""
                        for bundle, kind in ICON_APPS.items()},
               f"icons: kept {({k: v[:16] if v else v for k, v in kept.items()})!r}")
+        presence, left, listed = store.result()
+        check(presence == [{"com.example.kept": "In store", "com.example.gone": "In store"},
+                           {"com.example.kept": "In store", "com.example.gone": "Not in store"}],
+              f"store: presence {presence!r}")
+        check(left == ("Left the store", 1), f"store: compared {left!r}")
+        check(listed is not None and "com.example.gone" in listed
+              and "com.example.kept" not in listed, f"store: --not-in-store {listed!r}")
         # Each device once, the locked one after its advice, given once; then the count is met.
         status, running, out, errors, history = watched.result()
         check(running, "watch: the first line came only at the end")
